@@ -1,0 +1,43 @@
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+
+class Song;
+class Synth;
+
+// Plays one song through the synth, event by event at its exact sample time. Not thread-safe:
+// the owner serialises calls (the live player guards it with a mutex that the audio thread only
+// try_locks). render() is real-time safe: no allocation, no locks, no I/O, no logging.
+class SongRenderer {
+public:
+    // synth may be null (no SoundFont): the timeline still runs and renders silence.
+    SongRenderer(Synth* synth, double sampleRate);
+    ~SongRenderer();
+
+    void setSong(std::shared_ptr<const Song> song); // at its start, every channel reset
+    void clearSong();
+
+    // Back to the start, sequencer and every channel as at the start; notes still sounding are
+    // released naturally (note-offs, pedals up) so the end of a song rings out.
+    void rewindToStart();
+    // Silences every voice, held pedals included, with a fade of a few milliseconds.
+    void silenceWithFade();
+
+    // Advances the song by frames and writes them (dry + effects mixed) to left/right.
+    void render(float* left, float* right, int frames) noexcept;
+
+    // True while rendering still produces sound or a fade: lets the player stop rendering
+    // (and so stop using the processor) once a stopped or finished song has rung out.
+    bool isAudible() const noexcept;
+
+    int64_t framesPlayed() const noexcept; // song time rendered since the start
+    int32_t positionMs() const noexcept; // framesPlayed in ms, never above lengthMs
+    int32_t lengthMs() const noexcept; // 0 without a song
+    bool atEnd() const noexcept; // the song time has reached its length
+
+private:
+    struct Private;
+    std::unique_ptr<Private> d;
+};

@@ -1,0 +1,34 @@
+#pragma once
+
+#include <string>
+
+struct _fluid_synth_t;
+struct _fluid_hashtable_t;
+class Song;
+
+// The FluidSynth synthesizer with its SoundFont. Loading a SoundFont is slow (hundreds of ms), so
+// the player does it on a worker thread; nothing here may be called from the audio thread except
+// through SongRenderer.
+class Synth {
+public:
+    explicit Synth(double sampleRate);
+    ~Synth();
+    Synth(const Synth&) = delete;
+    Synth& operator=(const Synth&) = delete;
+
+    // Debian's General MIDI SoundFont by its standard names, then any other .sf2/.sf3 in the
+    // usual folder; empty when there is none.
+    static std::string findDefaultSoundFont();
+
+    bool loadSoundFont(const std::string& path, std::string* error);
+    bool hasSoundFont() const;
+    // Makes sure every preset the song selects is loaded, so playing it never loads samples.
+    void prepare(const Song& song);
+
+    double sampleRate() const;
+    _fluid_synth_t* handle() const;
+
+private:
+    struct Private;
+    Private* d;
+};
