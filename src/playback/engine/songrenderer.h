@@ -16,13 +16,19 @@ public:
     SongRenderer(Synth* synth, double sampleRate);
     ~SongRenderer();
 
-    void setSong(std::shared_ptr<const Song> song); // at its start, every channel reset
+    void setSong(std::shared_ptr<const Song> song); // stopped at its start, every channel reset
     void clearSong();
 
-    // Back to the start, sequencer and every channel as at the start; notes still sounding are
-    // released naturally (note-offs, pedals up) so the end of a song rings out.
+    // The song time advances only while playing. play() starts or resumes from the position.
+    void play();
+    bool isPlaying() const noexcept;
+
+    // Stops the timeline and goes back to the start, sequencer and every channel as at the start;
+    // notes still sounding are released naturally (note-offs, pedals up) so the end of a song
+    // rings out.
     void rewindToStart();
-    // Silences every voice, held pedals included, with a fade of a few milliseconds.
+    // Stops the timeline where it is and silences every voice, held pedals included, with a fade
+    // of a few milliseconds.
     void silenceWithFade();
 
     // Advances the song by frames and writes them (dry + effects mixed) to left/right.
@@ -35,7 +41,7 @@ public:
     int64_t framesPlayed() const noexcept; // song time rendered since the start
     int32_t positionMs() const noexcept; // framesPlayed in ms, never above lengthMs
     int32_t lengthMs() const noexcept; // 0 without a song
-    bool atEnd() const noexcept; // the song time has reached its length
+    bool atEnd() const noexcept; // the song time has reached its length; playing stops there
 
 private:
     struct Private;
