@@ -15,13 +15,27 @@ struct SongEvent {
     uint8_t data2 = 0;
 };
 
+// What the file itself says, for tools and diagnostics.
+struct SongFileInfo {
+    int format = 0;
+    int declaredTrackCount = 0;
+    int trackCount = 0; // MTrk chunks actually read
+    uint16_t division = 0; // the header's raw division word
+    int64_t eventCount = 0; // every complete event of every track: channel, meta and sysex
+    std::vector<std::string> warnings; // what the reader had to repair, one line each
+};
+
 class Song {
 public:
     std::vector<SongEvent> events; // sorted by time, stable in file order
     int64_t lengthUs = 0; // time of the last event of the file, End of Track included
     int32_t lengthMs() const; // lengthUs in whole milliseconds, clamped to the 32-bit range
     // (bank, program) pairs the song selects per channel, for loading presets ahead of play.
+    // The bank is the one the synth selects in its default (GS) bank-select mode: the last bank
+    // MSB on melodic channels, 128 on the drum channel. The power-on presets are always included.
     std::vector<std::pair<int, int>> programsUsed() const;
+
+    SongFileInfo file;
 };
 
 struct SongLoadResult {

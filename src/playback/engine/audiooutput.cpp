@@ -1,0 +1,3 @@
+#include "playback/engine/audiooutput.h"
+
+AudioOutput::~AudioOutput() = default;

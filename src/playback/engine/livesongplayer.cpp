@@ -1,0 +1,140 @@
+#include "playback/engine/livesongplayer.h"
+
+#include "playback/engine/song.h"
+#include "playback/engine/songrenderer.h"
+#include "playback/engine/synth.h"
+
+#include <sys/eventfd.h>
+#include <unistd.h>
+
+#include <cstring>
+
+LiveSongPlayer::LiveSongPlayer()
+    : m_endFd(::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC))
+{
+}
+
+LiveSongPlayer::~LiveSongPlayer()
+{
+    if (m_endFd >= 0)
+        ::close(m_endFd);
+}
+
+template <typename Change> void LiveSongPlayer::change(Change&& apply)
+{
+    std::lock_guard lock(m_mutex);
+    if (!m_renderer)
+        return;
+    apply(*m_renderer);
+    publishLocked();
+}
+
+void LiveSongPlayer::attachRenderer(std::unique_ptr<SongRenderer> renderer)
+{
+    std::lock_guard lock(m_mutex);
+    m_renderer = std::move(renderer);
+    m_endSignalled = false;
+    publishLocked();
+}
+
+std::unique_ptr<SongRenderer> LiveSongPlayer::detachRenderer()
+{
+    std::lock_guard lock(m_mutex);
+    std::unique_ptr<SongRenderer> renderer = std::move(m_renderer);
+    publishLocked();
+    return renderer;
+}
+
+bool LiveSongPlayer::hasRenderer() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_renderer != nullptr;
+}
+
+void LiveSongPlayer::setSong(std::shared_ptr<const Song> song, Synth* synth)
+{
+    change([&](SongRenderer& renderer) {
+        if (synth && song)
+            synth->prepare(*song);
+        renderer.setSong(std::move(song));
+        m_endSignalled = false;
+    });
+}
+
+void LiveSongPlayer::clearSong()
+{
+    change([&](SongRenderer& renderer) {
+        renderer.clearSong();
+        m_endSignalled = false;
+    });
+}
+
+void LiveSongPlayer::play()
+{
+    change([](SongRenderer& renderer) { renderer.play(); });
+}
+
+void LiveSongPlayer::silenceWithFade()
+{
+    change([](SongRenderer& renderer) { renderer.silenceWithFade(); });
+}
+
+void LiveSongPlayer::rewindToStart()
+{
+    change([&](SongRenderer& renderer) {
+        renderer.rewindToStart();
+        m_endSignalled = false;
+    });
+}
+
+void LiveSongPlayer::acknowledgeEnd()
+{
+    uint64_t count = 0;
+    if (m_endFd >= 0)
+        [[maybe_unused]] const auto bytes = ::read(m_endFd, &count, sizeof count);
+}
+
+void LiveSongPlayer::publishLocked() noexcept
+{
+    if (!m_renderer) {
+        m_positionMs.store(0, std::memory_order_release);
+        m_atEnd.store(false, std::memory_order_release);
+        m_playing.store(false, std::memory_order_release);
+        m_busy.store(false, std::memory_order_release);
+        return;
+    }
+    m_positionMs.store(m_renderer->positionMs(), std::memory_order_release);
+    m_atEnd.store(m_renderer->atEnd(), std::memory_order_release);
+    m_playing.store(m_renderer->isPlaying(), std::memory_order_release);
+    m_busy.store(m_renderer->isPlaying() || m_renderer->isAudible(), std::memory_order_release);
+}
+
+// A write to a non-blocking eventfd neither blocks nor allocates: safe on the audio thread.
+void LiveSongPlayer::signalEndLocked() noexcept
+{
+    m_endSignalled = true;
+    const uint64_t one = 1;
+    if (m_endFd >= 0)
+        [[maybe_unused]] const auto bytes = ::write(m_endFd, &one, sizeof one);
+}
+
+bool LiveSongPlayer::renderAudio(float* left, float* right, int frames) noexcept
+{
+    std::unique_lock lock(m_mutex, std::try_to_lock);
+    const bool idle = lock.owns_lock()
+        && (!m_renderer || (!m_renderer->isPlaying() && !m_renderer->isAudible()));
+    if (!lock.owns_lock() || idle) {
+        std::memset(left, 0, sizeof(float) * frames);
+        std::memset(right, 0, sizeof(float) * frames);
+        if (idle)
+            m_busy.store(false, std::memory_order_release);
+        // A miss means the UI is changing the song: silence now, and come back for more.
+        return !idle;
+    }
+    m_renderer->render(left, right, frames);
+    m_blocksRendered.fetch_add(1, std::memory_order_relaxed);
+    publishLocked();
+    if (m_renderer->atEnd() && !m_endSignalled)
+        signalEndLocked();
+    return true;
+}

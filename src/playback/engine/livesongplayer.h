@@ -1,0 +1,70 @@
+#pragma once
+
+#include "playback/engine/audiooutput.h"
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+
+class Song;
+class SongRenderer;
+class Synth;
+
+// Puts a SongRenderer behind an audio output. The UI thread changes it under a mutex that the
+// audio thread only try_locks (a miss renders one block of silence); what the UI reads back is
+// published in atomics. When a song reaches its end, the audio thread writes to an eventfd, the
+// one way it tells anybody anything, so that a UI event loop wakes up at the end itself.
+class LiveSongPlayer final : public AudioSource {
+public:
+    LiveSongPlayer();
+    ~LiveSongPlayer();
+    LiveSongPlayer(const LiveSongPlayer&) = delete;
+    LiveSongPlayer& operator=(const LiveSongPlayer&) = delete;
+
+    // UI thread. Until a renderer is attached (the SoundFont is still loading) nothing plays.
+    void attachRenderer(std::unique_ptr<SongRenderer> renderer);
+    std::unique_ptr<SongRenderer> detachRenderer();
+    bool hasRenderer() const;
+    // Loads the song's presets into synth first (may read samples from disk), so playing it never
+    // loads anything on the audio thread.
+    void setSong(std::shared_ptr<const Song> song, Synth* synth);
+    void clearSong();
+    void play();
+    void silenceWithFade();
+    void rewindToStart();
+
+    // Readable once per song end; drain it with acknowledgeEnd(). -1 if none could be made.
+    int endNotifier() const { return m_endFd; }
+    void acknowledgeEnd();
+
+    // Any thread.
+    int32_t positionMs() const noexcept { return m_positionMs.load(std::memory_order_acquire); }
+    bool atEnd() const noexcept { return m_atEnd.load(std::memory_order_acquire); }
+    bool isPlaying() const noexcept { return m_playing.load(std::memory_order_acquire); }
+    // Playing, or still sounding (a fade, notes ringing out): the output has work to do.
+    bool isBusy() const noexcept { return m_busy.load(std::memory_order_acquire); }
+    uint64_t blocksRendered() const noexcept
+    {
+        return m_blocksRendered.load(std::memory_order_relaxed);
+    }
+
+    // Audio thread.
+    bool renderAudio(float* left, float* right, int frames) noexcept override;
+
+private:
+    template <typename Change> void change(Change&& apply);
+    void publishLocked() noexcept;
+    void signalEndLocked() noexcept;
+
+    mutable std::mutex m_mutex;
+    std::unique_ptr<SongRenderer> m_renderer;
+    bool m_endSignalled = false;
+    int m_endFd = -1;
+
+    std::atomic<int32_t> m_positionMs { 0 };
+    std::atomic<bool> m_atEnd { false };
+    std::atomic<bool> m_playing { false };
+    std::atomic<bool> m_busy { false };
+    std::atomic<uint64_t> m_blocksRendered { 0 };
+};

@@ -1,0 +1,155 @@
+#include "synth.h"
+
+#include "song.h"
+
+#include <fluidsynth.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <filesystem>
+#include <set>
+#include <vector>
+
+namespace {
+
+// Channels 0-15 play the song; the one above them is a scratch channel on which prepare()
+// resolves presets exactly the way a program change on a song channel would.
+constexpr int songChannels = 16;
+constexpr int scratchChannel = songChannels;
+constexpr int totalChannels = 32;
+
+const char* const soundFontFolder = "/usr/share/sounds/sf2";
+
+bool isSoundFontName(const std::filesystem::path& path)
+{
+    std::string extension = path.extension().string();
+    std::transform(extension.begin(), extension.end(), extension.begin(),
+        [](unsigned char c) { return char(std::tolower(c)); });
+    return extension == ".sf2" || extension == ".sf3";
+}
+
+} // namespace
+
+struct Synth::Private {
+    double sampleRate = 44100;
+    fluid_settings_t* settings = nullptr;
+    fluid_synth_t* synth = nullptr;
+    int soundFontId = -1;
+    std::set<std::pair<int, int>> pinned; // (bank, program) as the SoundFont numbers them
+
+    bool resolvePreset(int bank, int program, std::pair<int, int>* resolved);
+};
+
+Synth::Synth(double sampleRate)
+    : d(new Private)
+{
+    d->sampleRate = sampleRate;
+    d->settings = new_fluid_settings();
+    fluid_settings_setnum(d->settings, "synth.sample-rate", sampleRate);
+    fluid_settings_setint(d->settings, "synth.midi-channels", totalChannels);
+    // Samples load per preset on first use (a fraction of the memory and load time of the
+    // whole font); prepare() makes that happen before playing, off the audio thread. Locking
+    // pages would pin whatever is loaded for nothing.
+    fluid_settings_setint(d->settings, "synth.dynamic-sample-loading", 1);
+    fluid_settings_setint(d->settings, "synth.lock-memory", 0);
+    d->synth = new_fluid_synth(d->settings);
+}
+
+Synth::~Synth()
+{
+    if (d->synth)
+        delete_fluid_synth(d->synth);
+    delete_fluid_settings(d->settings);
+    delete d;
+}
+
+std::string Synth::findDefaultSoundFont()
+{
+    namespace fs = std::filesystem;
+    std::error_code error;
+    for (const char* name :
+        { "default-GM.sf2", "default-GM.sf3", "FluidR3_GM.sf2", "FluidR3_GM.sf3" }) {
+        fs::path candidate = fs::path(soundFontFolder) / name;
+        if (fs::is_regular_file(candidate, error))
+            return candidate.string();
+    }
+    std::vector<std::string> others;
+    for (fs::directory_iterator it(soundFontFolder, error), end; !error && it != end;
+         it.increment(error)) {
+        if (it->is_regular_file(error) && isSoundFontName(it->path()))
+            others.push_back(it->path().string());
+    }
+    std::sort(others.begin(), others.end());
+    return others.empty() ? std::string() : others.front();
+}
+
+bool Synth::loadSoundFont(const std::string& path, std::string* error)
+{
+    if (!d->synth) {
+        if (error)
+            *error = "the synthesizer could not be created";
+        return false;
+    }
+    if (d->soundFontId >= 0) {
+        fluid_synth_sfunload(d->synth, d->soundFontId, 1);
+        d->soundFontId = -1;
+        d->pinned.clear();
+    }
+    int id = fluid_synth_sfload(d->synth, path.c_str(), 1);
+    if (id == FLUID_FAILED) {
+        if (error)
+            *error = "cannot load SoundFont " + path;
+        return false;
+    }
+    d->soundFontId = id;
+    return true;
+}
+
+bool Synth::hasSoundFont() const
+{
+    return d->soundFontId >= 0;
+}
+
+bool Synth::Private::resolvePreset(int bank, int program, std::pair<int, int>* resolved)
+{
+    fluid_synth_set_channel_type(
+        synth, scratchChannel, bank == 128 ? CHANNEL_TYPE_DRUM : CHANNEL_TYPE_MELODIC);
+    fluid_synth_bank_select(synth, scratchChannel, bank);
+    fluid_synth_program_change(synth, scratchChannel, program);
+    fluid_preset_t* preset = fluid_synth_get_channel_preset(synth, scratchChannel);
+    if (!preset)
+        return false;
+    *resolved = { fluid_preset_get_banknum(preset), fluid_preset_get_num(preset) };
+    return true;
+}
+
+void Synth::prepare(const Song& song)
+{
+    if (!hasSoundFont())
+        return;
+    std::set<std::pair<int, int>> wanted;
+    for (auto [bank, program] : song.programsUsed()) {
+        std::pair<int, int> resolved;
+        if (d->resolvePreset(bank, program, &resolved))
+            wanted.insert(resolved);
+    }
+    for (const auto& preset : wanted) {
+        if (!d->pinned.count(preset))
+            fluid_synth_pin_preset(d->synth, d->soundFontId, preset.first, preset.second);
+    }
+    for (const auto& preset : d->pinned) {
+        if (!wanted.count(preset))
+            fluid_synth_unpin_preset(d->synth, d->soundFontId, preset.first, preset.second);
+    }
+    d->pinned = std::move(wanted);
+}
+
+double Synth::sampleRate() const
+{
+    return d->sampleRate;
+}
+
+_fluid_synth_t* Synth::handle() const
+{
+    return d->synth;
+}
