@@ -1,0 +1,12 @@
+#include "app/fileopendialog.h"
+
+#include <QFileDialog>
+
+void QtFileOpenDialog::showOpen()
+{
+    // No title and no filter: any file may be opened. Starting at the last chosen file is what a
+    // dialog that remembers its name does.
+    const QString chosen = QFileDialog::getOpenFileName(m_parent, QString(), m_fileName);
+    if (!chosen.isEmpty())
+        m_fileName = chosen;
+}

@@ -1,0 +1,215 @@
+#include "app/lumoramusic.h"
+
+#include "app/captionlabel.h"
+#include "app/compactmenubarstyle.h"
+#include "app/picturebutton.h"
+#include "app/picturesurface.h"
+#include "playback/mediacontrol.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QLayout>
+#include <QMenuBar>
+#include <QSlider>
+
+namespace {
+
+constexpr QSize kClientArea(340, 278);
+
+QRect twipsRect(int left, int top, int width, int height)
+{
+    return QRect(LumoraMusic::pixelsFromTwips(left), LumoraMusic::pixelsFromTwips(top),
+        LumoraMusic::pixelsFromTwips(width), LumoraMusic::pixelsFromTwips(height));
+}
+
+} // namespace
+
+LumoraMusic::LumoraMusic(const WindowServices& services, QWidget* parent)
+    : QMainWindow(parent,
+        Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
+            | Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint)
+    , CommonDialog(services.dialog)
+    , MMControl1(services.media)
+    , m_random(*services.random)
+    , m_pictures(*services.pictures)
+{
+    setObjectName(QStringLiteral("LumoraMusic"));
+    setWindowTitle(QStringLiteral("Lumora - Music Player"));
+    setWindowIcon(QIcon(QStringLiteral(":/lumora.png")));
+    createControls();
+    createMenus();
+    layout()->setSizeConstraint(QLayout::SetFixedSize);
+
+    connect(MMControl1, &MediaControl::statusUpdate, this, [this] {
+        if (!handlersStopped())
+            MMControl1_StatusUpdate();
+    });
+}
+
+LumoraMusic::~LumoraMusic() = default;
+
+void LumoraMusic::createControls()
+{
+    surface = new PictureSurface(this);
+    surface->setFixedSize(kClientArea);
+    QPalette pal = surface->palette();
+    pal.setColor(QPalette::Window, QApplication::palette("QMenuBar").color(QPalette::Window));
+    surface->setPalette(pal);
+    setCentralWidget(surface);
+
+    Slider1 = new QSlider(Qt::Horizontal, surface);
+    Slider1->setObjectName(QStringLiteral("Slider1"));
+    Slider1->setGeometry(twipsRect(480, 3480, 4095, 375));
+    Slider1->setRange(0, 10);
+    Slider1->setFocusPolicy(Qt::StrongFocus);
+
+    const auto makeButton = [this](const char* name, int left) {
+        auto* button = new PictureButton(surface);
+        button->setObjectName(QLatin1String(name));
+        button->setGeometry(twipsRect(left, 1920, 1500, 900));
+        return button;
+    };
+    cmdStop = makeButton("cmdStop", 3360);
+    cmdPause = makeButton("cmdPause", 1800);
+    cmdPlay = makeButton("cmdPlay", 240);
+
+    lblname = new CaptionLabel(pixelsFromTwips(2460), surface);
+    lblname->setObjectName(QStringLiteral("lblname"));
+    lblname->setGeometry(twipsRect(2460, 360, 0, 390));
+    QFont font(QStringLiteral("Arial Narrow"));
+    font.setPointSizeF(15.75); // the int constructor would round it down to 15
+    font.setWeight(QFont::Normal);
+    lblname->setFont(font);
+    lblname->setForeColor(QApplication::palette().color(QPalette::ToolTipBase));
+
+    const auto wireButton = [this](PictureButton* button, void (LumoraMusic::*click)(),
+                                void (LumoraMusic::*down)(), void (LumoraMusic::*up)()) {
+        connect(button, &PictureButton::clicked, this, [this, click] {
+            if (!handlersStopped())
+                (this->*click)();
+        });
+        connect(button, &PictureButton::mouseDown, this, [this, down] {
+            if (!handlersStopped())
+                (this->*down)();
+        });
+        connect(button, &PictureButton::mouseUp, this, [this, up] {
+            if (!handlersStopped())
+                (this->*up)();
+        });
+    };
+    wireButton(cmdPlay, &LumoraMusic::cmdPlay_Click, &LumoraMusic::cmdPlay_MouseDown,
+        &LumoraMusic::cmdPlay_MouseUp);
+    wireButton(cmdPause, &LumoraMusic::cmdPause_Click, &LumoraMusic::cmdPause_MouseDown,
+        &LumoraMusic::cmdPause_MouseUp);
+    wireButton(cmdStop, &LumoraMusic::cmdStop_Click, &LumoraMusic::cmdStop_MouseDown,
+        &LumoraMusic::cmdStop_MouseUp);
+}
+
+void LumoraMusic::createMenus()
+{
+    auto* style = new CompactMenuBarStyle();
+    style->setParent(menuBar());
+    menuBar()->setStyle(style);
+
+    mnuFile = menuBar()->addMenu(QStringLiteral("File"));
+    mnuFile->setObjectName(QStringLiteral("mnuFile"));
+    mitopen = addFileItem(QStringLiteral("&Open"), QKeySequence(QStringLiteral("Ctrl+O")), false,
+        &LumoraMusic::mitopen_Click);
+    mitRandom = addFileItem(QStringLiteral("Choose &Random Song"),
+        QKeySequence(QStringLiteral("Ctrl+R")), false, &LumoraMusic::mitRandom_Click);
+    mitLoop = addFileItem(QStringLiteral("&Loop"), QKeySequence(QStringLiteral("Ctrl+L")), true,
+        &LumoraMusic::mitLoop_Click);
+    mitplayall = addFileItem(QStringLiteral("Pla&y All"), QKeySequence(QStringLiteral("Ctrl+Y")),
+        true, &LumoraMusic::mitplayall_Click);
+    mitexit = addFileItem(QStringLiteral("E&xit"), QKeySequence(QStringLiteral("Ctrl+X")), false,
+        &LumoraMusic::mitexit_Click);
+
+    mitSong = addSongMenu(mnuSong, SongMenu::Location, &LumoraMusic::mitSong_Click);
+    mitSirrel = addSongMenu(mnuSirrel, SongMenu::Sirrel, &LumoraMusic::mitSirrel_Click);
+    mitTemple = addSongMenu(mnuTemple, SongMenu::Temple, &LumoraMusic::mitTemple_Click);
+    mitTheme = addSongMenu(mnuTheme, SongMenu::Theme, &LumoraMusic::mitTheme_Click);
+    mnuSong->setObjectName(QStringLiteral("mnuSong"));
+    mnuSirrel->setObjectName(QStringLiteral("mnuSirrel"));
+    mnuTemple->setObjectName(QStringLiteral("mnuTemple"));
+    mnuTheme->setObjectName(QStringLiteral("mnuTheme"));
+
+    fitMenuBarFont();
+
+    // Hollow Weald is in the catalogue but cannot be picked by hand; the random choice and Play
+    // All still reach it.
+    mitSong[8]->setEnabled(false);
+}
+
+// The window is only 340 pixels wide and menu bars do not wrap: with a wide desktop font the
+// last menu would hide behind an extension button. Step the titles' font down until all fit.
+void LumoraMusic::fitMenuBarFont()
+{
+    QFont font = menuBar()->font();
+    const auto widthNeeded = [this](const QFont& f) {
+        const QFontMetrics metrics(f);
+        int width = 0;
+        for (QAction* top : menuBar()->actions())
+            width += metrics.horizontalAdvance(QString(top->text()).remove(QLatin1Char('&')))
+                + 2 * CompactMenuBarStyle::titlePadding;
+        return width;
+    };
+    while (widthNeeded(font) > kClientArea.width() && font.pointSizeF() > 6.0)
+        font.setPointSizeF(font.pointSizeF() - 0.5);
+    menuBar()->setFont(font);
+}
+
+QAction* LumoraMusic::addFileItem(const QString& caption, const QKeySequence& shortcut,
+    bool checkable, void (LumoraMusic::*handler)())
+{
+    QAction* action = mnuFile->addAction(caption);
+    action->setShortcut(shortcut);
+    // Application-wide, so the shortcut also works while a menu is open.
+    action->setShortcutContext(Qt::ApplicationShortcut);
+    action->setCheckable(checkable);
+    connectHandler(action, [this, handler] { (this->*handler)(); });
+    return action;
+}
+
+QList<QAction*> LumoraMusic::addSongMenu(
+    QMenu*& menu, SongMenu which, void (LumoraMusic::*handler)(qint16))
+{
+    menu = menuBar()->addMenu(QString::fromUtf8(Catalogue::menuCaption(which)));
+    QList<QAction*> items;
+    for (const CatalogueRow& row : Catalogue::rows(which)) {
+        // A plain-text caption: no song title carries an access key.
+        QAction* item = menu->addAction(
+            QString::fromUtf8(row.caption).replace(QLatin1Char('&'), QLatin1String("&&")));
+        item->setCheckable(true);
+        const qint16 index = row.index;
+        connectHandler(item, [this, handler, index] { (this->*handler)(index); });
+        items.append(item);
+    }
+    return items;
+}
+
+void LumoraMusic::connectHandler(QAction* action, std::function<void()> handler)
+{
+    connect(action, &QAction::triggered, this, [this, action, handler](bool checked) {
+        // A checkable action flips its own mark before telling us; marks belong to the handlers.
+        if (action->isCheckable())
+            action->setChecked(!checked);
+        if (!handlersStopped())
+            handler();
+    });
+}
+
+void LumoraMusic::closeEvent(QCloseEvent* event)
+{
+    if (m_unloaded || m_ending) {
+        event->accept();
+        return;
+    }
+    qint16 cancel = 0;
+    Form_Unload(cancel);
+    if (cancel != 0) {
+        event->ignore();
+        return;
+    }
+    m_unloaded = true;
+    event->accept();
+}

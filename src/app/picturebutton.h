@@ -1,0 +1,31 @@
+#pragma once
+
+#include <QPixmap>
+#include <QWidget>
+
+// An image control used as a button: shows its picture unstretched, takes the picture's size,
+// raises mouseDown/mouseUp for any mouse button and clicked() after the mouseUp of a left-button
+// press that was also released on it.
+class PictureButton : public QWidget {
+    Q_OBJECT
+
+public:
+    explicit PictureButton(QWidget* parent = nullptr);
+
+    void setPicture(const QPixmap& picture);
+    QPixmap picture() const { return m_picture; }
+
+signals:
+    void mouseDown(Qt::MouseButton button, Qt::KeyboardModifiers modifiers, QPoint pos);
+    void mouseUp(Qt::MouseButton button, Qt::KeyboardModifiers modifiers, QPoint pos);
+    void clicked();
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+
+private:
+    QPixmap m_picture;
+    bool m_leftPressedHere = false;
+};

@@ -1,0 +1,279 @@
+#include "app/captionlabel.h"
+#include "app/picturebutton.h"
+#include "windowfixture.h"
+
+#include <QAction>
+#include <QMenu>
+#include <QMenuBar>
+#include <QSignalSpy>
+#include <QSlider>
+#include <QTest>
+#include <QTimer>
+
+class TestWindow : public QObject {
+    Q_OBJECT
+
+private slots:
+    void freshWindowIsQuietAndUnmarked();
+    void geometryIsFixedAndControlsSitInPlace();
+    void onlyTheSliderTakesFocus();
+    void labelUsesTheNarrowFontAndTooltipColour();
+    void menuTreeHasCaptionsKeysAndShortcuts();
+    void everyTopLevelMenuFitsTheBar();
+    void songMenusAreIndexedArrays_data();
+    void songMenusAreIndexedArrays();
+    void marksAreLeftToTheHandler_data();
+    void marksAreLeftToTheHandler();
+    void shortcutsWorkWhileAMenuIsOpen_data();
+    void shortcutsWorkWhileAMenuIsOpen();
+    void exitSendsNothingAndEndsTheEventLoop();
+    void closingSendsOneClose();
+    void pictureButtonClicksOnlyWhenReleasedOnIt();
+};
+
+void TestWindow::freshWindowIsQuietAndUnmarked()
+{
+    WindowFixture w;
+    QCOMPARE(w->windowTitle(), QStringLiteral("Lumora - Music Player"));
+    QCOMPARE(w->lblname->caption(), QString());
+    QCOMPARE(w->skinNumber(), qint16(0));
+    QCOMPARE(w->currentSongStem(), QString());
+    for (QAction* action : w->findChildren<QAction*>())
+        QVERIFY2(!action->isChecked(), qPrintable(action->text()));
+    QVERIFY(w.media.operations.isEmpty());
+}
+
+void TestWindow::geometryIsFixedAndControlsSitInPlace()
+{
+    WindowFixture w;
+    w->show();
+    QVERIFY(QTest::qWaitForWindowExposed(w.window.get()));
+    QCOMPARE(w->centralWidget()->size(), QSize(340, 278));
+    QCOMPARE(w->minimumSize(), w->maximumSize());
+    QVERIFY(!(w->windowFlags() & Qt::WindowMaximizeButtonHint));
+    QVERIFY(w->windowFlags() & Qt::WindowMinimizeButtonHint);
+    QCOMPARE(w->Slider1->geometry(), QRect(32, 232, 273, 25));
+    QCOMPARE(w->Slider1->orientation(), Qt::Horizontal);
+    QCOMPARE(w->cmdPlay->geometry(), QRect(16, 128, 100, 60));
+    QCOMPARE(w->cmdPause->geometry(), QRect(120, 128, 100, 60));
+    QCOMPARE(w->cmdStop->geometry(), QRect(224, 128, 100, 60));
+    QCOMPARE(w->lblname->y(), 24);
+    // Created in order: slider, Stop, Pause, Play, label; later ones lie on top.
+    const QObjectList children = w->centralWidget()->children();
+    QCOMPARE(children.indexOf(w->Slider1), 0);
+    QVERIFY(children.indexOf(w->cmdStop) < children.indexOf(w->cmdPause));
+    QVERIFY(children.indexOf(w->cmdPause) < children.indexOf(w->cmdPlay));
+    QVERIFY(children.indexOf(w->cmdPlay) < children.indexOf(w->lblname));
+    // The media control is no widget at all, so it can never show.
+    QVERIFY(!qobject_cast<QWidget*>(w->MMControl1));
+}
+
+void TestWindow::onlyTheSliderTakesFocus()
+{
+    WindowFixture w;
+    const QList<QWidget*> controls { w->lblname, w->cmdPlay, w->cmdPause, w->cmdStop };
+    for (QWidget* control : controls)
+        QCOMPARE(control->focusPolicy(), Qt::NoFocus);
+    QVERIFY(w->Slider1->focusPolicy() & Qt::TabFocus);
+}
+
+void TestWindow::labelUsesTheNarrowFontAndTooltipColour()
+{
+    WindowFixture w;
+    QCOMPARE(w->lblname->font().family(), QStringLiteral("Arial Narrow"));
+    QCOMPARE(w->lblname->font().pointSizeF(), 15.75);
+    QVERIFY(!w->lblname->font().bold() && !w->lblname->font().italic());
+    QCOMPARE(w->lblname->palette().color(QPalette::WindowText),
+        QApplication::palette().color(QPalette::ToolTipBase));
+    QCOMPARE(w->lblname->alignment(), Qt::AlignCenter);
+    QCOMPARE(w->centralWidget()->palette().color(QPalette::Window),
+        QApplication::palette("QMenuBar").color(QPalette::Window));
+}
+
+void TestWindow::menuTreeHasCaptionsKeysAndShortcuts()
+{
+    WindowFixture w;
+    QStringList titles;
+    for (QAction* top : w->menuBar()->actions())
+        titles << top->text();
+    QCOMPARE(titles,
+        QStringList({ "File", "Location Songs", "Sirrel Songs", "Temple Songs", "Themes" }));
+    QStringList items, keys;
+    for (QAction* item : w->mnuFile->actions()) {
+        QVERIFY(!item->isSeparator());
+        items << item->text();
+        keys << item->shortcut().toString();
+    }
+    QCOMPARE(items, QStringList({ "&Open", "Choose &Random Song", "&Loop", "Pla&y All", "E&xit" }));
+    QCOMPARE(keys, QStringList({ "Ctrl+O", "Ctrl+R", "Ctrl+L", "Ctrl+Y", "Ctrl+X" }));
+    QVERIFY(w->mitLoop->isCheckable() && w->mitplayall->isCheckable());
+    QVERIFY(!w->mitSong[8]->isEnabled());
+    int enabledSongs = 0;
+    for (const auto* items : { &w->mitSong, &w->mitSirrel, &w->mitTemple, &w->mitTheme })
+        for (QAction* item : *items)
+            enabledSongs += item->isEnabled() && item->isVisible() ? 1 : 0;
+    QCOMPARE(enabledSongs, 33);
+}
+
+void TestWindow::everyTopLevelMenuFitsTheBar()
+{
+    WindowFixture w;
+    w->show();
+    QVERIFY(QTest::qWaitForWindowExposed(w.window.get()));
+    QMenuBar* bar = w->menuBar();
+    QCOMPARE(bar->width(), 340);
+    for (QAction* top : bar->actions()) {
+        const QRect place = bar->actionGeometry(top);
+        QVERIFY2(!place.isEmpty() && bar->rect().contains(place), qPrintable(top->text()));
+    }
+}
+
+void TestWindow::songMenusAreIndexedArrays_data()
+{
+    QTest::addColumn<int>("menu");
+    QTest::addColumn<int>("count");
+    QTest::newRow("Location Songs") << int(SongMenu::Location) << 14;
+    QTest::newRow("Sirrel Songs") << int(SongMenu::Sirrel) << 4;
+    QTest::newRow("Temple Songs") << int(SongMenu::Temple) << 8;
+    QTest::newRow("Themes") << int(SongMenu::Theme) << 8;
+}
+
+void TestWindow::songMenusAreIndexedArrays()
+{
+    QFETCH(int, menu);
+    QFETCH(int, count);
+    WindowFixture w;
+    const QList<QAction*> arrays[] = { w->mitSong, w->mitSirrel, w->mitTemple, w->mitTheme };
+    const QMenu* menus[] = { w->mnuSong, w->mnuSirrel, w->mnuTemple, w->mnuTheme };
+    const QList<QAction*>& items = arrays[menu];
+    QCOMPARE(items.size(), count);
+    QCOMPARE(menus[menu]->actions(), items);
+    for (int i = 0; i < count; ++i) {
+        QCOMPARE(
+            items[i]->text(), QString::fromUtf8(Catalogue::row(SongMenu(menu), qint16(i)).caption));
+        QVERIFY(items[i]->shortcut().isEmpty());
+        QVERIFY(items[i]->isCheckable());
+    }
+}
+
+void TestWindow::marksAreLeftToTheHandler_data()
+{
+    QTest::addColumn<QString>("how");
+    QTest::newRow("click") << "click";
+    QTest::newRow("shortcut") << "shortcut";
+    QTest::newRow("trigger") << "trigger";
+}
+
+// Loop toggles its own mark once, through its handler; the action's own toggle is undone.
+void TestWindow::marksAreLeftToTheHandler()
+{
+    QFETCH(QString, how);
+    WindowFixture w;
+    w->show();
+    QVERIFY(QTest::qWaitForWindowExposed(w.window.get()));
+    w->activateWindow();
+    const auto chooseLoop = [&] {
+        if (how == "trigger") {
+            w->mitLoop->trigger();
+        } else if (how == "shortcut") {
+            QTest::keyClick(w.window.get(), Qt::Key_L, Qt::ControlModifier);
+        } else {
+            w->mnuFile->popup(QPoint(0, 0));
+            QVERIFY(QTest::qWaitForWindowExposed(w->mnuFile));
+            QTest::mouseClick(
+                w->mnuFile, Qt::LeftButton, {}, w->mnuFile->actionGeometry(w->mitLoop).center());
+        }
+    };
+    chooseLoop();
+    QTRY_VERIFY(w->mitLoop->isChecked());
+    chooseLoop();
+    QTRY_VERIFY(!w->mitLoop->isChecked());
+
+    // A song item gets exactly one mark from its handler, even when chosen twice.
+    w->mitSong[3]->trigger();
+    w->mitSong[3]->trigger();
+    QVERIFY(w->mitSong[3]->isChecked());
+}
+
+void TestWindow::shortcutsWorkWhileAMenuIsOpen_data()
+{
+    QTest::addColumn<int>("key");
+    QTest::addColumn<QStringList>("expected");
+    QTest::newRow("Ctrl+O") << int(Qt::Key_O)
+                            << QStringList({ "FileName /songs/a.mid", "Command open" });
+    QTest::newRow("Ctrl+R") << int(Qt::Key_R)
+                            << QStringList(
+                                   { "Command Close", "Command Close", "FileName k58belfr.mid",
+                                       "Command Close", "Command Open", "Command Play" });
+    QTest::newRow("Ctrl+L") << int(Qt::Key_L) << QStringList();
+}
+
+void TestWindow::shortcutsWorkWhileAMenuIsOpen()
+{
+    QFETCH(int, key);
+    QFETCH(QStringList, expected);
+    WindowFixture w;
+    w.dialog.answers << "/songs/a.mid";
+    w.random.script = { 0, 0 };
+    w->show();
+    QVERIFY(QTest::qWaitForWindowExposed(w.window.get()));
+    w->activateWindow();
+    w->mnuTheme->popup(w->mapToGlobal(QPoint(0, 0)));
+    QVERIFY(QTest::qWaitForWindowExposed(w->mnuTheme));
+    QTest::keyClick(QApplication::focusWidget() ? QApplication::focusWidget() : w->mnuTheme,
+        Qt::Key(key), Qt::ControlModifier);
+    QTRY_COMPARE(w.media.operations, expected);
+    if (key == Qt::Key_L)
+        QVERIFY(w->mitLoop->isChecked());
+}
+
+void TestWindow::exitSendsNothingAndEndsTheEventLoop()
+{
+    WindowFixture w;
+    w->show();
+    QVERIFY(QTest::qWaitForWindowExposed(w.window.get()));
+    w->activateWindow();
+    w->mitplayall->setChecked(true);
+    // Exit ends the running event loop; here that is a nested one standing in for exec().
+    QEventLoop loop;
+    QTimer::singleShot(0, w.window.get(),
+        [&] { QTest::keyClick(w.window.get(), Qt::Key_X, Qt::ControlModifier); });
+    QTimer::singleShot(5000, &loop, [&] { loop.exit(99); });
+    QCOMPARE(loop.exec(), 0);
+    QVERIFY(!w->mitplayall->isChecked());
+    QVERIFY(w.media.operations.isEmpty());
+    // Once ending, not even the title bar's close reaches the device.
+    w->close();
+    QVERIFY(w.media.operations.isEmpty());
+}
+
+void TestWindow::closingSendsOneClose()
+{
+    WindowFixture w;
+    w->show();
+    QVERIFY(QTest::qWaitForWindowExposed(w.window.get()));
+    QVERIFY(w->close());
+    QCOMPARE(w.media.operations, QStringList { "Command Close" });
+    QVERIFY(!w->isVisible());
+    w->close();
+    QCOMPARE(w.media.operations, QStringList { "Command Close" });
+}
+
+void TestWindow::pictureButtonClicksOnlyWhenReleasedOnIt()
+{
+    PictureButton button;
+    button.resize(100, 60);
+    QSignalSpy clicks(&button, &PictureButton::clicked);
+    QSignalSpy downs(&button, &PictureButton::mouseDown);
+    QSignalSpy ups(&button, &PictureButton::mouseUp);
+    QTest::mouseClick(&button, Qt::LeftButton, {}, QPoint(50, 30));
+    QTest::mouseClick(&button, Qt::RightButton, {}, QPoint(50, 30));
+    QTest::mousePress(&button, Qt::LeftButton, {}, QPoint(50, 30));
+    QTest::mouseRelease(&button, Qt::LeftButton, {}, QPoint(150, 30));
+    QCOMPARE(downs.size(), 3);
+    QCOMPARE(ups.size(), 3);
+    QCOMPARE(clicks.size(), 1);
+}
+
+QTEST_MAIN(TestWindow)
+#include "tst_window.moc"

@@ -1,0 +1,79 @@
+#pragma once
+
+#include "app/fileopendialog.h"
+#include "app/pictureloader.h"
+#include "app/randomgenerator.h"
+#include "app/runtimeerror.h"
+
+#include <QList>
+#include <QStringList>
+#include <random>
+#include <stdexcept>
+
+// Draws from a fixed seed (or from a script of values, when one is given) and counts reseeds, so
+// tests are never flaky.
+class ScriptedRandom : public RandomGenerator {
+public:
+    explicit ScriptedRandom(unsigned seed = 12345)
+        : m_engine(seed)
+    {
+    }
+    QList<int> script; // values handed out first, in order
+    QList<int> requestedCounts; // the count of every draw
+    int reseeds = 0;
+
+    void reseedFromClock() override { ++reseeds; }
+    int draw(int count) override
+    {
+        requestedCounts << count;
+        if (!script.isEmpty())
+            return script.takeFirst();
+        return std::uniform_int_distribution<int>(0, count - 1)(m_engine);
+    }
+
+private:
+    std::mt19937 m_engine;
+};
+
+// A dialog whose user answers are queued: a name to choose, or an empty string to cancel.
+class ScriptedDialog : public FileOpenDialog {
+public:
+    QStringList answers;
+    int shown = 0;
+    void showOpen() override
+    {
+        ++shown;
+        const QString answer = answers.isEmpty() ? QString() : answers.takeFirst();
+        if (!answer.isEmpty())
+            m_fileName = answer;
+    }
+    QString fileName() const override { return m_fileName; }
+
+private:
+    QString m_fileName;
+};
+
+struct RuntimeErrorRaised : std::runtime_error {
+    using std::runtime_error::runtime_error;
+};
+
+class ThrowingErrorReporter : public RuntimeErrorReporter {
+public:
+    [[noreturn]] void raise(const QString& message) override
+    {
+        throw RuntimeErrorRaised(message.toStdString());
+    }
+};
+
+// Hands out a plain 100x60 picture for any name and records the names asked for.
+class RecordingPictureLoader : public PictureLoader {
+public:
+    QStringList loaded;
+    QPixmap load(const QString& bareName) override
+    {
+        loaded << bareName;
+        QPixmap picture(100, 60);
+        picture.fill(Qt::gray);
+        return picture;
+    }
+};
