@@ -1,0 +1,14 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds the player and starts it on the shipped demo songs and skins.
+set -euo pipefail
+top=$(cd "$(dirname "$0")/.." && pwd)
+bash "$top/scripts/install-deps.sh"
+bash "$top/scripts/build.sh" "$top/build" -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF \
+  -DLUMORA_BUILD_BENCHMARKS=OFF
+if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
+  echo "No display here: running a short demonstration under a virtual display instead."
+  exec bash "$top/scripts/demo.sh"
+fi
+# Songs and pictures are looked up in the working directory.
+cd "$top/data"
+exec "$top/build/src/lumora"
