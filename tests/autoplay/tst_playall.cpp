@@ -1,0 +1,173 @@
+#include "windowfixture.h"
+
+#include <QAction>
+#include <QSlider>
+#include <QTest>
+#include <QTimer>
+
+namespace {
+
+const QStringList kPlay { "Command Close", "Command Open", "Command Play" };
+
+// The operations of starting a random song that the script makes Location Songs item 0.
+QStringList randomBelfry(bool withLeadingClose = true)
+{
+    QStringList ops;
+    if (withLeadingClose)
+        ops << "Command Close";
+    return ops << "Command Close"
+               << "FileName k58belfr.mid" << kPlay;
+}
+
+// Runs steps one after another inside the Play All loop's wait, each as its own event.
+void schedule(QObject* context, QList<std::function<void()>> steps)
+{
+    if (steps.isEmpty())
+        return;
+    QTimer::singleShot(5, context, [context, steps]() mutable {
+        auto step = steps.takeFirst();
+        step();
+        schedule(context, steps);
+    });
+}
+
+} // namespace
+
+class TestPlayAll : public QObject {
+    Q_OBJECT
+
+private slots:
+    void secondClickEndsBothCalls();
+    void endOfSongStartsTheNextRandomSong();
+    void handlersInsideTheLoop_data();
+    void handlersInsideTheLoop();
+    void unopenableSongsAreSkipped();
+    void closingTheWindowEndsTheLoop();
+};
+
+void TestPlayAll::secondClickEndsBothCalls()
+{
+    WindowFixture w;
+    w.random.script = { 0, 0 };
+    w->Slider1->setValue(4);
+    schedule(w.window.get(), { [&] {
+        QVERIFY(w->mitplayall->isChecked());
+        QCOMPARE(w->Slider1->value(), 4); // the first song leaves the slider alone
+        w->mitplayall_Click();
+    } });
+    w->mitplayall_Click();
+    QVERIFY(!w->mitplayall->isChecked());
+    QCOMPARE(w.random.reseeds, 2);
+    QCOMPARE(w.media.operations, randomBelfry() << "Command Close");
+    QVERIFY(!w.media.isPlaying());
+}
+
+void TestPlayAll::endOfSongStartsTheNextRandomSong()
+{
+    WindowFixture w;
+    w.random.script = { 0, 0, 10, 3 };
+    schedule(w.window.get(),
+        { [&] {
+             w->Slider1->setValue(9);
+             w.media.reachEnd();
+         },
+            [&] {
+                QCOMPARE(w->Slider1->value(), 0);
+                QCOMPARE(w->currentSongStem(), QStringLiteral("mp_ilsa"));
+                QVERIFY(w->mitSirrel[3]->isChecked() && w->mitSong[0]->isChecked());
+                w->mitplayall_Click();
+            } });
+    w->mitplayall_Click();
+    QCOMPARE(w.media.operations,
+        randomBelfry() << "Command Close"
+                       << "Command Close"
+                       << "FileName mp_ilsa.mid" << kPlay << "Command Close");
+    QCOMPARE(w.random.reseeds, 2); // once per click, never inside the loop
+}
+
+void TestPlayAll::handlersInsideTheLoop_data()
+{
+    QTest::addColumn<QString>("handler");
+    QTest::addColumn<QStringList>("expected"); // after the first song has started
+    QTest::addColumn<bool>("loopEnds");
+    QTest::newRow("Loop") << "Loop" << QStringList() << true;
+    QTest::newRow("Choose Random Song") << "Random" << randomBelfry() << true;
+    QTest::newRow("Pause: the loop waits") << "Pause" << QStringList { "Command Pause" } << false;
+    QTest::newRow("Stop: the loop waits")
+        << "Stop" << QStringList({ "Command Close", "Command Open" }) << false;
+    QTest::newRow("a song menu: the closed device moves on at once")
+        << "Menu" << (QStringList({ "Command Close", "FileName k58pell.mid" }) << randomBelfry())
+        << false;
+    QTest::newRow("Exit") << "Exit" << QStringList() << true;
+}
+
+void TestPlayAll::handlersInsideTheLoop()
+{
+    QFETCH(QString, handler);
+    QFETCH(QStringList, expected);
+    QFETCH(bool, loopEnds);
+    WindowFixture w;
+    w.random.script = { 0, 0, 0, 0, 0, 0 };
+    QStringList afterFirst;
+    schedule(w.window.get(),
+        { [&] {
+             w.media.operations.clear();
+             if (handler == "Loop")
+                 w->mitLoop_Click();
+             else if (handler == "Random")
+                 w->mitRandom_Click();
+             else if (handler == "Pause")
+                 w->cmdPause_Click();
+             else if (handler == "Stop")
+                 w->cmdStop_Click();
+             else if (handler == "Menu")
+                 w->mitTheme_Click(0);
+             else if (handler == "Exit")
+                 w->mitexit_Click();
+         },
+            [&] {
+                afterFirst = w.media.operations;
+                if (!loopEnds) {
+                    QVERIFY(w->mitplayall->isChecked());
+                    w->mitplayall_Click();
+                }
+            } });
+    w->mitplayall_Click();
+    if (loopEnds)
+        afterFirst = w.media.operations;
+    QCOMPARE(afterFirst, expected);
+    QVERIFY(!w->mitplayall->isChecked());
+    if (handler == "Loop")
+        QVERIFY(w->mitLoop->isChecked() && w.media.isPlaying());
+}
+
+// Songs whose file cannot be opened leave the device closed, reading equal times: Play All moves
+// on by itself, woken without any event from the device.
+void TestPlayAll::unopenableSongsAreSkipped()
+{
+    WindowFixture w;
+    w.random.script = { 0, 0, 0, 1 };
+    w.media.unopenable << "k58belfr.mid";
+    schedule(w.window.get(), { [&] {
+        QTRY_COMPARE(w->currentSongStem(), QStringLiteral("k58harbr"));
+        QVERIFY(w.media.isPlaying());
+        w->mitplayall_Click();
+    } });
+    w->mitplayall_Click();
+    QVERIFY(!w->mitplayall->isChecked());
+}
+
+void TestPlayAll::closingTheWindowEndsTheLoop()
+{
+    WindowFixture w;
+    w->show();
+    QVERIFY(QTest::qWaitForWindowExposed(w.window.get()));
+    schedule(w.window.get(), { [&] { w->close(); } });
+    w->mitplayall_Click();
+    QVERIFY(!w->isVisible());
+    QCOMPARE(w.media.operations.last(), QStringLiteral("Command Close"));
+    QCOMPARE(w.media.operations.count("Command Close"), 4); // 3 to start the song, 1 to unload
+}
+
+QTEST_MAIN(TestPlayAll)
+#include "tst_playall.moc"
