@@ -14,6 +14,7 @@ import os
 import random
 import sys
 
+sys.dont_write_bytecode = True  # keep tools/ free of caches
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import midifile  # noqa: E402
 
@@ -95,10 +96,10 @@ CADENCE_RHYTHMS_68 = [[6, 4, 2], [12], [10, 2]]
 
 # Lowest comfortable melody note per General MIDI program.
 MELODY_LOW = {
-    0: 60, 6: 57, 8: 67, 9: 76, 10: 67, 11: 60, 12: 57, 13: 69, 14: 57, 15: 60, 19: 55,
-    21: 57, 22: 60, 24: 55, 40: 62, 41: 52, 42: 45, 46: 55, 52: 55, 53: 55, 56: 57,
-    57: 45, 60: 50, 61: 53, 68: 60, 69: 55, 70: 43, 71: 53, 72: 72, 73: 62, 74: 65,
-    75: 62, 77: 57, 78: 70, 79: 62, 108: 60, 110: 62, 112: 72, 48: 55, 49: 55,
+    0: 60, 6: 57, 8: 67, 9: 76, 10: 60, 11: 60, 12: 57, 13: 69, 14: 57, 15: 60, 19: 55,
+    21: 57, 22: 60, 24: 55, 40: 62, 41: 55, 42: 45, 46: 55, 52: 55, 53: 55, 56: 57,
+    57: 45, 60: 55, 61: 53, 68: 60, 69: 55, 70: 48, 71: 55, 72: 72, 73: 66, 74: 65,
+    75: 62, 77: 57, 78: 62, 79: 62, 108: 60, 110: 62, 112: 72, 48: 55, 49: 55,
 }
 PLUCKED = {6, 8, 9, 10, 11, 12, 13, 14, 15, 24, 25, 45, 46, 105, 107, 108, 112}
 
@@ -182,7 +183,7 @@ def varied(rng, motif):
 
 
 class MelodyWriter:
-    LOW, HIGH = -3, 11
+    LOW, HIGH = -3, 9
 
     def __init__(self, meter, harmony):
         self.meter = meter
@@ -197,11 +198,12 @@ class MelodyWriter:
         beat = self.meter.beat_units
         return pos in self.meter.strong or (pos % beat == 0 and dur >= beat // 2 + 1) or dur > beat
 
-    def realize(self, motif, chords, start, previous):
+    def realize(self, motif, chords, start, previous, previous_chord):
         """Turns a motif into scale indices over the chords of one cell."""
         notes = []
         pos = 0
         cur = previous
+        cur_chord = previous_chord
         history = []
         for i, (dur, step) in enumerate(zip(motif.rhythm, motif.steps)):
             chord = chord_at(chords, pos)
@@ -213,17 +215,32 @@ class MelodyWriter:
                 target = self.snap(target, chord, direction)
             if len(history) >= 2 and history[-1] == history[-2] == target:
                 target = self.snap(target + (1 if target < 4 else -1) * 2, chord, 1 if target < 4 else -1)
+            if not self.singable(cur, cur_chord, target, chord):
+                target = self.nearest_singable(cur, cur_chord, chord)
+            cur_chord = chord
             notes.append((pos, dur, target))
             history.append(target)
             cur = target
             pos += dur
         return notes
 
+    def singable(self, a, chord_a, b, chord_b):
+        """No tritone leaps and nothing wider than a sixth."""
+        interval = abs(self.harmony.pitch(a, 0, chord_a) - self.harmony.pitch(b, 0, chord_b))
+        return interval != 6 and (interval <= 9 or interval == 12)
+
+    def nearest_singable(self, cur, cur_chord, chord):
+        tones = self.harmony.tones(chord)
+        options = [i for i in range(self.LOW, self.HIGH + 1) if i % 7 in tones and self.singable(cur, cur_chord, i, chord)]
+        return min(options, key=lambda i: (abs(i - cur), i))
+
     def cadence(self, rhythm, chords, arrival):
         notes = [(0, rhythm[0], arrival)]
         pos, cur = rhythm[0], arrival
         for dur in rhythm[1:]:
-            cur = self.snap(cur + 2 if cur < 5 else cur - 2, chord_at(chords, pos), 1 if cur < 5 else -1)
+            chord = chord_at(chords, pos)
+            step = self.snap(cur + 2 if cur < 5 else cur - 2, chord, 1 if cur < 5 else -1)
+            cur = step if self.singable(cur, chord, step, chord) else self.nearest_singable(cur, chord, chord)
             notes.append((pos, dur, cur))
             pos += dur
         return notes
@@ -234,8 +251,26 @@ class MelodyWriter:
         chord = chord_at(chords, pos)
         tones = self.harmony.tones(chord)
         options = [arrival + 1, arrival - 1]
-        options.sort(key=lambda i: (0 if i % 7 in tones else 1, abs(i - idx)))
+        before = cell_notes[-2][2] if len(cell_notes) > 1 else idx
+        options.sort(key=lambda i: (0 if i % 7 in tones else 1, abs(i - before)))
         cell_notes[-1] = (pos, dur, options[0])
+        # Smooth any leap this opened up, walking back through the cell.
+        for j in range(len(cell_notes) - 2, 0, -1):
+            p, d, i = cell_notes[j]
+            following = cell_notes[j + 1][2]
+            chord = chord_at(chords, p)
+            if abs(i - following) <= 3 and self.singable(i, chord, following, chord_at(chords, cell_notes[j + 1][0])):
+                break
+            direction = 1 if i > following else -1
+            candidate = following + 2 * direction
+            if self.structural(p, d):
+                candidate = self.snap(candidate, chord, direction)
+            cell_notes[j] = (p, d, candidate)
+
+
+def active(when, section, occurrence):
+    """'A+' in a part's sections means: join the tune when it comes back."""
+    return section in when or (section == "A" and occurrence > 1 and "A+" in when)
 
 
 def chord_at(chords, pos):
@@ -262,14 +297,16 @@ def write_phrase(writer, plan, cells, second, ending, final):
     """Four cells of melody; cells is a list of chord lists; returns per-cell notes."""
     harmony = writer.harmony
     out = []
-    first = writer.realize(plan.opening, cells[0], writer.snap(plan.start, cells[0][0][1], 1), plan.start)
+    home = cells[0][0][1]
+    first = writer.realize(plan.opening, cells[0], writer.snap(plan.start, home, 1), plan.start, home)
     out.append(first)
     shift = (cells[1][0][1][0] - cells[0][0][1][0]) % 7
     shift = shift - 7 if shift > 3 else shift
     start2 = writer.snap(first[0][2] + shift, cells[1][0][1], 1 if shift >= 0 else -1)
-    out.append(writer.realize(plan.echo, cells[1], start2, first[-1][2]))
+    out.append(writer.realize(plan.echo, cells[1], start2, first[-1][2], cells[0][-1][1]))
     start3 = writer.snap(out[-1][0][2] + 2, cells[2][0][1], 1)
-    out.append(writer.realize(plan.contrast2 if second else plan.contrast, cells[2], start3, out[-1][-1][2]))
+    motif3 = plan.contrast2 if second else plan.contrast
+    out.append(writer.realize(motif3, cells[2], start3, out[-1][-1][2], cells[1][-1][1]))
 
     last_chord = cells[3][0][1]
     cur = out[-1][-1][2]
@@ -284,6 +321,41 @@ def write_phrase(writer, plan, cells, second, ending, final):
     rhythm = [writer.meter.cell_units] if final else plan.cadence_rhythm
     out.append(writer.cadence(rhythm, cells[3], arrival))
     return out
+
+
+def polish(writer, melody, kinds):
+    """Joins phrases smoothly: pickups lead into what follows, and no awkward leaps remain."""
+    harmony = writer.harmony
+
+    def tones_near(chord):
+        return [i for i in range(writer.LOW, writer.HIGH + 1) if i % 7 in harmony.tones(chord)]
+
+    for n in range(len(melody) - 1):
+        if kinds[n] != "pickup":
+            continue
+        unit, dur, idx, chord = melody[n]
+        nxt, previous = melody[n + 1], melody[n - 1]
+        options = [i for i in tones_near(chord) if writer.singable(previous[2], previous[3], i, chord)]
+        options.sort(key=lambda i: (not writer.singable(i, chord, nxt[2], nxt[3]), abs(i - nxt[2]) + abs(i - previous[2]) / 2, i))
+        melody[n] = (unit, dur, options[0], chord)
+
+    for n in range(1, len(melody)):
+        a, b = melody[n - 1], melody[n]
+        if writer.singable(a[2], a[3], b[2], b[3]):
+            continue
+        # Move whichever note is free; arrivals are where the phrase must land.
+        fix = n if kinds[n] != "arrival" else n - 1
+        unit, dur, idx, chord = melody[fix]
+        before = melody[fix - 1] if fix > 0 else None
+        after = melody[fix + 1] if fix + 1 < len(melody) else None
+        candidates = [i for i in range(writer.LOW, writer.HIGH + 1) if not writer.structural(unit % writer.meter.cell_units, dur) or i % 7 in harmony.tones(chord)]
+
+        def fits(i):
+            ok_before = before is None or writer.singable(before[2], before[3], i, chord)
+            ok_after = after is None or writer.singable(i, chord, after[2], after[3])
+            return (not (ok_before and ok_after), abs(i - idx), i)
+
+        melody[fix] = (unit, dur, min(candidates, key=fits), chord)
 
 
 # --------------------------------------------------------------------------------------
@@ -437,7 +509,8 @@ class Song:
         timeline = []
         for token in spec.get("intro_chords", ["1"] * spec.get("intro", 1)):
             timeline.append((self.chords_for(token), "intro", 0, "intro"))
-        melody = []  # (unit, dur, idx, chords)
+        melody = []  # (unit, dur, idx, chord)
+        kinds = []
         occurrences = {}
         for n, section in enumerate(form):
             occurrences[section] = occurrences.get(section, 0) + 1
@@ -456,8 +529,10 @@ class Song:
                     base = len(timeline) * cell
                     role = "final" if final and k == 3 else "body"
                     timeline.append((chords, section, occurrences[section], role))
-                    for pos, dur, idx in notes:
+                    for j, (pos, dur, idx) in enumerate(notes):
                         melody.append((base + pos, dur, idx, chord_at(chords, pos)))
+                        kinds.append("note" if k < 3 else ("arrival" if j == 0 else "pickup"))
+        polish(writer, melody, kinds)
         hold = spec.get("hold", 1)
         for _ in range(hold):
             timeline.append((timeline[-1][0][-1:], "end", 0, "hold"))
@@ -501,7 +576,7 @@ class Song:
             program, octave, when = spec["double"]
             double = Part("Doubling", program, next(channels), 80, 128 - spec.get("pan", 70), reverb)
             for unit, dur, idx, chord in self.melody:
-                if self.section_at(unit)[0] in when:
+                if active(when, *self.section_at(unit)[:2]):
                     vel = 70 * self.dynamics(unit)
                     double.note(unit, dur, harmony.pitch(idx, mel_base + 12 * octave, chord), vel, 40)
             tracks.append(double.track)
@@ -524,9 +599,11 @@ class Song:
         return midifile.encode_file(tracks, PPQ, end_tick)
 
     def melody_base(self, program):
+        """Places the tune's lowest note just above the instrument's floor."""
         low = MELODY_LOW.get(program, 60) + self.spec.get("melody_shift", 0)
+        lowest = min(idx for _, _, idx, _ in self.melody)
         base = self.harmony.tonic_pc
-        while self.harmony.pitch(-3, base) < low:
+        while self.harmony.pitch(lowest, base) < low:
             base += 12
         return base
 
@@ -563,7 +640,7 @@ class Song:
         if style == "thirds":
             for unit, dur, idx, chord in self.melody:
                 section, occurrence, role = self.section_at(unit)
-                if section not in when and role not in ("final", "hold"):
+                if not active(when, section, occurrence) and role not in ("final", "hold"):
                     continue
                 target = idx - 2
                 if (unit % cell) in self.meter.strong or dur >= self.meter.beat_units:
@@ -577,7 +654,7 @@ class Song:
             base = mel_base + {"low": -12, "high": 12}.get(style, 0)
             previous = 4
             for n, (chords, section, occurrence, role) in enumerate(self.timeline):
-                if section not in when and role not in ("final", "hold"):
+                if not active(when, section, occurrence) and role not in ("final", "hold"):
                     continue
                 for k, (pos, chord) in enumerate(chords):
                     end = chords[k + 1][0] if k + 1 < len(chords) else cell
@@ -597,7 +674,7 @@ class Song:
         previous = None
         gap = 0 if program in PLUCKED else 20
         for n, (chords, section, occurrence, role) in enumerate(self.timeline):
-            if section not in when and role != "hold":
+            if not active(when, section, occurrence) and role != "hold":
                 continue
             for k, (start, chord) in enumerate(chords):
                 end = chords[k + 1][0] if k + 1 < len(chords) else cell
@@ -634,7 +711,7 @@ class Song:
         cell = self.meter.cell_units
         previous = None
         for n, (chords, section, occurrence, role) in enumerate(self.timeline):
-            if section not in when and role not in ("final", "hold"):
+            if not active(when, section, occurrence) and role not in ("final", "hold"):
                 continue
             if role == "hold":
                 continue
@@ -714,7 +791,7 @@ class Song:
                     part.track.note(roll_start * UNIT + i * UNIT // 2, UNIT // 2, channel, tonic, 40 + i * 50 // cell)
                 part.note(n * cell, cell, tonic, 100, 0)
                 break
-            if section not in when:
+            if not active(when, section, occurrence):
                 continue
             chord = chords[0][1]
             if chord[0] in (0, 4) and n % 2 == 0:
@@ -735,7 +812,7 @@ class Song:
                 part.note(n * cell, 8, 49, 88, 0)
                 part.note(n * cell, 4, 36, 90, 0)
                 break
-            if section not in when:
+            if not active(when, section, occurrence):
                 previous_section = section
                 continue
             scale = self.dynamics(n * cell)
@@ -763,27 +840,27 @@ BODY = ("A", "B")
 SONGS = [
     dict(stem="k58belfr", title="Belfry", key="F", mode="major", meter="3/4", tempo=84, seed=101,
          melody=14, melody_name="Tubular Bells", double=(9, 1, ("A",)),
-         counter=(52, "sustain", ("B",)), pad=(48, 53, 72, ALL), bass=(42, "root", 36), reverb=90,
+         counter=(52, "sustain", ("B", "A+")), pad=(48, 53, 72, ALL), bass=(42, "root", 36), reverb=90,
          prog=dict(A=["1 4 1 5", "1 4 5 1"], B=["6 3 4 1", "2 6 5 5"])),
     dict(stem="k58harbr", title="Misty Harbour", key="D", mode="dorian", meter="6/8", tempo=52, seed=202,
          melody=73, melody_name="Flute", start=2, start_b=4, intro=2,
          chords=(46, "arp68", 43, 69, ALL), pad=(89, 50, 69, ALL), bass=(35, "root", 38), reverb=100,
          prog=dict(A=["1 4 1 7", "3 7 4,5! 1"], B=["3 7 4 1", "3 4 5! 5!"])),
     dict(stem="k58thrnw", title="Thornwick Glade", key="G", mode="major", meter="3/4", tempo=112, seed=303,
-         melody=74, melody_name="Recorder", intro=2, counter=(71, "thirds", ("B",)),
+         melody=74, melody_name="Recorder", intro=2, counter=(71, "thirds", ("B", "A+")),
          chords=(24, "arp", 47, 67, ALL), bass=(32, "waltz", 36), drums=("bells", ("B",)), reverb=55,
          prog=dict(A=["1 5 6 4", "1 5 4,5 1"], B=["4 1 2 5", "4 1 2 5"])),
     dict(stem="k58saff2", title="Saffra Heights", key="Eb", mode="major", meter="4/4", tempo=96, seed=404,
-         melody=68, melody_name="Oboe", counter=(60, "sustain", ("B",)),
+         melody=68, melody_name="Oboe", counter=(60, "sustain", ("B", "A+")),
          chords=(46, "arp", 48, 72, ALL), pad=(48, 55, 74, BODY), bass=(32, "halves", 36),
          drums=("soft", ("B",)), reverb=75,
          prog=dict(A=["1 6 4 5", "1 6 2,5 1"], B=["4 5 3 6", "2 5 1 5"])),
     dict(stem="k58cragm", title="Cragmoor Song", key="A", mode="mixolydian", meter="6/8", tempo=88, seed=505,
-         melody=110, melody_name="Fiddle", intro=2, counter=(75, "thirds", ("B",)),
+         melody=110, melody_name="Fiddle", intro=2, counter=(75, "thirds", ("B", "A+")),
          chords=(24, "jig", 50, 67, ALL), bass=(42, "jig", 36), drums=("jig", ("B",)), reverb=60,
          prog=dict(A=["1 7 1 5", "1 7 4 1"], B=["4 1 7 1", "4 1 7 7"])),
     dict(stem="k58dusk", title="Veldmark Twilight", key="E", mode="minor", meter="4/4", tempo=72, seed=606,
-         melody=71, melody_name="Clarinet", counter=(42, "low", ("B",)),
+         melody=71, melody_name="Clarinet", counter=(42, "low", ("B", "A+")),
          chords=(0, "arp", 45, 69, ALL), pad=(89, 52, 71, ALL), bass=(35, "root", 36), reverb=85,
          prog=dict(A=["1 6 3 7", "1 4 5! 1"], B=["3 7 1 5!", "6 7 1 5!"])),
     dict(stem="mp_amb", title="Amber Mine", key="D", mode="minor", meter="2/4", tempo=116, seed=707,
@@ -792,24 +869,24 @@ SONGS = [
          drums=("claves", BODY), reverb=50,
          prog=dict(A=["1 7 6 5!", "1 7 6,5! 1"], B=["4 1 6 3", "4 1 6 5!"])),
     dict(stem="mp_grove", title="Mossbeck Groves", key="E", mode="major", meter="6/8", tempo=60, seed=808,
-         melody=79, melody_name="Ocarina", start=2, counter=(73, "thirds", ("B",)),
+         melody=79, melody_name="Ocarina", start=2, counter=(73, "thirds", ("B", "A+")),
          chords=(46, "arp68", 47, 71, ALL), pad=(48, 52, 71, BODY), bass=(43, "root", 33), reverb=80,
          prog=dict(A=["1 4 2 5", "1 4 2,5 1"], B=["6 2 5 1", "4 1 2 5"])),
-    dict(stem="k58hwea2", title="Hollow Weald", key="E", mode="dorian", meter="4/4", tempo=64, seed=909,
-         melody=77, melody_name="Shakuhachi", counter=(60, "sustain", ("B",)),
+    dict(stem="k58hwea2", title="Hollow Weald", key="E", mode="dorian", meter="4/4", tempo=70, seed=909,
+         melody=77, melody_name="Shakuhachi", counter=(60, "sustain", ("B", "A+")),
          chords=(46, "arp", 47, 71, BODY), pad=(44, 52, 71, ALL), bass=(43, "root", 33),
          drums=("toms", ("B",)), reverb=95,
          prog=dict(A=["1 7 4 1", "1 3 4,5! 1"], B=["4 3 7 1", "4 7 5! 5!"])),
     dict(stem="k58quays", title="Quayside", key="C", mode="major", meter="2/4", tempo=120, seed=1010,
-         melody=21, melody_name="Accordion", intro=2, counter=(22, "thirds", ("B",)),
+         melody=21, melody_name="Accordion", intro=2, counter=(22, "thirds", ("B", "A+")),
          chords=(24, "oompah", 52, 69, ALL), bass=(58, "polka", 33), drums=("polka", BODY), reverb=45,
          prog=dict(A=["1 4 5 1", "1 4 2,5 1"], B=["5 1 2 5", "6 2 5 5"])),
     dict(stem="k58lmp", title="Greywater Archive / Lamp Seller", key="G", mode="minor", meter="4/4", tempo=92,
-         seed=1111, melody=11, melody_name="Vibraphone", counter=(70, "low", ("B",)),
+         seed=1111, melody=11, melody_name="Vibraphone", counter=(70, "low", ("B", "A+")),
          chords=(45, "alberti", 50, 69, ALL), bass=(43, "walk", 33), drums=("soft", ("B",)), reverb=50,
          prog=dict(A=["1 4 7 3", "6 4 5! 1"], B=["6 3 4 5!", "6 3 4 5!"])),
     dict(stem="k58tavn", title="Assorted Taverns", key="D", mode="major", meter="6/8", tempo=112, seed=1212,
-         melody=110, melody_name="Fiddle", intro=2, counter=(78, "thirds", ("B",)),
+         melody=110, melody_name="Fiddle", intro=2, counter=(78, "thirds", ("B", "A+")),
          chords=(21, "jig", 55, 72, ALL), bass=(32, "jig", 36), drums=("jig", BODY), reverb=40,
          prog=dict(A=["1 4 1 5", "1 4 5 1"], B=["4 5 3 6", "4 1 2 5"])),
     dict(stem="mp_lite", title="Lighthouse Song", key="A", mode="major", meter="4/4", tempo=100, seed=1313,
@@ -821,15 +898,15 @@ SONGS = [
          bass=(35, "root", 33), drums=("toms", ("B",)), reverb=85,
          prog=dict(A=["1 6 4 5!", "1 6 4,5! 1"], B=["3 6 4 1", "6 4 5! 5!"])),
     dict(stem="k58alder", title="Alder's Song", key="Ab", mode="major", meter="3/4", tempo=80, seed=1515,
-         melody=42, melody_name="Cello", counter=(48, "high", ("B",)),
+         melody=42, melody_name="Cello", counter=(48, "high", ("B", "A+")),
          chords=(0, "arp", 48, 70, ALL), bass=(43, "root", 31), reverb=75,
          prog=dict(A=["1 6 4 5", "1 6 2,5 1"], B=["4 1 6 3", "4 1 2 5"])),
     dict(stem="mp_maren", title="Maren's Song", key="A", mode="minor", meter="3/4", tempo=88, seed=1616,
-         melody=53, melody_name="Voice", counter=(71, "thirds", ("B",)),
+         melody=53, melody_name="Voice", counter=(71, "thirds", ("B", "A+")),
          chords=(46, "arp", 45, 69, ALL), pad=(48, 52, 71, ("B",)), bass=(42, "root", 36), reverb=80,
          prog=dict(A=["1 3 4 5!", "1 3 4,5! 1"], B=["6 7 3 6", "4 1 4 5!"])),
     dict(stem="mp_seasn", title="Song of Seasons", key="G", mode="major", meter="4/4", tempo=104, seed=1717,
-         melody=73, melody_name="Flute", counter=(68, "thirds", ("B",)),
+         melody=73, melody_name="Flute", counter=(68, "thirds", ("B", "A+")),
          chords=(0, "alberti", 48, 69, ALL), pad=(48, 55, 74, BODY), bass=(32, "halves", 36),
          drums=("pop", ("B",)), reverb=70,
          prog=dict(A=["1 4 6 5", "1 4 2,5 1"], B=["2 5 1 6", "2 5 4 5"])),
@@ -838,22 +915,22 @@ SONGS = [
          chords=(46, "arp68", 45, 69, ALL), pad=(53, 55, 72, BODY), bass=(35, "root", 36), reverb=90,
          ritardando=0.3, prog=dict(A=["1 4 1 5", "1 6 2,5 1"], B=["4 1 4 5", "4 1 2,5 5"])),
     dict(stem="qelgoe", title="Galliard Of Ember", key="G", mode="dorian", meter="3/4", tempo=132, seed=1919,
-         melody=68, melody_name="Shawm", counter=(74, "thirds", ("B",)),
+         melody=68, melody_name="Shawm", counter=(74, "thirds", ("B", "A+")),
          chords=(6, "strum", 50, 69, ALL), bass=(42, "walk", 36), drums=("galliard", BODY), reverb=55,
          prog=dict(A=["1 4 7 3", "1 4 5! 1"], B=["3 7 4 1", "3 7 4 5!"])),
-    dict(stem="ms_pavan", title="Pavane Of Marsh", key="C", mode="minor", meter="4/4", tempo=66, seed=2020,
+    dict(stem="ms_pavan", title="Pavane Of Marsh", key="C", mode="minor", meter="4/4", tempo=68, seed=2020,
          melody=74, melody_name="Recorder", chords=(24, "arp", 48, 67, ALL), pad=(48, 52, 69, BODY),
          bass=(42, "halves", 36), drums=("pavane", BODY), reverb=75,
          prog=dict(A=["1 7 3 5!", "1 4 5! 1"], B=["3 7 1 5!", "6 3 4 5!"])),
     dict(stem="ms_capri", title="Caprise Of Gloom", key="E", mode="minor", meter="2/4", tempo=132, seed=2121,
-         melody=40, melody_name="Violin", intro=2, counter=(71, "thirds", ("B",)),
+         melody=40, melody_name="Violin", intro=2, counter=(71, "thirds", ("B", "A+")),
          chords=(45, "offbeat", 52, 69, BODY), bass=(70, "walk", 36), drums=("wood", ("B",)), reverb=50,
          prog=dict(A=["1 4 1 5!", "1 6 4,5! 1"], B=["3 7 1 5!", "6 4 6 5!"])),
     dict(stem="ms_fanfa", title="Fanfare Of Radiance", key="Bb", mode="major", meter="4/4", tempo=112, seed=2222,
          melody=56, melody_name="Trumpet", start=0, counter=(60, "sustain", BODY),
          chords=(61, "block", 53, 70, ALL), bass=(58, "halves", 33), timpani=BODY, drums=("march", BODY),
          reverb=60, prog=dict(A=["1 5 1 5", "1 4 5 1"], B=["4 1 4 5", "6 2 5 5"])),
-    dict(stem="m8_thren", title="Threnody Of Mist", key="F", mode="minor", meter="4/4", tempo=64, seed=2323,
+    dict(stem="m8_thren", title="Threnody Of Mist", key="F", mode="minor", meter="4/4", tempo=70, seed=2323,
          melody=69, melody_name="English Horn", counter=(52, "sustain", BODY),
          pad=(48, 48, 69, ALL), bass=(43, "root", 33), reverb=110, ritardando=0.3,
          prog=dict(A=["1 4 1 5!", "6 4 5! 1"], B=["6 3 4 1", "6 7 5! 5!"])),
@@ -873,7 +950,7 @@ SONGS = [
          chords=(45, "oompah", 55, 72, ALL), bass=(70, "polka", 36), drums=("wood", BODY), reverb=45,
          prog=dict(A=["1 6 2 5", "1 6 2,5 1"], B=["4 5 1 6", "2 5 2 5"])),
     dict(stem="ms_rOswi", title="Oswin's Theme", key="D", mode="major", meter="4/4", tempo=80, seed=2828,
-         melody=60, melody_name="French Horn", counter=(40, "high", ("B",)),
+         melody=60, melody_name="French Horn", counter=(40, "high", ("B", "A+")),
          chords=(48, "block", 55, 74, ALL), bass=(42, "halves", 36), timpani=("B", "A"), reverb=80,
          prog=dict(A=["1 3 4 5", "6 4 5 1"], B=["6 5 4 5", "6 3 4 5"])),
     dict(stem="k58prlog", title="Valdren Prologue Theme", key="D", mode="minor", meter="4/4", tempo=70,
@@ -893,11 +970,11 @@ SONGS = [
          chords=(45, "jig", 55, 72, ALL), bass=(32, "jig", 36), drums=("bells", BODY), reverb=50,
          prog=dict(A=["1 1 4 5", "1 1 4,5 1"], B=["6 6 2 5", "4 4 2 5"])),
     dict(stem="k58bdg", title="Badger Theme", key="A", mode="dorian", meter="2/4", tempo=96, seed=3333,
-         melody=70, melody_name="Bassoon", counter=(68, "high", ("B",)), intro=2,
+         melody=70, melody_name="Bassoon", counter=(68, "high", ("B", "A+")), intro=2,
          chords=(24, "oompah", 50, 67, ALL), bass=(58, "polka", 33), drums=("stomp", BODY), reverb=40,
          prog=dict(A=["1 4 1 4", "1 7 5! 1"], B=["3 4 1 1", "3 7 4 5!"])),
     dict(stem="k58corvn", title="Corvin's Theme", key="C#", mode="minor", meter="4/4", tempo=96, seed=3434,
-         melody=41, melody_name="Viola", counter=(71, "thirds", ("B",)),
+         melody=41, melody_name="Viola", counter=(71, "thirds", ("B", "A+")),
          chords=(6, "alberti", 50, 69, ALL), bass=(33, "walk", 36), drums=("toms", BODY), reverb=70,
          prog=dict(A=["1 4 1 6", "1 4 5! 1"], B=["6 3 7 3", "6 4 5! 5!"])),
 ]
