@@ -7,7 +7,24 @@
 #include <sys/eventfd.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cmath>
 #include <cstring>
+
+namespace {
+
+// Below the smallest step of 16-bit audio.
+constexpr float quietLevel = 1.0f / 65536;
+
+float peakOf(const float* left, const float* right, int frames) noexcept
+{
+    float peak = 0.0f;
+    for (int i = 0; i < frames; ++i)
+        peak = std::max({ peak, std::fabs(left[i]), std::fabs(right[i]) });
+    return peak;
+}
+
+} // namespace
 
 LiveSongPlayer::LiveSongPlayer()
     : m_endFd(::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC))
@@ -90,8 +107,8 @@ void LiveSongPlayer::rewindToStart()
 void LiveSongPlayer::acknowledgeEnd()
 {
     uint64_t count = 0;
-    if (m_endFd >= 0)
-        [[maybe_unused]] const auto bytes = ::read(m_endFd, &count, sizeof count);
+    if (m_endFd >= 0) [[maybe_unused]]
+        const auto bytes = ::read(m_endFd, &count, sizeof count);
 }
 
 void LiveSongPlayer::publishLocked() noexcept
@@ -106,7 +123,14 @@ void LiveSongPlayer::publishLocked() noexcept
     m_positionMs.store(m_renderer->positionMs(), std::memory_order_release);
     m_atEnd.store(m_renderer->atEnd(), std::memory_order_release);
     m_playing.store(m_renderer->isPlaying(), std::memory_order_release);
-    m_busy.store(m_renderer->isPlaying() || m_renderer->isAudible(), std::memory_order_release);
+    m_busy.store(!hasNothingToPlayLocked(), std::memory_order_release);
+}
+
+// The renderer counts a muted reverb tail as audible; what leaves the player is what counts.
+bool LiveSongPlayer::hasNothingToPlayLocked() const noexcept
+{
+    return !m_renderer
+        || (!m_renderer->isPlaying() && (!m_renderer->isAudible() || m_lastPeak < quietLevel));
 }
 
 // A write to a non-blocking eventfd neither blocks nor allocates: safe on the audio thread.
@@ -114,15 +138,14 @@ void LiveSongPlayer::signalEndLocked() noexcept
 {
     m_endSignalled = true;
     const uint64_t one = 1;
-    if (m_endFd >= 0)
-        [[maybe_unused]] const auto bytes = ::write(m_endFd, &one, sizeof one);
+    if (m_endFd >= 0) [[maybe_unused]]
+        const auto bytes = ::write(m_endFd, &one, sizeof one);
 }
 
 bool LiveSongPlayer::renderAudio(float* left, float* right, int frames) noexcept
 {
     std::unique_lock lock(m_mutex, std::try_to_lock);
-    const bool idle = lock.owns_lock()
-        && (!m_renderer || (!m_renderer->isPlaying() && !m_renderer->isAudible()));
+    const bool idle = lock.owns_lock() && hasNothingToPlayLocked();
     if (!lock.owns_lock() || idle) {
         std::memset(left, 0, sizeof(float) * frames);
         std::memset(right, 0, sizeof(float) * frames);
@@ -132,6 +155,7 @@ bool LiveSongPlayer::renderAudio(float* left, float* right, int frames) noexcept
         return !idle;
     }
     m_renderer->render(left, right, frames);
+    m_lastPeak = peakOf(left, right, frames);
     m_blocksRendered.fetch_add(1, std::memory_order_relaxed);
     publishLocked();
     if (m_renderer->atEnd() && !m_endSignalled)

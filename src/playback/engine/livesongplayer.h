@@ -55,11 +55,13 @@ public:
 private:
     template <typename Change> void change(Change&& apply);
     void publishLocked() noexcept;
+    bool hasNothingToPlayLocked() const noexcept;
     void signalEndLocked() noexcept;
 
     mutable std::mutex m_mutex;
     std::unique_ptr<SongRenderer> m_renderer;
     bool m_endSignalled = false;
+    float m_lastPeak = 0.0f; // of the last block as it left, after the renderer's fade
     int m_endFd = -1;
 
     std::atomic<int32_t> m_positionMs { 0 };

@@ -1,0 +1,288 @@
+#include "playback/enginemediacontrol.h"
+
+#include "playback/engine/deviceaudiooutput.h"
+#include "playback/engine/livesongplayer.h"
+#include "playback/engine/song.h"
+#include "playback/engine/songrenderer.h"
+#include "playback/engine/synth.h"
+
+#include <QFileInfo>
+#include <QSocketNotifier>
+
+#include <chrono>
+
+EngineMediaControl::EngineMediaControl(QObject* parent)
+    : EngineMediaControl(EngineSetup {}, parent)
+{
+}
+
+EngineMediaControl::EngineMediaControl(EngineSetup setup, QObject* parent)
+    : MediaControl(parent)
+    , m_setup(std::move(setup))
+    , m_output(std::move(m_setup.output))
+    , m_player(std::make_unique<LiveSongPlayer>())
+{
+    if (!m_output)
+        m_output = std::make_unique<DeviceAudioOutput>();
+
+    m_statusTimer.setInterval(m_setup.statusIntervalMs);
+    connect(&m_statusTimer, &QTimer::timeout, this, &EngineMediaControl::tickStatus);
+    m_endNotification.setSingleShot(true);
+    m_endNotification.setInterval(m_setup.endNotificationDelayMs);
+    connect(&m_endNotification, &QTimer::timeout, this, &EngineMediaControl::notifyEnd);
+    if (m_player->endNotifier() >= 0) {
+        m_endNotifier = new QSocketNotifier(m_player->endNotifier(), QSocketNotifier::Read, this);
+        connect(
+            m_endNotifier, &QSocketNotifier::activated, this, &EngineMediaControl::onEndReached);
+    }
+
+    m_output->start(m_player.get());
+    if (m_setup.withoutSynth)
+        attachSynth(nullptr);
+    else if (m_setup.loadSynchronously)
+        attachSynth(loadSynth(m_setup.soundFont));
+    else
+        startLoadingSynth(m_setup.soundFont);
+}
+
+EngineMediaControl::~EngineMediaControl()
+{
+    if (m_loader.joinable())
+        m_loader.join();
+    fadeOutAndWait();
+    m_output->stop();
+    delete m_endNotifier; // before the player closes the descriptor it watches
+    // The renderer goes before the synth it plays through.
+    m_player->detachRenderer().reset();
+}
+
+bool EngineMediaControl::isSynthReady() const
+{
+    return m_synthAttached;
+}
+
+qint32 EngineMediaControl::length()
+{
+    return m_state == State::Closed || !m_song ? 0 : m_song->lengthMs();
+}
+
+qint32 EngineMediaControl::position()
+{
+    return m_state == State::Closed ? 0 : m_player->positionMs();
+}
+
+// The SoundFont takes hundreds of milliseconds to load: the window never waits for it. Commands
+// that come meanwhile act on the song; the sound follows once the synth is attached.
+void EngineMediaControl::startLoadingSynth(const std::string& soundFont)
+{
+    m_loader = std::thread([this, soundFont] {
+        m_loadedSynth = loadSynth(soundFont);
+        QMetaObject::invokeMethod(
+            this, &EngineMediaControl::finishLoadingSynth, Qt::QueuedConnection);
+    });
+}
+
+std::unique_ptr<Synth> EngineMediaControl::loadSynth(const std::string& soundFont) const
+{
+    const std::string path = soundFont.empty() ? Synth::findDefaultSoundFont() : soundFont;
+    if (path.empty()) {
+        qCWarning(lcMedia) << "No SoundFont found; songs play silently";
+        return nullptr;
+    }
+    auto synth = std::make_unique<Synth>(m_output->sampleRate());
+    std::string error;
+    if (!synth->loadSoundFont(path, &error)) {
+        qCWarning(lcMedia).noquote()
+            << "Cannot load the SoundFont" << QString::fromStdString(path) << ":"
+            << QString::fromStdString(error) << "; songs play silently";
+        return nullptr;
+    }
+    return synth;
+}
+
+void EngineMediaControl::finishLoadingSynth()
+{
+    m_loader.join();
+    attachSynth(std::move(m_loadedSynth));
+}
+
+void EngineMediaControl::attachSynth(std::unique_ptr<Synth> synth)
+{
+    m_synth = std::move(synth);
+    m_player->attachRenderer(std::make_unique<SongRenderer>(m_synth.get(), m_output->sampleRate()));
+    m_synthAttached = true;
+    if (m_state != State::Closed)
+        m_player->setSong(m_song, m_synth.get());
+    if (m_state == State::Playing) {
+        m_player->play();
+        m_output->wake();
+    }
+    emit synthReady();
+}
+
+void EngineMediaControl::applyFileName(const QString& name)
+{
+    m_fileName = name;
+}
+
+void EngineMediaControl::applyTimeFormat(qint32 format)
+{
+    m_timeFormat = format;
+}
+
+void EngineMediaControl::runCommand(const QString& command)
+{
+    if (command == QLatin1String("Open") || command == QLatin1String("open"))
+        open();
+    else if (command == QLatin1String("Close"))
+        close();
+    else if (command == QLatin1String("Play"))
+        play();
+    else if (command == QLatin1String("Pause"))
+        pause();
+    else if (command == QLatin1String("Prev"))
+        rewind();
+    else
+        qCWarning(lcMedia).noquote() << "Unknown command" << command << "ignored";
+}
+
+void EngineMediaControl::open()
+{
+    if (m_state != State::Closed) {
+        qCWarning(lcMedia).noquote()
+            << "Cannot open" << m_fileName << ":" << m_songPath << "is already open";
+        return;
+    }
+    if (m_fileName.isEmpty()) {
+        qCWarning(lcMedia) << "Cannot open: no file name given";
+        return;
+    }
+    const QString path = QFileInfo(m_fileName).absoluteFilePath();
+    const SongLoadResult loaded = loadSongFile(QFile::encodeName(path).toStdString());
+    if (!loaded.song) {
+        qCWarning(lcMedia).noquote()
+            << "Cannot open" << path << ":" << QString::fromStdString(loaded.error);
+        return;
+    }
+    m_song = loaded.song;
+    m_songPath = path;
+    m_player->setSong(m_song, m_synth.get());
+    m_endSeen = false;
+    m_state = State::Stopped;
+    m_statusTimer.start();
+}
+
+void EngineMediaControl::close()
+{
+    if (m_state == State::Closed)
+        return; // already what was asked
+    fadeOutAndWait();
+    // Clearing rewinds, which would undo a fade still under way; a fade that has not finished
+    // keeps the old song, muted, until the next one replaces it.
+    if (!m_player->isBusy())
+        m_player->clearSong();
+    m_song.reset();
+    m_songPath.clear();
+    m_state = State::Closed;
+    m_statusTimer.stop();
+    m_endNotification.stop();
+    m_player->acknowledgeEnd();
+}
+
+void EngineMediaControl::play()
+{
+    if (refuseWhenClosed("Play"))
+        return;
+    if (hasPlayedToEnd()) {
+        qCWarning(lcMedia) << "Cannot play: the song has played to its end";
+        return;
+    }
+    m_state = State::Playing;
+    m_player->play();
+    m_output->wake();
+}
+
+// Pause toggles: a second Pause resumes where the first one stopped.
+void EngineMediaControl::pause()
+{
+    if (refuseWhenClosed("Pause"))
+        return;
+    if (m_state == State::Paused) {
+        m_state = State::Playing;
+        m_player->play();
+        m_output->wake();
+        return;
+    }
+    if (m_state != State::Playing || hasPlayedToEnd()) {
+        qCWarning(lcMedia) << "Cannot pause: the song is not playing";
+        return;
+    }
+    m_state = State::Paused;
+    m_player->silenceWithFade();
+    m_output->wake();
+}
+
+void EngineMediaControl::rewind()
+{
+    if (refuseWhenClosed("Prev"))
+        return;
+    m_player->rewindToStart();
+    m_output->wake();
+    m_state = State::Stopped;
+    m_endSeen = false;
+    m_endNotification.stop();
+}
+
+bool EngineMediaControl::refuseWhenClosed(const char* command)
+{
+    if (m_state != State::Closed)
+        return false;
+    qCWarning(lcMedia) << "Cannot" << command << ": no song is open";
+    return true;
+}
+
+bool EngineMediaControl::hasPlayedToEnd() const
+{
+    return m_state == State::Playing && m_player->atEnd();
+}
+
+// Stops whatever sounds with a short fade and lets the output play the fade before the song is
+// taken away, so closing never clicks. Bounded, as a stalled device must not hang the window.
+void EngineMediaControl::fadeOutAndWait()
+{
+    m_player->silenceWithFade();
+    m_output->wake();
+    if (!m_output->pullsInRealTime())
+        return;
+    using namespace std::chrono;
+    const auto deadline = steady_clock::now() + milliseconds(100);
+    while (m_player->isBusy() && steady_clock::now() < deadline)
+        std::this_thread::sleep_for(milliseconds(1));
+}
+
+// The end wakes the event loop by itself; the notification follows in a later pass, so that a
+// loop waiting for the end can read Position == Length before the window's handler rewinds.
+void EngineMediaControl::onEndReached()
+{
+    m_player->acknowledgeEnd();
+    if (!hasPlayedToEnd() || m_endSeen)
+        return;
+    m_endSeen = true;
+    m_endNotification.start();
+}
+
+void EngineMediaControl::notifyEnd()
+{
+    if (hasPlayedToEnd())
+        emit statusUpdate();
+}
+
+void EngineMediaControl::tickStatus()
+{
+    if (m_state == State::Closed)
+        return;
+    // The end has its own notification; a tick must not run ahead of it.
+    if (hasPlayedToEnd() && (!m_endSeen || m_endNotification.isActive()))
+        return;
+    emit statusUpdate();
+}
