@@ -1,0 +1,449 @@
+#include "midibuilder.h"
+
+#include "playback/engine/song.h"
+#include "playback/engine/songrenderer.h"
+#include "playback/engine/synth.h"
+
+#include <QFile>
+#include <QtTest>
+
+#include <fluidsynth.h>
+
+#include <cmath>
+#include <memory>
+
+namespace {
+
+using Track = MidiTrackBuilder;
+
+constexpr int sampleRate = 44100;
+const char* const soundFontPath = "/usr/share/sounds/sf2/default-GM.sf2";
+
+struct Audio {
+    std::vector<float> left;
+    std::vector<float> right;
+
+    float peak(size_t from = 0, size_t to = SIZE_MAX) const
+    {
+        float result = 0;
+        for (size_t i = from; i < std::min(to, left.size()); ++i)
+            result = std::max({ result, std::fabs(left[i]), std::fabs(right[i]) });
+        return result;
+    }
+
+    // The largest sample-to-sample jump: a click shows up here.
+    float maxStep(size_t from, size_t to) const
+    {
+        float result = 0;
+        for (size_t i = std::max<size_t>(from, 1); i < std::min(to, left.size()); ++i)
+            result = std::max(
+                { result, std::fabs(left[i] - left[i - 1]), std::fabs(right[i] - right[i - 1]) });
+        return result;
+    }
+
+    qsizetype firstAbove(float level) const
+    {
+        for (size_t i = 0; i < left.size(); ++i) {
+            if (std::fabs(left[i]) > level || std::fabs(right[i]) > level)
+                return qsizetype(i);
+        }
+        return -1;
+    }
+};
+
+std::shared_ptr<const Song> songFrom(const QByteArray& bytes)
+{
+    SongLoadResult result = loadSongFromBytes(
+        reinterpret_cast<const uint8_t*>(bytes.constData()), size_t(bytes.size()));
+    return result.song;
+}
+
+// Renders in fixed blocks of an odd size, so event times fall inside blocks.
+void renderInto(SongRenderer& renderer, Audio& audio, int frames, int block = 100)
+{
+    std::vector<float> left(static_cast<size_t>(block)), right(static_cast<size_t>(block));
+    for (int done = 0; done < frames; done += block) {
+        renderer.render(left.data(), right.data(), block);
+        audio.left.insert(audio.left.end(), left.begin(), left.end());
+        audio.right.insert(audio.right.end(), right.begin(), right.end());
+    }
+}
+
+int64_t frameOf(int64_t us)
+{
+    return (us * sampleRate + 999999) / 1000000;
+}
+
+QByteArray melody()
+{
+    return MidiBuilder(1, 96)
+        .track(Track().tempo(0, 400000).endOfTrack())
+        .track(Track()
+                   .program(0, 0, 0)
+                   .noteOn(0, 0, 60)
+                   .noteOn(0, 0, 64)
+                   .noteOff(96, 0, 60)
+                   .noteOff(0, 0, 64)
+                   .noteOn(0, 0, 67)
+                   .noteOff(96, 0, 67)
+                   .endOfTrack())
+        .track(Track().program(0, 1, 48).noteOn(48, 1, 55).noteOff(144, 1, 55).endOfTrack())
+        .track(Track().noteOn(0, 9, 36).noteOn(96, 9, 38).endOfTrack(96))
+        .bytes();
+}
+
+} // namespace
+
+class TestSongRenderer : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void rendersSound();
+    void keepsReverbAndChorus();
+    void rendersBitIdentically();
+    void startsNotesOnTime_data();
+    void startsNotesOnTime();
+    void stopsExactlyAtLength_data();
+    void stopsExactlyAtLength();
+    void rewindRestoresEveryChannel();
+    void fadeSilencesWithoutClick();
+    void reportsMissingSoundFont();
+
+private:
+    std::unique_ptr<Synth> freshSynth(const Song* song = nullptr);
+};
+
+void TestSongRenderer::initTestCase()
+{
+    if (!QFile::exists(soundFontPath))
+        QSKIP("no General MIDI SoundFont installed");
+}
+
+std::unique_ptr<Synth> TestSongRenderer::freshSynth(const Song* song)
+{
+    auto synth = std::make_unique<Synth>(sampleRate);
+    std::string error;
+    if (!synth->loadSoundFont(soundFontPath, &error))
+        qFatal("%s", error.c_str());
+    if (song)
+        synth->prepare(*song);
+    return synth;
+}
+
+void TestSongRenderer::rendersSound()
+{
+    auto song = songFrom(melody());
+    auto synth = freshSynth(song.get());
+    SongRenderer renderer(synth.get(), sampleRate);
+    renderer.setSong(song);
+    renderer.play();
+    Audio audio;
+    renderInto(renderer, audio, sampleRate);
+    QVERIFY(audio.peak() > 0.01f);
+    QVERIFY(audio.peak() < 1.0f);
+}
+
+// The renderer must match fluid_synth_write_float, which mixes the effects into its output.
+void TestSongRenderer::keepsReverbAndChorus()
+{
+    auto song = songFrom(MidiBuilder(0, 96)
+                             .track(Track().noteOn(0, 0, 60).noteOff(96, 0, 60).endOfTrack(96))
+                             .bytes());
+    auto synth = freshSynth(song.get());
+    SongRenderer renderer(synth.get(), sampleRate);
+    renderer.setSong(song);
+    renderer.play();
+    Audio rendered;
+    renderInto(renderer, rendered, sampleRate, 64);
+
+    auto reference = freshSynth();
+    Audio expected;
+    expected.left.resize(rendered.left.size());
+    expected.right.resize(rendered.right.size());
+    fluid_synth_noteon(reference->handle(), 0, 60, 100);
+    const int noteOff = int(frameOf(500000) / 64 * 64 + 64);
+    fluid_synth_write_float(
+        reference->handle(), noteOff, expected.left.data(), 0, 1, expected.right.data(), 0, 1);
+    fluid_synth_noteoff(reference->handle(), 0, 60);
+    fluid_synth_write_float(reference->handle(), int(expected.left.size()) - noteOff,
+        expected.left.data() + noteOff, 0, 1, expected.right.data() + noteOff, 0, 1);
+
+    float difference = 0;
+    for (size_t i = 0; i < expected.left.size(); ++i)
+        difference = std::max(difference, std::fabs(expected.left[i] - rendered.left[i]));
+    QVERIFY2(difference < 1e-5f, qPrintable(QString::number(difference)));
+    // After the release, only the effects are left; they must be there.
+    QVERIFY(rendered.peak(size_t(sampleRate) * 9 / 10) > 1e-5f);
+}
+
+void TestSongRenderer::rendersBitIdentically()
+{
+    auto song = songFrom(melody());
+    Audio first, second;
+    for (Audio* audio : { &first, &second }) {
+        auto synth = freshSynth(song.get());
+        SongRenderer renderer(synth.get(), sampleRate);
+        renderer.setSong(song);
+        renderer.play();
+        renderInto(renderer, *audio, sampleRate * 2);
+    }
+    QVERIFY(first.peak() > 0.01f);
+    QVERIFY(first.left == second.left);
+    QVERIFY(first.right == second.right);
+}
+
+void TestSongRenderer::startsNotesOnTime_data()
+{
+    QTest::addColumn<QByteArray>("file");
+    QTest::addColumn<qint64>("noteUs");
+
+    QTest::newRow("tempo changes")
+        << MidiBuilder(0, 480)
+               .track(
+                   Track().tempo(0, 600000).tempo(480, 250000).noteOn(960, 0, 72).endOfTrack(480))
+               .bytes()
+        << qint64(600000 + 500000);
+    QTest::newRow("odd tempo") << MidiBuilder(0, 96)
+                                      .track(
+                                          Track().tempo(0, 333333).noteOn(77, 0, 72).endOfTrack(96))
+                                      .bytes()
+                               << qint64(77LL * 333333 / 96);
+    QTest::newRow("SMPTE 25 fps") << MidiBuilder(0, MidiBuilder::smpte(25, 40))
+                                         .track(Track().noteOn(777, 0, 72).endOfTrack(500))
+                                         .bytes()
+                                  << qint64(777000);
+    QTest::newRow("second pattern of format 2")
+        << MidiBuilder(2, 96)
+               .track(Track().tempo(0, 300000).endOfTrack(150))
+               .track(Track().noteOn(50, 0, 72).endOfTrack(96))
+               .bytes()
+        << qint64(200LL * 300000 / 96);
+}
+
+void TestSongRenderer::startsNotesOnTime()
+{
+    QFETCH(QByteArray, file);
+    QFETCH(qint64, noteUs);
+
+    // The sample's own attack delays the first loud frame; measure it on a note at frame 0.
+    auto onsetOf = [this](const QByteArray& file, int64_t frames) {
+        auto song = songFrom(file);
+        auto synth = freshSynth(song.get());
+        SongRenderer renderer(synth.get(), sampleRate);
+        renderer.setSong(song);
+        renderer.play();
+        Audio audio;
+        renderInto(renderer, audio, int(frames));
+        return audio.firstAbove(1e-4f);
+    };
+    const qsizetype attack = onsetOf(
+        MidiBuilder(0, 96).track(Track().noteOn(0, 0, 72).endOfTrack(96)).bytes(), sampleRate / 4);
+    QVERIFY(attack >= 0 && attack < 1000);
+    const qsizetype onset = onsetOf(file, frameOf(noteUs) + sampleRate / 4) - attack;
+    const qsizetype expected = qsizetype(frameOf(noteUs));
+    // FluidSynth starts voices at its 64-frame block boundaries.
+    QVERIFY2(onset >= expected && onset < expected + 64,
+        qPrintable(QString("onset %1, expected %2").arg(onset).arg(expected)));
+}
+
+void TestSongRenderer::stopsExactlyAtLength_data()
+{
+    QTest::addColumn<int>("block");
+    QTest::addColumn<bool>("withSynth");
+
+    QTest::newRow("64-frame blocks") << 64 << true;
+    QTest::newRow("odd blocks") << 333 << true;
+    QTest::newRow("large blocks") << 4096 << true;
+    QTest::newRow("no SoundFont") << 512 << false;
+}
+
+void TestSongRenderer::stopsExactlyAtLength()
+{
+    QFETCH(int, block);
+    QFETCH(bool, withSynth);
+
+    // 1234.5678 ms: the length is not a whole number of milliseconds or frames.
+    auto song = songFrom(MidiBuilder(0, 96)
+                             .track(Track().tempo(0, 123456).noteOn(0, 0, 60).endOfTrack(960))
+                             .bytes());
+    QCOMPARE(song->lengthUs, qint64(1234560));
+    std::unique_ptr<Synth> synth = withSynth ? freshSynth(song.get()) : nullptr;
+    SongRenderer renderer(synth.get(), sampleRate);
+    renderer.setSong(song);
+    QCOMPARE(renderer.lengthMs(), 1234);
+    renderer.play();
+    std::vector<float> left(static_cast<size_t>(block)), right(static_cast<size_t>(block));
+    int32_t previous = 0;
+    for (int i = 0; i < 10 * sampleRate / block && !renderer.atEnd(); ++i) {
+        renderer.render(left.data(), right.data(), block);
+        QVERIFY(renderer.positionMs() >= previous);
+        QVERIFY(renderer.positionMs() <= renderer.lengthMs());
+        previous = renderer.positionMs();
+    }
+    QVERIFY(renderer.atEnd());
+    QVERIFY(!renderer.isPlaying());
+    QCOMPARE(renderer.positionMs(), 1234);
+    QCOMPARE(renderer.framesPlayed(), frameOf(1234560));
+    renderer.render(left.data(), right.data(), block);
+    QCOMPARE(renderer.framesPlayed(), frameOf(1234560));
+    renderer.play();
+    QVERIFY(!renderer.isPlaying());
+    if (!withSynth) {
+        QVERIFY(!renderer.isAudible());
+        QVERIFY(std::all_of(left.begin(), left.end(), [](float s) { return s == 0; }));
+    }
+}
+
+void TestSongRenderer::rewindRestoresEveryChannel()
+{
+    // Everything a song can leave behind on a channel, with notes still held at the rewind.
+    Track track;
+    track.controller(0, 0, 0, 1)
+        .program(0, 0, 19)
+        .controller(0, 0, 7, 30)
+        .controller(0, 0, 10, 0)
+        .controller(0, 0, 11, 40)
+        .controller(0, 0, 1, 90)
+        .controller(0, 0, 91, 127)
+        .controller(0, 0, 93, 100)
+        .controller(0, 0, 74, 20)
+        .controller(0, 0, 101, 0)
+        .controller(0, 0, 100, 0)
+        .controller(0, 0, 6, 12)
+        .pitchBend(0, 0, 1000)
+        .raw(0, { 0xd0, 90 })
+        .controller(0, 0, 64, 127)
+        .controller(0, 0, 66, 127)
+        .noteOn(0, 0, 60)
+        .noteOn(0, 0, 64)
+        .noteOff(10, 0, 64)
+        .controller(0, 9, 0, 5)
+        .program(0, 9, 16)
+        .noteOn(0, 9, 42)
+        .controller(0, 3, 32, 2)
+        .program(0, 3, 73)
+        .noteOn(0, 3, 70)
+        .endOfTrack(960);
+    auto song = songFrom(MidiBuilder(0, 96).track(track).bytes());
+    auto synth = freshSynth(song.get());
+    SongRenderer renderer(synth.get(), sampleRate);
+    renderer.setSong(song);
+    renderer.play();
+    Audio audio;
+    renderInto(renderer, audio, sampleRate / 2, 64);
+    QVERIFY(renderer.isPlaying());
+    QVERIFY(fluid_synth_get_active_voice_count(synth->handle()) > 0);
+
+    renderer.rewindToStart();
+    QVERIFY(!renderer.isPlaying());
+    QCOMPARE(renderer.positionMs(), 0);
+    auto fresh = freshSynth();
+    fluid_synth_t* actual = synth->handle();
+    fluid_synth_t* expected = fresh->handle();
+    for (int channel = 0; channel < 16; ++channel) {
+        for (int controller = 0; controller < 120; ++controller) {
+            int got = -1, want = -2;
+            fluid_synth_get_cc(actual, channel, controller, &got);
+            fluid_synth_get_cc(expected, channel, controller, &want);
+            QVERIFY2(got == want,
+                qPrintable(QString("channel %1 controller %2: %3, fresh %4")
+                               .arg(channel)
+                               .arg(controller)
+                               .arg(got)
+                               .arg(want)));
+        }
+        int got[3] = {}, want[3] = {};
+        fluid_synth_get_pitch_bend(actual, channel, &got[0]);
+        fluid_synth_get_pitch_bend(expected, channel, &want[0]);
+        fluid_synth_get_pitch_wheel_sens(actual, channel, &got[1]);
+        fluid_synth_get_pitch_wheel_sens(expected, channel, &want[1]);
+        QCOMPARE(got[0], want[0]);
+        QCOMPARE(got[1], want[1]);
+        fluid_synth_get_program(actual, channel, &got[0], &got[1], &got[2]);
+        fluid_synth_get_program(expected, channel, &want[0], &want[1], &want[2]);
+        QCOMPARE(got[1], want[1]);
+        QCOMPARE(got[2], want[2]);
+        for (int generator = 0; generator < GEN_LAST; ++generator)
+            QCOMPARE(fluid_synth_get_gen(actual, channel, generator),
+                fluid_synth_get_gen(expected, channel, generator));
+    }
+
+    // The notes were released, not cut: they ring out smoothly and then stop.
+    QVERIFY(fluid_synth_get_active_voice_count(actual) > 0);
+    Audio tail;
+    renderInto(renderer, tail, sampleRate * 3, 64);
+    QVERIFY(tail.peak(0, 2048) > 0.001f);
+    // The controller reset reaches the releasing voices too (louder here, as the song had
+    // turned the volume down), but smoothly: no jump as large as a cut would make.
+    QVERIFY(tail.maxStep(0, 2048) < 0.3f * tail.peak(0, 2048));
+    QCOMPARE(fluid_synth_get_active_voice_count(actual), 0);
+    QCOMPARE(renderer.framesPlayed(), 0);
+
+    renderer.play();
+    renderInto(renderer, tail, 640, 64);
+    QVERIFY(renderer.framesPlayed() == 640);
+    QVERIFY(fluid_synth_get_active_voice_count(actual) > 0);
+}
+
+void TestSongRenderer::fadeSilencesWithoutClick()
+{
+    // A held organ chord under the sustain pedal, then one more note after the pause point.
+    auto song = songFrom(MidiBuilder(0, 96)
+                             .track(Track()
+                                        .program(0, 0, 19)
+                                        .controller(0, 0, 64, 127)
+                                        .noteOn(0, 0, 48)
+                                        .noteOn(0, 0, 55)
+                                        .noteOn(0, 0, 64)
+                                        .noteOff(10, 0, 48)
+                                        .noteOn(182, 0, 72)
+                                        .endOfTrack(96))
+                             .bytes());
+    auto synth = freshSynth(song.get());
+    SongRenderer renderer(synth.get(), sampleRate);
+    renderer.setSong(song);
+    renderer.play();
+    Audio before;
+    renderInto(renderer, before, sampleRate / 2, 64);
+    const float stepWhilePlaying = before.maxStep(before.left.size() / 2, before.left.size());
+    QVERIFY(before.peak(before.left.size() / 2) > 0.01f);
+    const int64_t pausedAt = renderer.framesPlayed();
+
+    renderer.silenceWithFade();
+    QVERIFY(!renderer.isPlaying());
+    QVERIFY(renderer.isAudible());
+    Audio fade;
+    renderInto(renderer, fade, 4096, 64);
+    QVERIFY2(fade.maxStep(0, 512) <= stepWhilePlaying * 1.5f + 1e-4f,
+        qPrintable(QString("step %1 against %2").arg(fade.maxStep(0, 512)).arg(stepWhilePlaying)));
+    QVERIFY(fade.peak(0, 64) > 0.001f); // it fades, it does not cut
+    const size_t fadeEnd = size_t(0.005 * sampleRate) + 64;
+    QCOMPARE(fade.peak(fadeEnd), 0.0f);
+    QCOMPARE(fluid_synth_get_active_voice_count(synth->handle()), 0);
+    QCOMPARE(renderer.framesPlayed(), pausedAt);
+    for (int i = 0; i < 200 && renderer.isAudible(); ++i)
+        renderInto(renderer, fade, 4096, 4096);
+    QVERIFY(!renderer.isAudible());
+    QCOMPARE(fade.peak(fadeEnd), 0.0f);
+
+    // Resuming goes on from the same place, and the later note sounds.
+    renderer.play();
+    Audio after;
+    renderInto(renderer, after, sampleRate * 6 / 10, 64);
+    QVERIFY(renderer.framesPlayed() > pausedAt);
+    QVERIFY(after.peak() > 0.01f);
+}
+
+void TestSongRenderer::reportsMissingSoundFont()
+{
+    QCOMPARE(QString::fromStdString(Synth::findDefaultSoundFont()), QString(soundFontPath));
+    Synth synth(sampleRate);
+    std::string error;
+    QVERIFY(!synth.loadSoundFont("/nonexistent/none.sf2", &error));
+    QVERIFY(!error.empty());
+    QVERIFY(!synth.hasSoundFont());
+}
+
+QTEST_GUILESS_MAIN(TestSongRenderer)
+#include "tst_songrenderer.moc"
