@@ -291,7 +291,8 @@ def plum_background():
         a1 = math.radians(i * 10 - 90 + 2.5 + 180)
         r = 400
         rd.polygon(
-            [(cx, cy), (cx + r * math.cos(a0), cy + r * math.sin(a0)), (cx + r * math.cos(a1), cy + r * math.sin(a1))],
+            [(cx, cy), (cx + r * math.cos(a0), cy + r * math.sin(a0)),
+             (cx + r * math.cos(a1), cy + r * math.sin(a1))],
             fill=skin.accent + (14,),
         )
     rays = rays.filter(ImageFilter.GaussianBlur(1))
@@ -406,7 +407,8 @@ def render_button(skin, word, pressed):
     if pressed:
         body = vertical_gradient((w, h), [(0, skin.pressed_top), (1, skin.pressed_bottom)])
     else:
-        body = vertical_gradient((w, h), [(0, skin.body_top), (0.6, mix(skin.body_top, skin.body_bottom, 0.6)), (1, skin.body_bottom)])
+        middle = mix(skin.body_top, skin.body_bottom, 0.6)
+        body = vertical_gradient((w, h), [(0, skin.body_top), (0.6, middle), (1, skin.body_bottom)])
     canvas.paste(body, (0, 0), body_mask)
 
     if pressed:
@@ -426,7 +428,8 @@ def render_button(skin, word, pressed):
         canvas.paste((255, 255, 255), (0, 0), ImageChops.multiply(gloss, fade_full))
         # A faint glint of reflected light along the bottom of the body.
         glint = Image.new("L", (w, h), 0)
-        ImageDraw.Draw(glint).ellipse((inner[0] + 16 * s, inner[3] - 10 * s, inner[2] - 16 * s, inner[3] - 2 * s), fill=40)
+        glint_box = (inner[0] + 16 * s, inner[3] - 10 * s, inner[2] - 16 * s, inner[3] - 2 * s)
+        ImageDraw.Draw(glint).ellipse(glint_box, fill=40)
         glint = glint.filter(ImageFilter.GaussianBlur(2 * s))
         canvas.paste(skin.accent_light, (0, 0), ImageChops.multiply(glint, body_mask))
 
@@ -449,11 +452,10 @@ def draw_caption(canvas, skin, word, pressed):
     total = glyph + gap + text_w
     shift = s if pressed else 0  # pressed content moves down-right by one pixel
     x = (w - total) / 2 + shift
-    ascent, descent = fnt.getmetrics()
-    left, top, right, bottom = d.textbbox((0, 0), word, font=fnt)
-    cap_top, cap_bottom = top, bottom
-    y = (h - (cap_bottom - cap_top)) / 2 - cap_top + shift
-    mid = y + (cap_top + cap_bottom) / 2
+    _, ink_top, _, ink_bottom = d.textbbox((0, 0), word, font=fnt)
+    # Centre the inked letters, not the font's line box, so the word sits mid-oval.
+    y = (h - (ink_bottom - ink_top)) / 2 - ink_top + shift
+    mid = y + (ink_top + ink_bottom) / 2
     glyph_box = (x, mid - glyph / 2, x + glyph, mid + glyph / 2)
     colour = skin.text_pressed if pressed else skin.text
 
@@ -530,7 +532,6 @@ def make_icon():
 
 def quantise_rgba(rgba):
     """Palette image with 256 entries; per-entry alpha goes to the PNG tRNS chunk."""
-    opaque_mask = rgba.getchannel("A").point(lambda v: 255 if v == 255 else 0)
     rgb = rgba.convert("RGB")
     partial = sorted({(px, a) for px, a in zip(rgb.getdata(), rgba.getchannel("A").getdata()) if 0 < a < 255})
     solid = rgb.quantize(colors=255 - len(partial) - 1, method=Image.Quantize.MEDIANCUT, dither=Image.Dither.NONE)
@@ -562,7 +563,6 @@ def quantise_rgba(rgba):
             pixels.append(lookup[(rgb_data[i], a)])
     out.putdata(pixels)
     out.info["transparency"] = bytes(alphas)
-    del opaque_mask
     return out
 
 

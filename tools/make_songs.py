@@ -132,7 +132,8 @@ class Harmony:
         return {d % 7 for d in degrees}
 
     def pitch_classes(self, chord):
-        return [self.pitch(d, self.tonic_pc, chord) % 12 for d in sorted(self.tones(chord), key=lambda d: (d - chord[0]) % 7)]
+        stacked = sorted(self.tones(chord), key=lambda d: (d - chord[0]) % 7)  # root, third, fifth
+        return [self.pitch(d, self.tonic_pc, chord) % 12 for d in stacked]
 
 
 # --------------------------------------------------------------------------------------
@@ -231,7 +232,9 @@ class MelodyWriter:
 
     def nearest_singable(self, cur, cur_chord, chord):
         tones = self.harmony.tones(chord)
-        options = [i for i in range(self.LOW, self.HIGH + 1) if i % 7 in tones and self.singable(cur, cur_chord, i, chord)]
+        options = [
+            i for i in range(self.LOW, self.HIGH + 1) if i % 7 in tones and self.singable(cur, cur_chord, i, chord)
+        ]
         return min(options, key=lambda i: (abs(i - cur), i))
 
     def cadence(self, rhythm, chords, arrival):
@@ -259,7 +262,8 @@ class MelodyWriter:
             p, d, i = cell_notes[j]
             following = cell_notes[j + 1][2]
             chord = chord_at(chords, p)
-            if abs(i - following) <= 3 and self.singable(i, chord, following, chord_at(chords, cell_notes[j + 1][0])):
+            following_chord = chord_at(chords, cell_notes[j + 1][0])
+            if abs(i - following) <= 3 and self.singable(i, chord, following, following_chord):
                 break
             direction = 1 if i > following else -1
             candidate = following + 2 * direction
@@ -284,7 +288,7 @@ def chord_at(chords, pos):
 class PhrasePlan:
     """Motifs for one section: its two phrases share an opening, as a period does."""
 
-    def __init__(self, rng, meter, start, rhythms, cadences):
+    def __init__(self, rng, start, rhythms, cadences):
         self.opening = make_motif(rng, rhythms)
         self.echo = varied(rng, self.opening) if rng.random() < 0.5 else self.opening
         self.contrast = make_motif(rng, rhythms, rng.choice(["rise", "arch"]))
@@ -336,7 +340,13 @@ def polish(writer, melody, kinds):
         unit, dur, idx, chord = melody[n]
         nxt, previous = melody[n + 1], melody[n - 1]
         options = [i for i in tones_near(chord) if writer.singable(previous[2], previous[3], i, chord)]
-        options.sort(key=lambda i: (not writer.singable(i, chord, nxt[2], nxt[3]), abs(i - nxt[2]) + abs(i - previous[2]) / 2, i))
+        options.sort(
+            key=lambda i: (
+                not writer.singable(i, chord, nxt[2], nxt[3]),
+                abs(i - nxt[2]) + abs(i - previous[2]) / 2,
+                i,
+            )
+        )
         melody[n] = (unit, dur, options[0], chord)
 
     for n in range(1, len(melody)):
@@ -348,7 +358,8 @@ def polish(writer, melody, kinds):
         unit, dur, idx, chord = melody[fix]
         before = melody[fix - 1] if fix > 0 else None
         after = melody[fix + 1] if fix + 1 < len(melody) else None
-        candidates = [i for i in range(writer.LOW, writer.HIGH + 1) if not writer.structural(unit % writer.meter.cell_units, dur) or i % 7 in harmony.tones(chord)]
+        free = not writer.structural(unit % writer.meter.cell_units, dur)
+        candidates = [i for i in range(writer.LOW, writer.HIGH + 1) if free or i % 7 in harmony.tones(chord)]
 
         def fits(i):
             ok_before = before is None or writer.singable(before[2], before[3], i, chord)
@@ -426,7 +437,7 @@ DRUM_PATTERNS = {
     (16, "march"): [(0, 36, 78), (8, 36, 70), (4, 38, 62), (12, 38, 66), (14, 38, 40), (15, 38, 48)],
     (16, "soft"): [(0, 36, 55), (4, 51, 40), (8, 51, 45), (12, 51, 40), (0, 51, 48), (10, 37, 35)],
     (16, "toms"): [(0, 45, 70), (6, 45, 50), (10, 47, 55), (12, 41, 62)],
-    (16, "polka"): [(0, 36, 76), (8, 36, 70), (4, 38, 55), (12, 38, 55), (2, 42, 40), (6, 42, 40), (10, 42, 40), (14, 42, 40)],
+    (16, "polka"): [(0, 36, 76), (8, 36, 70), (4, 38, 55), (12, 38, 55)] + [(p, 42, 40) for p in (2, 6, 10, 14)],
     (16, "wood"): [(0, 36, 60), (0, 77, 70), (8, 77, 62), (4, 76, 55), (12, 76, 55), (14, 76, 40)],
     (16, "shaker"): [(0, 36, 62), (8, 36, 50)] + [(i * 2, 82, 45 if i % 2 == 0 else 30) for i in range(8)],
     (16, "claves"): [(0, 45, 62), (8, 45, 55), (0, 75, 50), (6, 75, 45), (12, 75, 50)],
@@ -445,7 +456,8 @@ class Part:
     def __init__(self, name, program, channel, volume, pan, reverb, chorus=0):
         self.track = midifile.Track(name)
         self.channel = channel
-        self.track.program(0, channel, program) if channel != DRUM_CHANNEL else None
+        if channel != DRUM_CHANNEL:  # channel 10 is the GM kit whatever the program
+            self.track.program(0, channel, program)
         self.track.control(0, channel, 7, volume)
         self.track.control(0, channel, 10, pan)
         self.track.control(0, channel, 91, reverb)
@@ -500,8 +512,8 @@ class Song:
         cadences = CADENCE_RHYTHMS_68 if spec["meter"] == "6/8" else CADENCE_RHYTHMS[cell]
         writer = MelodyWriter(meter, harmony)
         plans = {
-            "A": PhrasePlan(self.rng, meter, spec.get("start", 4), rhythms, cadences),
-            "B": PhrasePlan(self.rng, meter, spec.get("start_b", 7), rhythms, cadences),
+            "A": PhrasePlan(self.rng, spec.get("start", 4), rhythms, cadences),
+            "B": PhrasePlan(self.rng, spec.get("start_b", 7), rhythms, cadences),
         }
         form = self.choose_form()
 
@@ -654,16 +666,19 @@ class Song:
             base = mel_base + {"low": -12, "high": 12}.get(style, 0)
             previous = 4
             for n, (chords, section, occurrence, role) in enumerate(self.timeline):
-                if not active(when, section, occurrence) and role not in ("final", "hold"):
+                if role == "hold" or (not active(when, section, occurrence) and role != "final"):
                     continue
                 for k, (pos, chord) in enumerate(chords):
                     end = chords[k + 1][0] if k + 1 < len(chords) else cell
+                    if role == "final":
+                        end = (len(self.timeline) - n) * cell
                     idx = writer.snap(previous, chord, 1 if previous < 3 else -1)
                     if idx == previous and len(chords) == 1 and n % 2:
                         idx = writer.snap(previous + 2, chord, 1)
                     idx = max(0, min(7, idx))
                     previous = idx
-                    part.note(n * cell + pos, end - pos, self.harmony.pitch(idx, base, chord), 62 * self.dynamics(n * cell), 10)
+                    pitch = self.harmony.pitch(idx, base, chord)
+                    part.note(n * cell + pos, end - pos, pitch, 62 * self.dynamics(n * cell), 10)
         return part.track
 
     def accompaniment(self, setting, channel, reverb):
@@ -767,14 +782,19 @@ class Song:
             return root
         if interval == "octave":
             return root + 12
+        def above_root(steps):
+            bottom = harmony.pitch(chord[0], harmony.tonic_pc, chord)
+            return harmony.pitch(chord[0] + steps, harmony.tonic_pc, chord) - bottom
+
         if interval == "fifth":
-            fifth = harmony.pitch(chord[0] + 4, harmony.tonic_pc, chord) - harmony.pitch(chord[0], harmony.tonic_pc, chord)
-            return root + fifth if root + fifth <= 55 else root + fifth - 12
+            fifth = root + above_root(4)
+            return fifth if fifth <= 55 else fifth - 12
         if interval == "third":
-            return root + harmony.pitch(chord[0] + 2, harmony.tonic_pc, chord) - harmony.pitch(chord[0], harmony.tonic_pc, chord)
-        # Approach: the scale step just below the next root (or above, if it is lower).
+            return root + above_root(2)
+        # Approach: the scale step just below the next root, or above it in the low register.
         below = [p for p in range(next_root - 2, next_root) if (p - harmony.tonic_pc) % 12 in harmony.scale]
-        return below[-1] if below and next_root > 36 else next_root + 2
+        above = [p for p in range(next_root + 2, next_root, -1) if (p - harmony.tonic_pc) % 12 in harmony.scale]
+        return below[-1] if below and next_root > 36 else above[-1]
 
     def timpani_part(self, channel, reverb):
         part = Part("Timpani", 47, channel, 96, 60, reverb)
@@ -788,7 +808,8 @@ class Song:
                 # A crescendo roll into the last chord, then one stroke under it.
                 roll_start = (n - 1) * cell + cell // 2
                 for i in range(cell // 2 * 2):
-                    part.track.note(roll_start * UNIT + i * UNIT // 2, UNIT // 2, channel, tonic, 40 + i * 50 // cell)
+                    tick = roll_start * UNIT + i * UNIT // 2
+                    part.track.note(tick, UNIT // 2, channel, tonic, 40 + i * 50 // cell)
                 part.note(n * cell, cell, tonic, 100, 0)
                 break
             if not active(when, section, occurrence):
