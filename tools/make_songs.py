@@ -190,9 +190,12 @@ class MelodyWriter:
         self.meter = meter
         self.harmony = harmony
 
-    def snap(self, target, chord, direction):
+    def snap(self, target, chord, direction, low=None, high=None):
+        """The chord tone nearest to target, preferring to keep moving in direction."""
         tones = self.harmony.tones(chord)
-        candidates = [i for i in range(self.LOW, self.HIGH + 1) if i % 7 in tones]
+        low = self.LOW if low is None else low
+        high = self.HIGH if high is None else high
+        candidates = [i for i in range(low, high + 1) if i % 7 in tones]
         return min(candidates, key=lambda i: (abs(i - target), 0 if (i - target) * direction >= 0 else 1))
 
     def structural(self, pos, dur):
@@ -672,10 +675,9 @@ class Song:
                     end = chords[k + 1][0] if k + 1 < len(chords) else cell
                     if role == "final":
                         end = (len(self.timeline) - n) * cell
-                    idx = writer.snap(previous, chord, 1 if previous < 3 else -1)
+                    idx = writer.snap(previous, chord, 1 if previous < 3 else -1, 0, 7)
                     if idx == previous and len(chords) == 1 and n % 2:
-                        idx = writer.snap(previous + 2, chord, 1)
-                    idx = max(0, min(7, idx))
+                        idx = writer.snap(previous + 2, chord, 1, 0, 7)
                     previous = idx
                     pitch = self.harmony.pitch(idx, base, chord)
                     part.note(n * cell + pos, end - pos, pitch, 62 * self.dynamics(n * cell), 10)
@@ -791,7 +793,12 @@ class Song:
             return fifth if fifth <= 55 else fifth - 12
         if interval == "third":
             return root + above_root(2)
-        # Approach: the scale step just below the next root, or above it in the low register.
+        # Approach the next root from the nearest tone of this chord a step or two away,
+        # else by the scale step below it (above it in the low register).
+        chord_pcs = set(harmony.pitch_classes(chord))
+        near = [p for p in range(next_root - 3, next_root + 4) if p != next_root and p % 12 in chord_pcs and p >= 28]
+        if near:
+            return min(near, key=lambda p: (abs(p - next_root), p))
         below = [p for p in range(next_root - 2, next_root) if (p - harmony.tonic_pc) % 12 in harmony.scale]
         above = [p for p in range(next_root + 2, next_root, -1) if (p - harmony.tonic_pc) % 12 in harmony.scale]
         return below[-1] if below and next_root > 36 else above[-1]
@@ -805,11 +812,14 @@ class Song:
         when = self.spec["timpani"]
         for n, (chords, section, occurrence, role) in enumerate(self.timeline):
             if role == "final":
-                # A crescendo roll into the last chord, then one stroke under it.
+                # A crescendo roll into the last chord, then one stroke under it. The roll
+                # sits on the dominant when that is the chord it sounds under.
                 roll_start = (n - 1) * cell + cell // 2
+                penultimate = chord_at(self.timeline[n - 1][0], cell - 1)
+                roll_pitch = dominant if penultimate[0] == 4 else tonic
                 for i in range(cell // 2 * 2):
                     tick = roll_start * UNIT + i * UNIT // 2
-                    part.track.note(tick, UNIT // 2, channel, tonic, 40 + i * 50 // cell)
+                    part.track.note(tick, UNIT // 2, channel, roll_pitch, 40 + i * 50 // cell)
                 part.note(n * cell, cell, tonic, 100, 0)
                 break
             if not active(when, section, occurrence):

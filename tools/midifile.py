@@ -40,6 +40,7 @@ class Track:
     def __init__(self, name):
         self.name = name
         self._events = []  # (tick, order, sequence, kind, payload)
+        self._notes = []  # (channel, pitch, start, end, velocity)
         self.meta(0, META_TRACK_NAME, name.encode("ascii"))
 
     def _add(self, tick, kind, payload):
@@ -69,15 +70,28 @@ class Track:
         if not 0 <= pitch <= 127:
             raise ValueError(f"pitch {pitch} out of range in {self.name}")
         velocity = max(1, min(127, round(velocity)))
-        self._add(tick, "on", bytes([NOTE_ON | channel, pitch, velocity]))
-        # Note-on with velocity 0 as the release keeps running status unbroken.
-        self._add(tick + max(1, int(duration)), "off", bytes([NOTE_ON | channel, pitch, 0]))
+        self._notes.append((channel, pitch, int(tick), int(tick) + max(1, int(duration)), velocity))
+
+    def _note_events(self):
+        """Note-ons and releases; a note still sounding when its pitch is struck again
+        on the same channel is released first, so every note-on has its own note-off."""
+        events = []
+        notes = sorted(self._notes)
+        for n, (channel, pitch, start, end, velocity) in enumerate(notes):
+            following = notes[n + 1] if n + 1 < len(notes) else None
+            if following and following[:2] == (channel, pitch) and following[2] < end:
+                end = max(start + 1, following[2])
+            events.append((start, self._ORDER["on"], len(events), "on", bytes([NOTE_ON | channel, pitch, velocity])))
+            # Note-on with velocity 0 as the release keeps running status unbroken.
+            events.append((end, self._ORDER["off"], len(events), "off", bytes([NOTE_ON | channel, pitch, 0])))
+        return events
 
     def last_tick(self):
-        return max((e[0] for e in self._events), default=0)
+        ends = [e[0] for e in self._events] + [n[3] for n in self._notes]
+        return max(ends, default=0)
 
     def encode(self, end_tick=None):
-        events = sorted(self._events)
+        events = sorted(self._events + self._note_events())
         end = max(self.last_tick(), end_tick or 0)
         body = bytearray()
         now = 0
