@@ -98,7 +98,7 @@ CADENCE_RHYTHMS_68 = [[6, 4, 2], [12], [10, 2]]
 MELODY_LOW = {
     0: 60, 6: 57, 8: 67, 9: 76, 10: 60, 11: 60, 12: 57, 13: 69, 14: 57, 15: 60, 19: 55,
     21: 57, 22: 60, 24: 55, 40: 62, 41: 55, 42: 45, 46: 55, 52: 55, 53: 55, 56: 57,
-    57: 45, 60: 55, 61: 53, 68: 60, 69: 55, 70: 48, 71: 55, 72: 72, 73: 66, 74: 65,
+    57: 45, 60: 55, 61: 53, 68: 62, 69: 55, 70: 48, 71: 55, 72: 72, 73: 66, 74: 65,
     75: 62, 77: 57, 78: 62, 79: 62, 108: 60, 110: 62, 112: 72, 48: 55, 49: 55,
 }
 PLUCKED = {6, 8, 9, 10, 11, 12, 13, 14, 15, 24, 25, 45, 46, 105, 107, 108, 112}
@@ -497,7 +497,7 @@ class Song:
         if "form" in self.spec:
             return self.spec["form"]
         forms = ["AB", "ABA", "AABA", "ABABA"]
-        extra = self.spec.get("intro", 1) + 1
+        extra = self.spec.get("intro", 1) + (1 if self.cell_seconds() >= 2 else 2)
         best = None
         for form in forms:
             seconds = (len(form) * 8 + extra) * self.cell_seconds()
@@ -548,7 +548,8 @@ class Song:
                         melody.append((base + pos, dur, idx, chord_at(chords, pos)))
                         kinds.append("note" if k < 3 else ("arrival" if j == 0 else "pickup"))
         polish(writer, melody, kinds)
-        hold = spec.get("hold", 1)
+        # Quick songs hold their last chord for two cells so the ending is not abrupt.
+        hold = spec.get("hold", 1 if self.cell_seconds() >= 2 else 2)
         for _ in range(hold):
             timeline.append((timeline[-1][0][-1:], "end", 0, "hold"))
         # The last melody note rings through the held cells.
