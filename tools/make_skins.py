@@ -169,7 +169,7 @@ def draw_slider_well(img, skin, well_colour):
     draw.line((x0 + r, y1, x1 - r, y1), fill=skin.accent)
 
 
-def draw_stars(img, rng, count, avoid):
+def draw_stars(img, rng, count, avoid, brightest=200):
     """Sprinkles stars on the sky, keeping clear of the rectangles in avoid."""
     width, height = img.size
     glow = Image.new("RGBA", img.size, (0, 0, 0, 0))
@@ -181,7 +181,7 @@ def draw_stars(img, rng, count, avoid):
         if any(a <= x <= c and b <= y <= d for a, b, c, d in avoid):
             continue
         placed += 1
-        brightness = rng.choice([70, 90, 110, 130, 150, 170, 200])
+        brightness = min(brightest, rng.choice([70, 90, 110, 130, 150, 170, 200]))
         tint = rng.choice([(1.0, 1.0, 1.0), (1.0, 0.95, 0.8), (0.85, 0.9, 1.0)])
         colour = tuple(round(brightness * t) for t in tint)
         base = img.getpixel((x, y))
@@ -250,7 +250,7 @@ def night_background():
     rng = random.Random(5813)
     draw_stars(img, rng, 110, avoid=[panel_rect(), slider_well_rect(), (70, 20, 339, 54)])
     # The title line crosses the top of the sky: only the faintest stars there.
-    draw_stars(img, random.Random(77), 14, avoid=[(0, 0, 339, 19), (0, 56, 339, 287), (0, 0, 70, 60)])
+    draw_stars(img, random.Random(77), 14, avoid=[(0, 0, 339, 19), (0, 56, 339, 287), (0, 0, 70, 60)], brightest=100)
     draw_crescent(img, skin, (38, 36), 17)
 
     draw = ImageDraw.Draw(img)
