@@ -102,6 +102,7 @@ private slots:
     void rendersSound();
     void keepsReverbAndChorus();
     void rendersBitIdentically();
+    void playsWithoutLoadingSamples();
     void startsNotesOnTime_data();
     void startsNotesOnTime();
     void stopsExactlyAtLength_data();
@@ -191,6 +192,39 @@ void TestSongRenderer::rendersBitIdentically()
     QVERIFY(first.peak() > 0.01f);
     QVERIFY(first.left == second.left);
     QVERIFY(first.right == second.right);
+}
+
+void TestSongRenderer::playsWithoutLoadingSamples()
+{
+    auto song = songFrom(MidiBuilder(0, 96)
+                             .track(Track()
+                                        .program(0, 0, 40)
+                                        .noteOn(0, 0, 60)
+                                        .controller(0, 1, 0, 8)
+                                        .program(0, 1, 4) // a GS variation bank
+                                        .noteOn(0, 1, 64)
+                                        .program(0, 9, 25)
+                                        .noteOn(0, 9, 38)
+                                        .program(48, 0, 73)
+                                        .noteOn(0, 0, 72)
+                                        .endOfTrack(48))
+                             .bytes());
+    for (bool prepared : { true, false }) {
+        auto synth = freshSynth(prepared ? song.get() : nullptr);
+        SongRenderer renderer(synth.get(), sampleRate);
+        renderer.setSong(song);
+        const int64_t opensBefore = Synth::soundFontFileOpens();
+        for (int pass = 0; pass < 2; ++pass) {
+            renderer.play();
+            Audio audio;
+            renderInto(renderer, audio, sampleRate);
+            QVERIFY(renderer.atEnd());
+            QVERIFY(audio.peak() > 0.01f);
+            renderer.rewindToStart();
+        }
+        // Unprepared, the same song loads samples while it plays: the count notices.
+        QCOMPARE(Synth::soundFontFileOpens() == opensBefore, prepared);
+    }
 }
 
 void TestSongRenderer::startsNotesOnTime_data()

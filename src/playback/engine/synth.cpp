@@ -5,6 +5,8 @@
 #include <fluidsynth.h>
 
 #include <algorithm>
+#include <atomic>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <set>
@@ -26,6 +28,39 @@ bool isSoundFontName(const std::filesystem::path& path)
     std::transform(extension.begin(), extension.end(), extension.begin(),
         [](unsigned char c) { return char(std::tolower(c)); });
     return extension == ".sf2" || extension == ".sf3";
+}
+
+std::atomic<int64_t> g_soundFontFileOpens { 0 };
+
+// FluidSynth's own file access, counted.
+void* openSoundFontFile(const char* path)
+{
+    g_soundFontFileOpens.fetch_add(1, std::memory_order_relaxed);
+    return std::fopen(path, "rb");
+}
+
+int readSoundFontFile(void* buffer, fluid_long_long_t count, void* file)
+{
+    if (count <= 0)
+        return FLUID_OK;
+    return std::fread(buffer, size_t(count), 1, static_cast<std::FILE*>(file)) == 1 ? FLUID_OK
+                                                                                    : FLUID_FAILED;
+}
+
+int seekSoundFontFile(void* file, fluid_long_long_t offset, int origin)
+{
+    return fseeko(static_cast<std::FILE*>(file), off_t(offset), origin) == 0 ? FLUID_OK
+                                                                             : FLUID_FAILED;
+}
+
+fluid_long_long_t tellSoundFontFile(void* file)
+{
+    return ftello(static_cast<std::FILE*>(file));
+}
+
+int closeSoundFontFile(void* file)
+{
+    return std::fclose(static_cast<std::FILE*>(file)) == 0 ? FLUID_OK : FLUID_FAILED;
 }
 
 } // namespace
@@ -53,6 +88,14 @@ Synth::Synth(double sampleRate)
     fluid_settings_setint(d->settings, "synth.dynamic-sample-loading", 1);
     fluid_settings_setint(d->settings, "synth.lock-memory", 0);
     d->synth = new_fluid_synth(d->settings);
+    if (!d->synth)
+        return;
+    // Tried before the built-in loaders, which stay as the fallback for other formats.
+    if (fluid_sfloader_t* loader = new_fluid_defsfloader(d->settings)) {
+        fluid_sfloader_set_callbacks(loader, openSoundFontFile, readSoundFontFile,
+            seekSoundFontFile, tellSoundFontFile, closeSoundFontFile);
+        fluid_synth_add_sfloader(d->synth, loader);
+    }
 }
 
 Synth::~Synth()
@@ -142,6 +185,11 @@ void Synth::prepare(const Song& song)
             fluid_synth_unpin_preset(d->synth, d->soundFontId, preset.first, preset.second);
     }
     d->pinned = std::move(wanted);
+}
+
+int64_t Synth::soundFontFileOpens()
+{
+    return g_soundFontFileOpens.load(std::memory_order_relaxed);
 }
 
 double Synth::sampleRate() const

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 struct _fluid_synth_t;
@@ -26,6 +27,9 @@ public:
     void prepare(const Song& song);
 
     double sampleRate() const;
+    // How many times any synth in this process has opened a SoundFont file: loading samples
+    // does, so a count that stays put while a song plays proves prepare() did its job.
+    static int64_t soundFontFileOpens();
     _fluid_synth_t* handle() const;
 
 private:
