@@ -38,6 +38,15 @@ QByteArray truncatedTrack()
     return file;
 }
 
+// One more program change than the reader takes, each two bytes under running status.
+QByteArray tooManyEvents()
+{
+    const int events = 4 * 1024 * 1024 + 1;
+    QByteArray body("\x00\xc0\x00", 3);
+    body.append(QByteArray(2 * (events - 1), '\0'));
+    return MidiBuilder(0, 96).track(Track().bytes(body).endOfTrack()).bytes();
+}
+
 SongLoadResult load(const QByteArray& bytes)
 {
     return loadSongFromBytes(
@@ -268,6 +277,7 @@ void TestMidiReader::rejectsWithReason_data()
     QTest::newRow("zero ticks per frame")
         << MidiBuilder(0, MidiBuilder::smpte(25, 0)).track(twoNotes()).bytes() << "SMPTE";
     QTest::newRow("no tracks") << MidiBuilder(1, 96, 2).bytes() << "no track";
+    QTest::newRow("too many events") << tooManyEvents() << "too many events";
     QTest::newRow("RIFF without MIDI data")
         << QByteArray("RIFF\x04\x00\x00\x00WAVE", 12) << "not a MIDI file";
 }

@@ -56,7 +56,7 @@ namespace MidiLimits {
 // Larger files are refused: real songs are well under a megabyte.
 constexpr size_t maxFileBytes = 64 * 1024 * 1024;
 constexpr size_t maxTracks = 65535;
-constexpr size_t maxChannelEvents = 8 * 1024 * 1024;
+constexpr size_t maxChannelEvents = 4 * 1024 * 1024;
 constexpr size_t maxWarnings = 8;
 } // namespace MidiLimits
 

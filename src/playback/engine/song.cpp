@@ -14,13 +14,9 @@ namespace {
 constexpr int drumChannel = 9;
 constexpr int drumBank = 128;
 
-SongEvent toSongEvent(const MidiChannelEvent& event, int64_t timeUs)
-{
-    return { timeUs, event.status, event.data1, event.data2 };
-}
-
-// Formats 0 and 1: one tempo map from every track's tempo events, all tracks merged.
-void buildSimultaneous(const MidiFile& file, Song* song)
+// Formats 0 and 1: one tempo map from every track's tempo events, all tracks merged. Events
+// hold their tick in timeUs until the merge is sorted, to need no second copy of them.
+void buildSimultaneous(MidiFile& file, Song* song)
 {
     std::vector<MidiTempoChange> changes;
     size_t eventCount = 0;
@@ -30,19 +26,22 @@ void buildSimultaneous(const MidiFile& file, Song* song)
         eventCount += track.events.size();
         endTick = std::max(endTick, track.endTick);
     }
-    auto byTick = [](const auto& a, const auto& b) { return a.tick < b.tick; };
-    std::stable_sort(changes.begin(), changes.end(), byTick);
+    std::stable_sort(changes.begin(), changes.end(),
+        [](const MidiTempoChange& a, const MidiTempoChange& b) { return a.tick < b.tick; });
 
-    std::vector<MidiChannelEvent> merged;
-    merged.reserve(eventCount);
-    for (const MidiTrack& track : file.tracks)
-        merged.insert(merged.end(), track.events.begin(), track.events.end());
-    std::stable_sort(merged.begin(), merged.end(), byTick);
+    std::vector<SongEvent>& events = song->events;
+    events.reserve(eventCount);
+    for (MidiTrack& track : file.tracks) {
+        for (const MidiChannelEvent& event : track.events)
+            events.push_back({ int64_t(event.tick), event.status, event.data1, event.data2 });
+        track.events = {};
+    }
+    std::stable_sort(events.begin(), events.end(),
+        [](const SongEvent& a, const SongEvent& b) { return a.timeUs < b.timeUs; });
 
     TempoMap tempoMap(file.division, changes);
-    song->events.reserve(merged.size());
-    for (const MidiChannelEvent& event : merged)
-        song->events.push_back(toSongEvent(event, tempoMap.toUs(event.tick)));
+    for (SongEvent& event : events)
+        event.timeUs = tempoMap.toUs(uint64_t(event.timeUs));
     song->lengthUs = tempoMap.toUs(endTick);
 }
 
@@ -56,7 +55,7 @@ void buildSequential(const MidiFile& file, Song* song)
         TempoMap tempoMap(file.division, track.tempoChanges, tempo);
         for (const MidiChannelEvent& event : track.events) {
             int64_t timeUs = std::min(TempoMap::maxUs, offsetUs + tempoMap.toUs(event.tick));
-            song->events.push_back(toSongEvent(event, timeUs));
+            song->events.push_back({ timeUs, event.status, event.data1, event.data2 });
         }
         offsetUs = std::min(TempoMap::maxUs, offsetUs + tempoMap.toUs(track.endTick));
         tempo = tempoMap.finalTempo();
@@ -104,7 +103,7 @@ SongLoadResult loadSongFromBytes(const uint8_t* data, size_t size)
     if (!read.ok)
         return failure(read.error);
     auto song = std::make_shared<Song>();
-    const MidiFile& file = read.file;
+    MidiFile& file = read.file;
     if (file.format == 2)
         buildSequential(file, song.get());
     else
