@@ -127,6 +127,9 @@ SongLoadResult loadSongFile(const std::string& path)
         return failure("no such file");
     if (std::filesystem::is_directory(path, error))
         return failure("is a folder, not a file");
+    // Opening a pipe or a device could block or never end.
+    if (!std::filesystem::is_regular_file(path, error))
+        return failure("not a regular file");
     std::ifstream in(path, std::ios::binary);
     if (!in)
         return failure("cannot open file");

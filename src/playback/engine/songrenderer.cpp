@@ -242,6 +242,7 @@ void SongRenderer::render(float* left, float* right, int frames) noexcept
 {
     if (frames <= 0)
         return;
+    Synth::RealTimeScope realTime;
     std::fill(left, left + frames, 0.0f);
     std::fill(right, right + frames, 0.0f);
     int done = 0;

@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <mutex>
 #include <set>
 #include <vector>
 
@@ -31,6 +32,27 @@ bool isSoundFontName(const std::filesystem::path& path)
 }
 
 std::atomic<int64_t> g_soundFontFileOpens { 0 };
+thread_local bool t_realTime = false;
+
+void logUnlessRealTime(int level, const char* message, void*)
+{
+    if (t_realTime)
+        return;
+    const char* name = level == FLUID_PANIC ? "panic"
+        : level == FLUID_ERR                ? "error"
+        : level == FLUID_WARN               ? "warning"
+                                            : "info";
+    std::fprintf(stderr, "fluidsynth: %s: %s\n", name, message);
+}
+
+void installLogFilter()
+{
+    static std::once_flag once;
+    std::call_once(once, [] {
+        for (int level : { FLUID_PANIC, FLUID_ERR, FLUID_WARN, FLUID_INFO })
+            fluid_set_log_function(level, logUnlessRealTime, nullptr);
+    });
+}
 
 // FluidSynth's own file access, counted.
 void* openSoundFontFile(const char* path)
@@ -78,6 +100,7 @@ struct Synth::Private {
 Synth::Synth(double sampleRate)
     : d(new Private)
 {
+    installLogFilter();
     d->sampleRate = sampleRate;
     d->settings = new_fluid_settings();
     fluid_settings_setnum(d->settings, "synth.sample-rate", sampleRate);
@@ -190,6 +213,17 @@ void Synth::prepare(const Song& song)
 int64_t Synth::soundFontFileOpens()
 {
     return g_soundFontFileOpens.load(std::memory_order_relaxed);
+}
+
+Synth::RealTimeScope::RealTimeScope()
+    : m_wasRealTime(t_realTime)
+{
+    t_realTime = true;
+}
+
+Synth::RealTimeScope::~RealTimeScope()
+{
+    t_realTime = m_wasRealTime;
 }
 
 double Synth::sampleRate() const

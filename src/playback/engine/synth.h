@@ -32,6 +32,20 @@ public:
     static int64_t soundFontFileOpens();
     _fluid_synth_t* handle() const;
 
+    // Marks the current thread as rendering for its lifetime: FluidSynth's warnings (such as a
+    // program the SoundFont lacks) are then dropped instead of written to stderr, since the
+    // audio thread must not do I/O. Elsewhere they still reach stderr.
+    class RealTimeScope {
+    public:
+        RealTimeScope();
+        ~RealTimeScope();
+        RealTimeScope(const RealTimeScope&) = delete;
+        RealTimeScope& operator=(const RealTimeScope&) = delete;
+
+    private:
+        bool m_wasRealTime;
+    };
+
 private:
     struct Private;
     Private* d;
