@@ -349,6 +349,8 @@ void TestSongRenderer::rewindRestoresEveryChannel()
         .raw(0, { 0xd0, 90 })
         .controller(0, 0, 64, 127)
         .controller(0, 0, 66, 127)
+        .controller(0, 0, 126, 0) // mono mode
+        .controller(0, 0, 65, 127) // portamento
         .noteOn(0, 0, 60)
         .noteOn(0, 0, 64)
         .noteOff(10, 0, 64)
@@ -398,6 +400,12 @@ void TestSongRenderer::rewindRestoresEveryChannel()
         fluid_synth_get_program(expected, channel, &want[0], &want[1], &want[2]);
         QCOMPARE(got[1], want[1]);
         QCOMPARE(got[2], want[2]);
+        int mode[2][3] = {};
+        fluid_synth_get_basic_channel(actual, channel, &got[0], &mode[0][0], &mode[0][1]);
+        fluid_synth_get_basic_channel(expected, channel, &want[0], &mode[1][0], &mode[1][1]);
+        QCOMPARE(got[0], want[0]);
+        QCOMPARE(mode[0][0], mode[1][0]);
+        QCOMPARE(mode[0][1], mode[1][1]);
         for (int generator = 0; generator < GEN_LAST; ++generator)
             QCOMPARE(fluid_synth_get_gen(actual, channel, generator),
                 fluid_synth_get_gen(expected, channel, generator));

@@ -121,6 +121,10 @@ void SongRenderer::Private::resetChannels()
 {
     if (!fluid)
         return;
+    // Mono mode and the like: one basic channel, omni on and polyphonic, over every channel.
+    fluid_synth_reset_basic_channel(fluid, -1);
+    fluid_synth_set_basic_channel(
+        fluid, 0, FLUID_CHANNEL_MODE_OMNION_POLY, fluid_synth_count_midi_channels(fluid));
     for (int channel = 0; channel < songChannels; ++channel) {
         fluid_synth_cc(fluid, channel, Sustain, 0);
         fluid_synth_cc(fluid, channel, Sostenuto, 0);
