@@ -1,0 +1,239 @@
+// The media control with real sound: a private PulseAudio server with a null sink, a recorder on
+// its monitor, and the program's own output. Skips where PulseAudio is not installed.
+
+#include "pulseserver.h"
+#include "smfwriter.h"
+#include "warningcapture.h"
+#include "wavfile.h"
+
+#include "playback/engine/deviceaudiooutput.h"
+#include "playback/engine/livesongplayer.h"
+#include "playback/engine/synth.h"
+#include "playback/enginemediacontrol.h"
+
+#include <QElapsedTimer>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+
+namespace {
+
+struct Run {
+    bool loud;
+    double from;
+    double to;
+    double length() const { return to - from; }
+};
+
+void append(std::vector<Run>& runs, Run run)
+{
+    if (!runs.empty() && runs.back().loud == run.loud)
+        runs.back().to = run.to;
+    else
+        runs.push_back(run);
+}
+
+// The recording as alternating loud and quiet stretches, in 50 ms windows. Stretches shorter than
+// shortest join their neighbours: a gap between two notes is no pause.
+std::vector<Run> loudAndQuiet(const WavFile& wav, double threshold = 0.002, double shortest = 0.15)
+{
+    const double window = 0.05;
+    std::vector<Run> windows;
+    for (double at = 0; at + window <= wav.seconds(); at += window)
+        append(windows, { wav.rms(at, at + window) > threshold, at, at + window });
+    std::vector<Run> runs;
+    for (Run run : windows) {
+        if (!runs.empty() && run.length() < shortest)
+            run.loud = runs.back().loud;
+        append(runs, run);
+    }
+    return runs;
+}
+
+QString describe(const std::vector<Run>& runs)
+{
+    QStringList parts;
+    for (const Run& run : runs)
+        parts << QString("%1 %2-%3").arg(run.loud ? "loud" : "quiet").arg(run.from).arg(run.to);
+    return parts.join(", ");
+}
+
+struct Engine {
+    DeviceAudioOutput* output = nullptr;
+    std::unique_ptr<EngineMediaControl> media;
+};
+
+Engine makeEngine()
+{
+    Engine engine;
+    auto output = std::make_unique<DeviceAudioOutput>();
+    engine.output = output.get();
+    EngineSetup setup;
+    setup.output = std::move(output);
+    setup.loadSynchronously = true;
+    engine.media = std::make_unique<EngineMediaControl>(std::move(setup));
+    // The first write to a new stream on a fresh null sink can block for a second; the program
+    // takes that at start-up, long before anybody presses Play.
+    if (!engine.output->driverName().empty())
+        QTest::qWait(1500);
+    return engine;
+}
+
+bool waitForEnd(EngineMediaControl& media, int timeoutMs)
+{
+    QElapsedTimer waited;
+    waited.start();
+    while (waited.elapsed() < timeoutMs) {
+        if (media.length() > 0 && media.position() == media.length())
+            return true;
+        QTest::qWait(10);
+    }
+    return false;
+}
+
+} // namespace
+
+class TestMediaControlSound : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+    void cleanup() { m_server.stop(); }
+
+    void soundFollowsPlayPauseAndClose();
+    void timelineGoesOnWhenTheServerDies();
+    void timelineRunsWithoutAnyDevice();
+
+private:
+    QTemporaryDir m_dir;
+    PulseServer m_server;
+};
+
+void TestMediaControlSound::initTestCase()
+{
+    if (!PulseServer::isInstalled())
+        QSKIP("PulseAudio is not installed");
+    if (Synth::findDefaultSoundFont().empty())
+        QSKIP("no SoundFont installed");
+    QVERIFY(m_dir.isValid());
+}
+
+void TestMediaControlSound::init()
+{
+    if (QTest::currentTestFunction() == QLatin1String("timelineRunsWithoutAnyDevice"))
+        return;
+    QString why;
+    QVERIFY2(m_server.start(&why), qPrintable(why));
+}
+
+void TestMediaControlSound::soundFollowsPlayPauseAndClose()
+{
+    const QString song = m_dir.filePath("organ.mid");
+    // Notes struck all along: a resumed song sounds again at its next note.
+    QVERIFY(SmfWriter().program(0, 19).melody(0, 50, 200).save(song));
+    const QString wavPath = m_dir.filePath("out.wav");
+    QVERIFY(m_server.startRecording(wavPath));
+    QTest::qWait(300);
+
+    {
+        Engine engine = makeEngine();
+        QCOMPARE(engine.output->driverName(), std::string("pulseaudio"));
+        EngineMediaControl& media = *engine.media;
+        media.setFileName(song);
+        media.setCommand("Open");
+        media.setCommand("Play");
+        QTest::qWait(1200);
+        media.setCommand("Pause");
+        QTest::qWait(800);
+        media.setCommand("Pause");
+        QTest::qWait(800);
+        media.setCommand("Close");
+        QTest::qWait(800);
+    }
+    m_server.stopRecording();
+
+    WavFile wav;
+    QVERIFY(wav.load(wavPath));
+    std::vector<Run> runs = loudAndQuiet(wav);
+    while (!runs.empty() && !runs.front().loud)
+        runs.erase(runs.begin());
+    // Loud while playing, quiet while paused, loud again, and quiet after Close.
+    QVERIFY2(runs.size() == 4, qPrintable(describe(runs)));
+    QVERIFY2(std::abs(runs[0].length() - 1.2) < 0.45, qPrintable(describe(runs)));
+    QVERIFY2(std::abs(runs[1].length() - 0.8) < 0.45, qPrintable(describe(runs)));
+    QVERIFY2(std::abs(runs[2].length() - 0.8) < 0.45, qPrintable(describe(runs)));
+    QVERIFY2(runs[3].length() > 0.4, qPrintable(describe(runs)));
+    // Paused and closed mean no sound at all, not just quiet.
+    // (A resumed song may bring the muted reverb back a little before its next note.)
+    QVERIFY2(wav.rms(runs[1].from + 0.1, runs[1].from + 0.5) < 1e-4,
+        qPrintable(QString::number(wav.rms(runs[1].from + 0.1, runs[1].from + 0.5))));
+    QVERIFY(wav.rms(runs[3].from + 0.1, runs[3].to) < 1e-4);
+    QVERIFY(wav.rms(runs[0].from + 0.1, runs[0].to - 0.1) > 0.01);
+}
+
+// FluidSynth stops calling back when the server dies and says nothing: the watchdog notices and
+// the song plays on silently, keeping to the clock, up to its end.
+void TestMediaControlSound::timelineGoesOnWhenTheServerDies()
+{
+    const QString song = m_dir.filePath("melody.mid");
+    const int lengthMs = 5000;
+    QVERIFY(SmfWriter().melody(0, 20, 250).endAt(lengthMs).save(song));
+    WarningCapture capture;
+    Engine engine = makeEngine();
+    QCOMPARE(engine.output->driverName(), std::string("pulseaudio"));
+    EngineMediaControl& media = *engine.media;
+    media.setFileName(song);
+    media.setCommand("Open");
+    QSignalSpy spy(&media, &MediaControl::statusUpdate);
+    QElapsedTimer sincePlay;
+    media.setCommand("Play");
+    sincePlay.start();
+    QTest::qWait(1000);
+    QVERIFY(media.position() > 0);
+    m_server.kill();
+
+    QVERIFY2(waitForEnd(media, 20000), qPrintable(QString::number(media.position())));
+    const qint64 took = sincePlay.elapsed();
+    QVERIFY2(took > lengthMs - 500, qPrintable(QString::number(took)));
+    QVERIFY2(took < lengthMs + 2000, qPrintable(QString::number(took)));
+    QVERIFY(engine.output->driverName().empty());
+    QVERIFY2(capture.joined().contains("stopped taking sound"), qPrintable(capture.joined()));
+    QCOMPARE(capture.warnings().size(), 1);
+    QTRY_VERIFY(!spy.isEmpty());
+
+    media.setCommand("Prev");
+    media.setCommand("Play");
+    QTRY_VERIFY(media.position() > 200);
+}
+
+void TestMediaControlSound::timelineRunsWithoutAnyDevice()
+{
+    QTemporaryDir nowhere;
+    const QByteArray savedRuntime = qgetenv("XDG_RUNTIME_DIR");
+    qputenv("XDG_RUNTIME_DIR", nowhere.path().toLocal8Bit());
+    WarningCapture capture;
+    Engine engine = makeEngine();
+    if (savedRuntime.isNull())
+        qunsetenv("XDG_RUNTIME_DIR");
+    else
+        qputenv("XDG_RUNTIME_DIR", savedRuntime);
+    if (!engine.output->driverName().empty())
+        QSKIP("an audio device is reachable here");
+    QVERIFY2(capture.joined().contains("No audio device"), qPrintable(capture.joined()));
+
+    const QString song = m_dir.filePath("short.mid");
+    QVERIFY(SmfWriter().melody(0, 4, 250).save(song));
+    EngineMediaControl& media = *engine.media;
+    media.setFileName(song);
+    media.setCommand("Open");
+    QElapsedTimer sincePlay;
+    media.setCommand("Play");
+    sincePlay.start();
+    QVERIFY(waitForEnd(media, 5000));
+    QVERIFY2(sincePlay.elapsed() > 900, qPrintable(QString::number(sincePlay.elapsed())));
+    QCOMPARE(capture.warnings().size(), 1);
+}
+
+QTEST_MAIN(TestMediaControlSound)
+#include "tst_mediacontrolsound.moc"
