@@ -475,12 +475,12 @@ class Part:
 
 
 class Song:
-    def __init__(self, spec):
-        self.spec = spec
-        self.meter = METERS[spec["meter"]]
-        self.harmony = Harmony(TONICS[spec["key"]], spec["mode"])
-        self.rng = random.Random(spec["seed"])
-        quarter_bpm = spec["tempo"] * (1.5 if spec["meter"] == "6/8" else 1)
+    def __init__(self, recipe):
+        self.recipe = recipe
+        self.meter = METERS[recipe["meter"]]
+        self.harmony = Harmony(TONICS[recipe["key"]], recipe["mode"])
+        self.rng = random.Random(recipe["seed"])
+        quarter_bpm = recipe["tempo"] * (1.5 if recipe["meter"] == "6/8" else 1)
         self.quarter_bpm = quarter_bpm
 
     # ---- timeline
@@ -494,35 +494,35 @@ class Song:
         return [(i * span, parse_chord(t)) for i, t in enumerate(parts)]
 
     def choose_form(self):
-        if "form" in self.spec:
-            return self.spec["form"]
+        if "form" in self.recipe:
+            return self.recipe["form"]
         forms = ["AB", "ABA", "AABA", "ABABA"]
-        extra = self.spec.get("intro", 1) + (1 if self.cell_seconds() >= 2 else 2)
+        extra = self.recipe.get("intro", 1) + (1 if self.cell_seconds() >= 2 else 2)
         best = None
         for form in forms:
             seconds = (len(form) * 8 + extra) * self.cell_seconds()
-            score = abs(seconds - self.spec.get("target", 52))
+            score = abs(seconds - self.recipe.get("target", 52))
             if 34 <= seconds <= 75 and (best is None or score < best[0]):
                 best = (score, form)
         if best is None:
-            raise ValueError(f"{self.spec['stem']}: no form fits the tempo")
+            raise ValueError(f"{self.recipe['stem']}: no form fits the tempo")
         return best[1]
 
     def build(self):
-        spec, meter, harmony = self.spec, self.meter, self.harmony
+        recipe, meter, harmony = self.recipe, self.meter, self.harmony
         cell = meter.cell_units
-        rhythms = RHYTHMS_68 if spec["meter"] == "6/8" else RHYTHMS[cell]
-        cadences = CADENCE_RHYTHMS_68 if spec["meter"] == "6/8" else CADENCE_RHYTHMS[cell]
+        rhythms = RHYTHMS_68 if recipe["meter"] == "6/8" else RHYTHMS[cell]
+        cadences = CADENCE_RHYTHMS_68 if recipe["meter"] == "6/8" else CADENCE_RHYTHMS[cell]
         writer = MelodyWriter(meter, harmony)
         plans = {
-            "A": PhrasePlan(self.rng, spec.get("start", 4), rhythms, cadences),
-            "B": PhrasePlan(self.rng, spec.get("start_b", 7), rhythms, cadences),
+            "A": PhrasePlan(self.rng, recipe.get("start", 4), rhythms, cadences),
+            "B": PhrasePlan(self.rng, recipe.get("start_b", 7), rhythms, cadences),
         }
         form = self.choose_form()
 
         # Cells: (chords, section, occurrence, role)
         timeline = []
-        for token in spec.get("intro_chords", ["1"] * spec.get("intro", 1)):
+        for token in recipe.get("intro_chords", ["1"] * recipe.get("intro", 1)):
             timeline.append((self.chords_for(token), "intro", 0, "intro"))
         melody = []  # (unit, dur, idx, chord)
         kinds = []
@@ -530,14 +530,14 @@ class Song:
         for n, section in enumerate(form):
             occurrences[section] = occurrences.get(section, 0) + 1
             last_section = n == len(form) - 1
-            progressions = spec["prog"][section]
+            progressions = recipe["prog"][section]
             for phrase_no, tokens in enumerate(progressions):
                 cells = [self.chords_for(t) for t in tokens.split()]
                 final = last_section and phrase_no == len(progressions) - 1
                 ending = "full" if phrase_no == len(progressions) - 1 and (section == "A" or final) else "half"
                 if final and cells[3][0][1][0] != 0:
                     cells[3] = [(0, (0, False, False))]
-                    cells[2] = self.chords_for(spec.get("final_approach", "5!"))
+                    cells[2] = self.chords_for(recipe.get("final_approach", "5!"))
                     ending = "full"
                 cell_notes = write_phrase(writer, plans[section], cells, phrase_no == 1, ending, final)
                 for k, (chords, notes) in enumerate(zip(cells, cell_notes)):
@@ -549,7 +549,7 @@ class Song:
                         kinds.append("note" if k < 3 else ("arrival" if j == 0 else "pickup"))
         polish(writer, melody, kinds)
         # Quick songs hold their last chord for two cells so the ending is not abrupt.
-        hold = spec.get("hold", 1 if self.cell_seconds() >= 2 else 2)
+        hold = recipe.get("hold", 1 if self.cell_seconds() >= 2 else 2)
         for _ in range(hold):
             timeline.append((timeline[-1][0][-1:], "end", 0, "hold"))
         # The last melody note rings through the held cells.
@@ -562,10 +562,10 @@ class Song:
     # ---- parts
 
     def render(self):
-        spec, harmony, meter = self.spec, self.harmony, self.meter
+        recipe, harmony, meter = self.recipe, self.harmony, self.meter
         cell = meter.cell_units
         tracks = []
-        conductor = midifile.Track(spec["title"])
+        conductor = midifile.Track(recipe["title"])
         conductor.time_signature(0, meter.numerator, meter.denominator, meter.click)
         sharps = MAJOR_SIGNATURE[(harmony.tonic_pc + (3 if harmony.minorish else 0)) % 12]
         conductor.key_signature(0, sharps, harmony.minorish)
@@ -574,12 +574,12 @@ class Song:
         tracks.append(conductor)
 
         channels = iter([c for c in range(16) if c != DRUM_CHANNEL])
-        reverb = spec.get("reverb", 60)
+        reverb = recipe.get("reverb", 60)
         end_units = len(self.timeline) * cell
 
-        mel_prog = spec["melody"]
+        mel_prog = recipe["melody"]
         mel_base = self.melody_base(mel_prog)
-        lead = Part(spec.get("melody_name", "Melody"), mel_prog, next(channels), 104, spec.get("pan", 70), reverb)
+        lead = Part(recipe.get("melody_name", "Melody"), mel_prog, next(channels), 104, recipe.get("pan", 70), reverb)
         gap = 40 if mel_prog in PLUCKED else 12
         for unit, dur, idx, chord in self.melody:
             pos_in_cell = unit % cell
@@ -588,27 +588,27 @@ class Song:
             lead.note(unit, dur, harmony.pitch(idx, mel_base, chord), vel, gap)
         tracks.append(lead.track)
 
-        if "double" in spec:
-            program, octave, when = spec["double"]
-            double = Part("Doubling", program, next(channels), 80, 128 - spec.get("pan", 70), reverb)
+        if "double" in recipe:
+            program, octave, when = recipe["double"]
+            double = Part("Doubling", program, next(channels), 80, 128 - recipe.get("pan", 70), reverb)
             for unit, dur, idx, chord in self.melody:
                 if active(when, *self.section_at(unit)[:2]):
                     vel = 70 * self.dynamics(unit)
                     double.note(unit, dur, harmony.pitch(idx, mel_base + 12 * octave, chord), vel, 40)
             tracks.append(double.track)
 
-        if "counter" in spec:
+        if "counter" in recipe:
             tracks.append(self.counter_part(next(channels), mel_base, reverb))
 
         for key in ("chords", "chords2"):
-            if key in spec:
-                tracks.append(self.accompaniment(spec[key], next(channels), reverb))
-        if "pad" in spec:
-            tracks.append(self.pad_part(spec["pad"], next(channels), reverb))
+            if key in recipe:
+                tracks.append(self.accompaniment(recipe[key], next(channels), reverb))
+        if "pad" in recipe:
+            tracks.append(self.pad_part(recipe["pad"], next(channels), reverb))
         tracks.append(self.bass_part(next(channels), reverb))
-        if spec.get("timpani"):
+        if recipe.get("timpani"):
             tracks.append(self.timpani_part(next(channels), reverb))
-        if "drums" in spec:
+        if "drums" in recipe:
             tracks.append(self.drum_part(reverb))
 
         end_tick = end_units * UNIT + PPQ  # a beat of silence lets the last chord decay
@@ -616,7 +616,7 @@ class Song:
 
     def melody_base(self, program):
         """Places the tune's lowest note just above the instrument's floor."""
-        low = MELODY_LOW.get(program, 60) + self.spec.get("melody_shift", 0)
+        low = MELODY_LOW.get(program, 60) + self.recipe.get("melody_shift", 0)
         lowest = min(idx for _, _, idx, _ in self.melody)
         base = self.harmony.tonic_pc
         while self.harmony.pitch(lowest, base) < low:
@@ -643,14 +643,14 @@ class Song:
         final_cell = next(i for i, c in enumerate(self.timeline) if c[3] == "final")
         start = (final_cell - 2) * cell
         beats = 2 * cell // self.meter.beat_units
-        slow = self.spec.get("ritardando", 0.25)
+        slow = self.recipe.get("ritardando", 0.25)
         for b in range(1, beats + 1):
             bpm = self.quarter_bpm * (1 - slow * b / beats)
             conductor.tempo((start + b * self.meter.beat_units) * UNIT, bpm)
 
     def counter_part(self, channel, mel_base, reverb):
-        program, style, when = self.spec["counter"]
-        part = Part("Counter", program, channel, 84, 128 - self.spec.get("pan", 70), reverb)
+        program, style, when = self.recipe["counter"]
+        part = Part("Counter", program, channel, 84, 128 - self.recipe.get("pan", 70), reverb)
         writer = MelodyWriter(self.meter, self.harmony)
         cell = self.meter.cell_units
         if style == "thirds":
@@ -744,7 +744,7 @@ class Song:
         return part.track
 
     def bass_part(self, channel, reverb):
-        program, style, low = self.spec["bass"]
+        program, style, low = self.recipe["bass"]
         part = Part("Bass", program, channel, 100, 64, max(20, reverb - 25))
         cell = self.meter.cell_units
         pattern = BASS_PATTERNS[(cell, style)]
@@ -810,7 +810,7 @@ class Song:
         harmony = self.harmony
         tonic = 41 + (harmony.tonic_pc - 41) % 12
         dominant = tonic + 7 if tonic + 7 <= 53 else tonic - 5
-        when = self.spec["timpani"]
+        when = self.recipe["timpani"]
         for n, (chords, section, occurrence, role) in enumerate(self.timeline):
             if role == "final":
                 # A crescendo roll into the last chord, then one stroke under it. The roll
@@ -834,7 +834,7 @@ class Song:
         return part.track
 
     def drum_part(self, reverb):
-        style, when = self.spec["drums"]
+        style, when = self.recipe["drums"]
         part = Part("Drums", 0, DRUM_CHANNEL, 92, 64, max(20, reverb - 20))
         cell = self.meter.cell_units
         pattern = DRUM_PATTERNS[(cell, style)]
@@ -1021,16 +1021,16 @@ def main():
     parser.add_argument("--only", help="write just this stem")
     args = parser.parse_args()
     os.makedirs(args.data, exist_ok=True)
-    for spec in SONGS:
-        if args.only and spec["stem"] != args.only:
+    for recipe in SONGS:
+        if args.only and recipe["stem"] != args.only:
             continue
-        data = Song(spec).build()
-        with open(os.path.join(args.data, spec["stem"] + ".mid"), "wb") as out:
+        data = Song(recipe).build()
+        with open(os.path.join(args.data, recipe["stem"] + ".mid"), "wb") as out:
             out.write(data)
         if args.list:
             seconds = midifile.duration_seconds(data)
-            print(f"{spec['stem']:10s} {seconds:5.1f}s {len(data):6d}B {spec['key']:>2s} {spec['mode']:10s} "
-                  f"{spec['meter']} {spec['tempo']:3d}  {spec['title']}")
+            print(f"{recipe['stem']:10s} {seconds:5.1f}s {len(data):6d}B {recipe['key']:>2s} {recipe['mode']:10s} "
+                  f"{recipe['meter']} {recipe['tempo']:3d}  {recipe['title']}")
 
 
 if __name__ == "__main__":
