@@ -49,7 +49,7 @@ struct SongRenderer::Private {
     std::atomic<bool> playing { false };
     std::atomic<bool> atEnd { false };
 
-    // Output gain ramps linearly to its target over fadeFrames; reaching zero on the way to
+    // Output gain ramps linearly to its target over fadeSeconds; reaching zero on the way to
     // silence cuts every voice, after which the output stays muted until play or rewind.
     float gain = 1.0f;
     float targetGain = 1.0f;
