@@ -5,6 +5,7 @@
 #include "playback/engine/synth.h"
 
 #include <QFile>
+#include <QTemporaryDir>
 #include <QtTest>
 
 #include <fluidsynth.h>
@@ -110,6 +111,8 @@ private slots:
     void rewindRestoresEveryChannel();
     void fadeSilencesWithoutClick();
     void reportsMissingSoundFont();
+    void findsSoundFontByName_data();
+    void findsSoundFontByName();
 
 private:
     std::unique_ptr<Synth> freshSynth(const Song* song = nullptr);
@@ -485,6 +488,33 @@ void TestSongRenderer::reportsMissingSoundFont()
     QVERIFY(!synth.loadSoundFont("/nonexistent/none.sf2", &error));
     QVERIFY(!error.empty());
     QVERIFY(!synth.hasSoundFont());
+}
+
+void TestSongRenderer::findsSoundFontByName_data()
+{
+    QTest::addColumn<QStringList>("files");
+    QTest::addColumn<QString>("found");
+
+    QTest::newRow("none") << QStringList { "readme.txt" } << QString();
+    QTest::newRow("standard name first")
+        << QStringList { "Alpha.sf2", "default-GM.sf2", "FluidR3_GM.sf2" } << "default-GM.sf2";
+    QTest::newRow("FluidR3 next") << QStringList { "Alpha.sf2", "FluidR3_GM.sf2" }
+                                  << "FluidR3_GM.sf2";
+    QTest::newRow("any other, by name") << QStringList { "b.SF3", "a.sf2x", "c.sf2" } << "b.SF3";
+}
+
+void TestSongRenderer::findsSoundFontByName()
+{
+    QFETCH(QStringList, files);
+    QFETCH(QString, found);
+
+    QTemporaryDir dir;
+    for (const QString& name : files) {
+        QFile file(dir.filePath(name));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+    }
+    const QString result = QString::fromStdString(Synth::findSoundFontIn(dir.path().toStdString()));
+    QCOMPARE(result, found.isEmpty() ? QString() : dir.filePath(found));
 }
 
 QTEST_GUILESS_MAIN(TestSongRenderer)

@@ -131,17 +131,21 @@ Synth::~Synth()
 
 std::string Synth::findDefaultSoundFont()
 {
+    return findSoundFontIn(soundFontFolder);
+}
+
+std::string Synth::findSoundFontIn(const std::string& folder)
+{
     namespace fs = std::filesystem;
     std::error_code error;
     for (const char* name :
         { "default-GM.sf2", "default-GM.sf3", "FluidR3_GM.sf2", "FluidR3_GM.sf3" }) {
-        fs::path candidate = fs::path(soundFontFolder) / name;
+        fs::path candidate = fs::path(folder) / name;
         if (fs::is_regular_file(candidate, error))
             return candidate.string();
     }
     std::vector<std::string> others;
-    for (fs::directory_iterator it(soundFontFolder, error), end; !error && it != end;
-         it.increment(error)) {
+    for (fs::directory_iterator it(folder, error), end; !error && it != end; it.increment(error)) {
         if (it->is_regular_file(error) && isSoundFontName(it->path()))
             others.push_back(it->path().string());
     }

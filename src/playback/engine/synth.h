@@ -20,6 +20,8 @@ public:
     // Debian's General MIDI SoundFont by its standard names, then any other .sf2/.sf3 in the
     // usual folder; empty when there is none.
     static std::string findDefaultSoundFont();
+    // The same search in another folder.
+    static std::string findSoundFontIn(const std::string& folder);
 
     bool loadSoundFont(const std::string& path, std::string* error);
     bool hasSoundFont() const;
