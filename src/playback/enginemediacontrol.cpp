@@ -176,11 +176,8 @@ void EngineMediaControl::close()
 {
     if (m_state == State::Closed)
         return; // already what was asked
-    fadeOutAndWait();
-    // Clearing rewinds, which would undo a fade still under way; a fade that has not finished
-    // keeps the old song, muted, until the next one replaces it.
-    if (!m_player->isBusy())
-        m_player->clearSong();
+    m_player->closeSong();
+    m_output->wake();
     m_song.reset();
     m_songPath.clear();
     m_state = State::Closed;
@@ -246,16 +243,15 @@ bool EngineMediaControl::hasPlayedToEnd() const
     return m_state == State::Playing && m_player->atEnd();
 }
 
-// Stops whatever sounds with a short fade and lets the output play the fade before the song is
-// taken away, so closing never clicks. Bounded, as a stalled device must not hang the window.
+// The program ends with a fade too. Bounded, as a stalled device must not hang the exit.
 void EngineMediaControl::fadeOutAndWait()
 {
-    m_player->silenceWithFade();
+    m_player->closeSong();
     m_output->wake();
     if (!m_output->pullsInRealTime())
         return;
     using namespace std::chrono;
-    const auto deadline = steady_clock::now() + milliseconds(100);
+    const auto deadline = steady_clock::now() + milliseconds(200);
     while (m_player->isBusy() && steady_clock::now() < deadline)
         std::this_thread::sleep_for(milliseconds(1));
 }

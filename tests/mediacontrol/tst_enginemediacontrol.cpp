@@ -81,11 +81,14 @@ private slots:
     void endWakesAWaitingEventLoop();
 
     void playBeforeSynthReadyStartsWhenReady();
+    void commandsWhileClosingFades_data();
+    void commandsWhileClosingFades();
     void soundStopsAndRendersNothingWhenIdle_data();
     void soundStopsAndRendersNothingWhenIdle();
 
 private:
     void bringTo(Rig& rig, const QString& state);
+    Rig* synthRig();
     std::unique_ptr<Rig> m_synthRig; // the SoundFont loads once for the tests that listen
     QString m_song;
     QTemporaryDir m_dir;
@@ -365,6 +368,7 @@ void TestEngineMediaControl::periodicNotificationOnlyWhileOpen()
     Rig rig = makeRig(silentSetup());
     bringTo(rig, state);
     rig.media->setFileName(m_dir.filePath("missing.mid"));
+    WarningCapture capture;
     for (const QString& command : then)
         rig.media->setCommand(command);
     QTest::qWait(20); // the end notification, if any, is out of the way
@@ -482,14 +486,8 @@ void TestEngineMediaControl::soundStopsAndRendersNothingWhenIdle()
 {
     QFETCH(QString, command);
     QFETCH(int, silentWithinMs);
-    if (!m_synthRig) {
-        EngineSetup setup;
-        setup.loadSynchronously = true;
-        setup.statusIntervalMs = never;
-        m_synthRig = std::make_unique<Rig>(makeRig(std::move(setup)));
-    }
-    std::unique_ptr<Rig>& rig = m_synthRig;
-    if (Synth::findDefaultSoundFont().empty())
+    Rig* rig = synthRig();
+    if (!rig)
         QSKIP("no SoundFont here");
     QString organ = m_dir.filePath("organ.mid");
     QVERIFY(SmfWriter().program(0, 19).note(0, 2000, 60).endAt(2000).save(organ));
@@ -514,6 +512,73 @@ void TestEngineMediaControl::soundStopsAndRendersNothingWhenIdle()
     after = rig->output->pullMs(200);
     QCOMPARE(after.activeBlocks, 0);
     QCOMPARE(rig->media->player().blocksRendered(), rendered);
+}
+
+Rig* TestEngineMediaControl::synthRig()
+{
+    if (Synth::findDefaultSoundFont().empty())
+        return nullptr;
+    if (!m_synthRig) {
+        EngineSetup setup;
+        setup.loadSynchronously = true;
+        setup.statusIntervalMs = never;
+        m_synthRig = std::make_unique<Rig>(makeRig(std::move(setup)));
+    }
+    return m_synthRig.get();
+}
+
+// The window restarts a song with Close, Open, Play in one go: the old song fades out first and
+// the new one starts right after the fade, whatever else comes meanwhile.
+void TestEngineMediaControl::commandsWhileClosingFades_data()
+{
+    QTest::addColumn<QStringList>("commands"); // after Close, before the fade has been rendered
+    QTest::addColumn<bool>("open");
+    QTest::addColumn<bool>("moves");
+    QTest::newRow("Open Play") << QStringList { "Open", "Play" } << true << true;
+    QTest::newRow("Open") << QStringList { "Open" } << true << false;
+    QTest::newRow("Open Play Pause") << QStringList { "Open", "Play", "Pause" } << true << false;
+    QTest::newRow("Open Play Pause Pause")
+        << QStringList { "Open", "Play", "Pause", "Pause" } << true << true;
+    QTest::newRow("Open Play Prev") << QStringList { "Open", "Play", "Prev" } << true << false;
+    QTest::newRow("Open Play Close") << QStringList { "Open", "Play", "Close" } << false << false;
+    QTest::newRow("nothing") << QStringList {} << false << false;
+}
+
+void TestEngineMediaControl::commandsWhileClosingFades()
+{
+    QFETCH(QStringList, commands);
+    QFETCH(bool, open);
+    QFETCH(bool, moves);
+    Rig* rig = synthRig();
+    if (!rig)
+        QSKIP("no SoundFont here");
+    const QString organ = m_dir.filePath("organ-long.mid");
+    QVERIFY(SmfWriter().program(0, 19).note(0, 3000, 60).endAt(3000).save(organ));
+    rig->media->setCommand("Close");
+    for (int i = 0; i < 100 && rig->output->pullMs(100).activeBlocks > 0; ++i) { }
+    rig->media->setFileName(organ);
+    rig->media->setCommand("Open");
+    rig->media->setCommand("Play");
+    QVERIFY(rig->output->pullMs(500).peak > 0.01f);
+
+    rig->media->setCommand("Close");
+    for (const QString& command : commands)
+        rig->media->setCommand(command);
+    QCOMPARE(rig->media->isOpen(), open);
+    QCOMPARE(rig->position(), 0);
+    // The fade takes a few milliseconds of the first 20; the new song then plays from its start.
+    rig->output->pullMs(20);
+    QVERIFY2(rig->position() <= 15, qPrintable(QString::number(rig->position())));
+    QCOMPARE(rig->position() > 0, moves);
+    QCOMPARE(rig->advanceMs(100), moves ? 100 : 0);
+    if (moves)
+        return;
+    // No note sounds; at most the old song's reverb tail, which the rewind to the new song's
+    // start lets back in, and then nothing at all.
+    QVERIFY(rig->output->pullMs(3000).peak < 0.01f);
+    const ManualAudioOutput::Pulled after = rig->output->pullMs(100);
+    QCOMPARE(after.activeBlocks, 0);
+    QCOMPARE(after.peak, 0.0f);
 }
 
 QTEST_MAIN(TestEngineMediaControl)

@@ -141,7 +141,7 @@ void DeviceAudioOutput::supervise()
 // something to play.
 bool DeviceAudioOutput::watchDriverUntilItStalls()
 {
-    const auto pollInterval = std::chrono::milliseconds(100);
+    const auto pollInterval = std::chrono::milliseconds(250);
     uint64_t seen = m_callbacks.load(std::memory_order_relaxed);
     Clock::time_point lastProgress = Clock::now();
     while (!waitForQuitUntil(Clock::now() + pollInterval)) {

@@ -15,6 +15,9 @@ namespace {
 
 // Below the smallest step of 16-bit audio.
 constexpr float quietLevel = 1.0f / 65536;
+// While closing, the block is rendered in slices this long, so that a waiting song starts within
+// a slice of the end of the fade rather than at the next block.
+constexpr int closingSliceFrames = 64;
 
 float peakOf(const float* left, const float* right, int frames) noexcept
 {
@@ -40,6 +43,7 @@ LiveSongPlayer::~LiveSongPlayer()
 template <typename Change> void LiveSongPlayer::change(Change&& apply)
 {
     std::lock_guard lock(m_mutex);
+    m_retiredSong.reset();
     if (!m_renderer)
         return;
     apply(*m_renderer);
@@ -73,32 +77,58 @@ void LiveSongPlayer::setSong(std::shared_ptr<const Song> song, Synth* synth)
     change([&](SongRenderer& renderer) {
         if (synth && song)
             synth->prepare(*song);
-        renderer.setSong(std::move(song));
+        if (isClosingLocked()) {
+            m_nextSong = std::move(song);
+            m_hasNextSong = true;
+            m_nextSongPlays = false;
+            return;
+        }
+        m_closing = false;
+        m_song = std::move(song);
+        renderer.setSong(m_song);
         m_endSignalled = false;
     });
 }
 
-void LiveSongPlayer::clearSong()
+void LiveSongPlayer::closeSong()
 {
     change([&](SongRenderer& renderer) {
-        renderer.clearSong();
-        m_endSignalled = false;
+        m_hasNextSong = false;
+        m_nextSong.reset();
+        m_closing = true;
+        renderer.silenceWithFade();
+        if (hasNothingToPlayLocked())
+            finishClosingLocked();
     });
 }
 
 void LiveSongPlayer::play()
 {
-    change([](SongRenderer& renderer) { renderer.play(); });
+    change([&](SongRenderer& renderer) {
+        if (m_hasNextSong)
+            m_nextSongPlays = true;
+        else
+            renderer.play();
+    });
 }
 
 void LiveSongPlayer::silenceWithFade()
 {
-    change([](SongRenderer& renderer) { renderer.silenceWithFade(); });
+    change([&](SongRenderer& renderer) {
+        if (m_hasNextSong)
+            m_nextSongPlays = false;
+        else
+            renderer.silenceWithFade();
+    });
 }
 
 void LiveSongPlayer::rewindToStart()
 {
     change([&](SongRenderer& renderer) {
+        if (m_hasNextSong) {
+            m_nextSongPlays = false;
+            return;
+        }
         renderer.rewindToStart();
         m_endSignalled = false;
     });
@@ -120,9 +150,11 @@ void LiveSongPlayer::publishLocked() noexcept
         m_busy.store(false, std::memory_order_release);
         return;
     }
-    m_positionMs.store(m_renderer->positionMs(), std::memory_order_release);
-    m_atEnd.store(m_renderer->atEnd(), std::memory_order_release);
-    m_playing.store(m_renderer->isPlaying(), std::memory_order_release);
+    // A song waiting for the fade is stopped at its start, or about to play from there.
+    const bool waiting = m_hasNextSong;
+    m_positionMs.store(waiting ? 0 : m_renderer->positionMs(), std::memory_order_release);
+    m_atEnd.store(!waiting && m_renderer->atEnd(), std::memory_order_release);
+    m_playing.store(waiting ? m_nextSongPlays : m_renderer->isPlaying(), std::memory_order_release);
     m_busy.store(!hasNothingToPlayLocked(), std::memory_order_release);
 }
 
@@ -130,7 +162,29 @@ void LiveSongPlayer::publishLocked() noexcept
 bool LiveSongPlayer::hasNothingToPlayLocked() const noexcept
 {
     return !m_renderer
-        || (!m_renderer->isPlaying() && (!m_renderer->isAudible() || m_lastPeak < quietLevel));
+        || (!m_renderer->isPlaying() && (!m_renderer->isAudible() || m_tailPeak < quietLevel));
+}
+
+bool LiveSongPlayer::isClosingLocked() const noexcept
+{
+    return m_closing && !hasNothingToPlayLocked();
+}
+
+// The fade is over: the song opened meanwhile, if any, takes the place of the old one. Without
+// one the old song stays, stopped and muted: rewinding it now would bring back its reverb tail.
+void LiveSongPlayer::finishClosingLocked() noexcept
+{
+    m_closing = false;
+    if (!m_hasNextSong)
+        return;
+    m_retiredSong = std::move(m_song);
+    m_song = std::move(m_nextSong);
+    m_renderer->setSong(m_song);
+    m_endSignalled = false;
+    if (m_nextSongPlays)
+        m_renderer->play();
+    m_hasNextSong = false;
+    m_nextSongPlays = false;
 }
 
 // A write to a non-blocking eventfd neither blocks nor allocates: safe on the audio thread.
@@ -140,6 +194,13 @@ void LiveSongPlayer::signalEndLocked() noexcept
     const uint64_t one = 1;
     if (m_endFd >= 0) [[maybe_unused]]
         const auto bytes = ::write(m_endFd, &one, sizeof one);
+}
+
+void LiveSongPlayer::renderLocked(float* left, float* right, int frames) noexcept
+{
+    m_renderer->render(left, right, frames);
+    const int tail = std::min(frames, closingSliceFrames);
+    m_tailPeak = peakOf(left + frames - tail, right + frames - tail, tail);
 }
 
 bool LiveSongPlayer::renderAudio(float* left, float* right, int frames) noexcept
@@ -154,8 +215,16 @@ bool LiveSongPlayer::renderAudio(float* left, float* right, int frames) noexcept
         // A miss means the UI is changing the song: silence now, and come back for more.
         return !idle;
     }
-    m_renderer->render(left, right, frames);
-    m_lastPeak = peakOf(left, right, frames);
+    int done = 0;
+    while (m_closing && done < frames) {
+        const int slice = std::min(closingSliceFrames, frames - done);
+        renderLocked(left + done, right + done, slice);
+        done += slice;
+        if (m_tailPeak < quietLevel)
+            finishClosingLocked();
+    }
+    if (done < frames)
+        renderLocked(left + done, right + done, frames - done);
     m_blocksRendered.fetch_add(1, std::memory_order_relaxed);
     publishLocked();
     if (m_renderer->atEnd() && !m_endSignalled)

@@ -15,6 +15,9 @@ class Synth;
 // audio thread only try_locks (a miss renders one block of silence); what the UI reads back is
 // published in atomics. When a song reaches its end, the audio thread writes to an eventfd, the
 // one way it tells anybody anything, so that a UI event loop wakes up at the end itself.
+//
+// Closing fades out on the audio thread; a song opened (and played) before the fade is over
+// waits and takes over in the very block where the fade ends, so the UI never waits for it.
 class LiveSongPlayer final : public AudioSource {
 public:
     LiveSongPlayer();
@@ -27,9 +30,10 @@ public:
     std::unique_ptr<SongRenderer> detachRenderer();
     bool hasRenderer() const;
     // Loads the song's presets into synth first (may read samples from disk), so playing it never
-    // loads anything on the audio thread.
+    // loads anything on the audio thread. The song is stopped at its start.
     void setSong(std::shared_ptr<const Song> song, Synth* synth);
-    void clearSong();
+    // Fades out whatever sounds and lets go of the song once the fade is over.
+    void closeSong();
     void play();
     void silenceWithFade();
     void rewindToStart();
@@ -56,12 +60,23 @@ private:
     template <typename Change> void change(Change&& apply);
     void publishLocked() noexcept;
     bool hasNothingToPlayLocked() const noexcept;
+    bool isClosingLocked() const noexcept;
+    void renderLocked(float* left, float* right, int frames) noexcept;
+    void finishClosingLocked() noexcept;
     void signalEndLocked() noexcept;
 
     mutable std::mutex m_mutex;
     std::unique_ptr<SongRenderer> m_renderer;
+    // The player holds the songs too, so that the audio thread never frees one: a song it lets
+    // go of waits in m_retiredSong for the UI thread.
+    std::shared_ptr<const Song> m_song;
+    std::shared_ptr<const Song> m_retiredSong;
+    bool m_closing = false; // fading out the song to let go of it
+    bool m_hasNextSong = false; // m_nextSong takes over when the fade ends
+    std::shared_ptr<const Song> m_nextSong;
+    bool m_nextSongPlays = false;
     bool m_endSignalled = false;
-    float m_lastPeak = 0.0f; // of the last block as it left, after the renderer's fade
+    float m_tailPeak = 0.0f; // of the end of the last block as it left, after the renderer's fade
     int m_endFd = -1;
 
     std::atomic<int32_t> m_positionMs { 0 };

@@ -1,0 +1,338 @@
+// Measures the live media control on the sound device: processor use while playing and while
+// idle, peak memory, the time from Play to the first sample at the sink, and the silence a loop
+// leaves between the end of a song and its restart. Run by mediacontrol_bench.sh, which starts a
+// private PulseAudio server with a null sink and measures the references in the same run.
+
+#include "playback/engine/deviceaudiooutput.h"
+#include "playback/engine/livesongplayer.h"
+#include "playback/enginemediacontrol.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QTimer>
+
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <csignal>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+void wait(int ms)
+{
+    QEventLoop loop;
+    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
+    loop.exec();
+}
+
+double cpuSeconds()
+{
+    rusage usage {};
+    getrusage(RUSAGE_SELF, &usage);
+    auto seconds = [](const timeval& t) { return double(t.tv_sec) + t.tv_usec / 1e6; };
+    return seconds(usage.ru_utime) + seconds(usage.ru_stime);
+}
+
+// Percent of one core used by this process over ms of waiting in the event loop.
+double cpuPercentOver(int ms)
+{
+    const double before = cpuSeconds();
+    const auto start = Clock::now();
+    wait(ms);
+    const double wall = std::chrono::duration<double>(Clock::now() - start).count();
+    return (cpuSeconds() - before) / wall * 100.0;
+}
+
+double median(std::vector<double> values)
+{
+    if (values.empty())
+        return NAN;
+    std::sort(values.begin(), values.end());
+    return values[values.size() / 2];
+}
+
+std::unique_ptr<EngineMediaControl> makeEngine(DeviceAudioOutput** device = nullptr)
+{
+    auto output = std::make_unique<DeviceAudioOutput>();
+    if (device)
+        *device = output.get();
+    EngineSetup setup;
+    setup.output = std::move(output);
+    setup.loadSynchronously = true;
+    auto media = std::make_unique<EngineMediaControl>(std::move(setup));
+    wait(1500); // past the stall of a new stream's first write
+    return media;
+}
+
+// The null sink's monitor as a stream of stereo 16-bit frames, read on a thread of its own, so
+// that the first sound after a moment can be timed and frames can be counted.
+class SinkListener {
+public:
+    explicit SinkListener(const char* sink)
+    {
+        const std::string device = std::string(sink) + ".monitor";
+        int fds[2];
+        if (pipe(fds) != 0)
+            return;
+        m_recorder = fork();
+        if (m_recorder == 0) {
+            dup2(fds[1], STDOUT_FILENO);
+            close(fds[0]);
+            close(fds[1]);
+            execlp("parec", "parec", "-d", device.c_str(), "--latency-msec=2", "--format=s16le",
+                "--rate=44100", "--channels=2", "--raw", nullptr);
+            _exit(127);
+        }
+        close(fds[1]);
+        m_pipe = fdopen(fds[0], "r");
+        m_thread = std::thread([this] { read(); });
+    }
+    ~SinkListener()
+    {
+        m_quit = true;
+        if (m_recorder > 0) {
+            kill(m_recorder, SIGTERM);
+            waitpid(m_recorder, nullptr, 0);
+        }
+        if (m_thread.joinable())
+            m_thread.join();
+        if (m_pipe)
+            fclose(m_pipe);
+    }
+
+    // Waits for the first frame at or above level that arrives after since; the time it arrived.
+    Clock::time_point firstSoundAfter(Clock::time_point since, float level, int timeoutMs)
+    {
+        const auto deadline = since + std::chrono::milliseconds(timeoutMs);
+        while (Clock::now() < deadline) {
+            {
+                std::lock_guard lock(m_mutex);
+                for (const auto& [at, peak] : m_chunks) {
+                    if (at >= since && peak >= level)
+                        return at;
+                }
+            }
+            std::this_thread::sleep_for(std::chrono::microseconds(200));
+        }
+        return Clock::time_point {};
+    }
+
+    void startKeeping()
+    {
+        std::lock_guard lock(m_mutex);
+        m_levels.clear();
+        m_keep = true;
+    }
+    std::vector<float> kept()
+    {
+        std::lock_guard lock(m_mutex);
+        m_keep = false;
+        return m_levels;
+    }
+
+private:
+    void read()
+    {
+        std::vector<int16_t> buffer(2 * 64);
+        while (!m_quit && m_pipe) {
+            const size_t frames = fread(buffer.data(), 4, buffer.size() / 2, m_pipe);
+            if (frames == 0)
+                break;
+            const auto now = Clock::now();
+            float peak = 0.0f;
+            std::lock_guard lock(m_mutex);
+            for (size_t i = 0; i < frames; ++i) {
+                const float level = std::max(
+                    std::abs(buffer[2 * i] / 32768.0f), std::abs(buffer[2 * i + 1] / 32768.0f));
+                peak = std::max(peak, level);
+                if (m_keep)
+                    m_levels.push_back(level);
+            }
+            m_chunks.emplace_back(now, peak);
+            if (m_chunks.size() > 20000)
+                m_chunks.erase(m_chunks.begin(), m_chunks.begin() + 10000);
+        }
+    }
+
+    pid_t m_recorder = -1;
+    FILE* m_pipe = nullptr;
+    std::thread m_thread;
+    std::atomic<bool> m_quit { false };
+    std::mutex m_mutex;
+    std::vector<std::pair<Clock::time_point, float>> m_chunks;
+    bool m_keep = false;
+    std::vector<float> m_levels;
+};
+
+int playCpu(const char* song, int seconds)
+{
+    auto media = makeEngine();
+    media->setFileName(song);
+    media->setCommand("Open");
+    media->setCommand("Play");
+    wait(500);
+    std::printf("cpu_playing_percent %.2f\n", cpuPercentOver(seconds * 1000));
+    rusage usage {};
+    getrusage(RUSAGE_SELF, &usage);
+    std::printf("peak_rss_mb %.1f\n", usage.ru_maxrss / 1024.0);
+    return 0;
+}
+
+int idleCpu(const char* song, int seconds)
+{
+    auto media = makeEngine();
+    std::printf("cpu_closed_percent %.3f\n", cpuPercentOver(seconds * 1000));
+    media->setFileName(song);
+    media->setCommand("Open");
+    media->setCommand("Play");
+    wait(1000);
+    media->setCommand("Pause");
+    wait(200);
+    std::printf("cpu_paused_percent %.3f\n", cpuPercentOver(seconds * 1000));
+    media->setCommand("Prev");
+    wait(3000); // the notes ring out after a rewind
+    std::printf("cpu_stopped_percent %.3f\n", cpuPercentOver(seconds * 1000));
+    return 0;
+}
+
+// A trivial source straight on the device output: the floor that the engine is compared with.
+struct Beep : AudioSource {
+    std::atomic<bool> on { false };
+    double phase = 0;
+    bool renderAudio(float* left, float* right, int frames) noexcept override
+    {
+        for (int i = 0; i < frames; ++i) {
+            left[i] = right[i] = on ? float(0.5 * std::sin(phase)) : 0.0f;
+            phase += 0.06;
+        }
+        return on;
+    }
+};
+
+int latency(const char* song, const char* sink, int runs)
+{
+    SinkListener listener(sink);
+    std::vector<double> device;
+    {
+        Beep beep;
+        DeviceAudioOutput output;
+        output.start(&beep);
+        wait(1500);
+        for (int run = 0; run < runs; ++run) {
+            const auto start = Clock::now();
+            beep.on = true;
+            output.wake();
+            const auto heard = listener.firstSoundAfter(start, 0.05f, 2000);
+            beep.on = false;
+            if (heard != Clock::time_point {})
+                device.push_back(std::chrono::duration<double, std::milli>(heard - start).count());
+            wait(400);
+        }
+        output.stop();
+    }
+    std::vector<double> engine;
+    auto media = makeEngine();
+    media->setFileName(song);
+    for (int run = 0; run < runs; ++run) {
+        // What the window sends for Play.
+        media->setCommand("Close");
+        media->setCommand("Open");
+        wait(400);
+        const auto start = Clock::now();
+        media->setCommand("Play");
+        const auto heard = listener.firstSoundAfter(start, 0.05f, 2000);
+        if (heard != Clock::time_point {})
+            engine.push_back(std::chrono::duration<double, std::milli>(heard - start).count());
+        wait(400);
+        media->setCommand("Close");
+    }
+    std::printf("play_to_sound_ms %.1f\n", median(engine));
+    std::printf("device_wake_to_sound_ms %.1f\n", median(device));
+    std::printf("play_to_sound_runs %zu of %d\n", engine.size(), runs);
+    return 0;
+}
+
+// Plays a song whose first note starts at 0 and restarts it from the end notification as the
+// window's loop does, then finds both onsets in the frames the sink played.
+int loopGap(const char* song, const char* sink, int runs)
+{
+    SinkListener listener(sink);
+    auto media = makeEngine();
+    media->setFileName(song);
+    int restartsLeft = 0;
+    QObject::connect(media.get(), &MediaControl::statusUpdate, [&] {
+        if (media->length() == 0 || media->position() != media->length() || restartsLeft == 0)
+            return;
+        --restartsLeft;
+        for (const char* command : { "Prev", "Close", "Open", "Play" })
+            media->setCommand(command);
+    });
+    std::vector<double> gaps;
+    for (int run = 0; run < runs; ++run) {
+        media->setCommand("Close");
+        media->setCommand("Open");
+        wait(300);
+        const int lengthMs = media->length();
+        listener.startKeeping();
+        restartsLeft = 1;
+        media->setCommand("Play");
+        wait(lengthMs + 800);
+        const std::vector<float> levels = listener.kept();
+        const float onset = 0.05f;
+        auto first
+            = std::find_if(levels.begin(), levels.end(), [&](float l) { return l >= onset; });
+        if (first == levels.end())
+            continue;
+        const auto startOfSecond = first + std::ptrdiff_t(lengthMs * 44.1 * 0.9);
+        if (startOfSecond >= levels.end())
+            continue;
+        auto second
+            = std::find_if(startOfSecond, levels.end(), [&](float l) { return l >= onset; });
+        if (second == levels.end())
+            continue;
+        const double apartMs = double(second - first) / 44.1;
+        gaps.push_back(apartMs - lengthMs);
+    }
+    std::printf("loop_gap_ms %.1f\n", median(gaps));
+    std::printf("loop_gap_runs %zu of %d\n", gaps.size(), runs);
+    return 0;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    QCoreApplication app(argc, argv);
+    if (argc < 3) {
+        std::fprintf(stderr,
+            "usage: %s play-cpu SONG SECONDS | idle-cpu SONG SECONDS | latency SONG SINK RUNS |"
+            " loop-gap SONG SINK RUNS\n",
+            argv[0]);
+        return 2;
+    }
+    const char* mode = argv[1];
+    const char* song = argv[2];
+    if (!std::strcmp(mode, "play-cpu") && argc > 3)
+        return playCpu(song, std::atoi(argv[3]));
+    if (!std::strcmp(mode, "idle-cpu") && argc > 3)
+        return idleCpu(song, std::atoi(argv[3]));
+    if (!std::strcmp(mode, "latency") && argc > 4)
+        return latency(song, argv[3], std::atoi(argv[4]));
+    if (!std::strcmp(mode, "loop-gap") && argc > 4)
+        return loopGap(song, argv[3], std::atoi(argv[4]));
+    return 2;
+}
