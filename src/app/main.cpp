@@ -3,7 +3,7 @@
 #include "app/pictureloader.h"
 #include "app/randomgenerator.h"
 #include "app/runtimeerror.h"
-#include "playback/silentmediacontrol.h"
+#include "playback/enginemediacontrol.h"
 
 #include <QApplication>
 
@@ -17,7 +17,7 @@ int main(int argc, char* argv[])
     FilePictureLoader pictures(errors);
     ClockSeededRandom random;
     QtFileOpenDialog dialog;
-    SilentMediaControl media;
+    EngineMediaControl media; // the SoundFont loads in the background; the window never waits
 
     LumoraMusic window({ &media, &dialog, &random, &pictures });
     dialog.setParentWidget(&window);
