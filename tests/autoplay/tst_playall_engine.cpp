@@ -1,0 +1,147 @@
+#include "../mediacontrol/smfwriter.h"
+#include "app/lumoramusic.h"
+#include "playback/engine/manualaudiooutput.h"
+#include "playback/enginemediacontrol.h"
+#include "scriptedservices.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QDir>
+#include <QLoggingCategory>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+
+namespace {
+
+QStringList mediaLog;
+QStringList mediaWarnings;
+void captureMedia(QtMsgType type, const QMessageLogContext& context, const QString& message)
+{
+    if (QLatin1String(context.category) != QLatin1String("lumora.media"))
+        return;
+    (type == QtDebugMsg ? mediaLog : mediaWarnings) << message;
+}
+
+// Every catalogue song as a short generated tune in a folder of its own, which becomes the working
+// directory, and a window on the real media control with a virtual clock.
+struct PlayAllRig {
+    QTemporaryDir folder;
+    QString previousDir = QDir::currentPath();
+    ManualAudioOutput* clock = nullptr;
+    std::unique_ptr<EngineMediaControl> media;
+    ScriptedDialog dialog;
+    ScriptedRandom random { 77 };
+    RecordingPictureLoader pictures;
+    std::unique_ptr<LumoraMusic> window;
+    QTimer clockTicks;
+
+    explicit PlayAllRig(const QString& leaveOut = QString())
+    {
+        for (const CatalogueRow& row : Catalogue::rows()) {
+            if (row.stem != leaveOut)
+                SmfWriter().melody(0, 3, 60).endAt(200).save(
+                    folder.filePath(QString(row.stem) + ".mid"));
+        }
+        QDir::setCurrent(folder.path());
+        EngineSetup setup;
+        setup.withoutSynth = true;
+        auto output = std::make_unique<ManualAudioOutput>(44100.0, 441);
+        clock = output.get();
+        setup.output = std::move(output);
+        media = std::make_unique<EngineMediaControl>(std::move(setup));
+        window = std::make_unique<LumoraMusic>(
+            WindowServices { media.get(), &dialog, &random, &pictures });
+        // The sound device's clock, running as fast as the event loop turns.
+        QObject::connect(&clockTicks, &QTimer::timeout, [this] { clock->pullMs(50); });
+        clockTicks.start(1);
+        QLoggingCategory::setFilterRules(QStringLiteral("lumora.media.debug=true"));
+        mediaLog.clear();
+        mediaWarnings.clear();
+        qInstallMessageHandler(captureMedia);
+    }
+    ~PlayAllRig()
+    {
+        qInstallMessageHandler(nullptr);
+        QLoggingCategory::setFilterRules(QString());
+        QDir::setCurrent(previousDir);
+    }
+    LumoraMusic* operator->() const { return window.get(); }
+};
+
+} // namespace
+
+class TestPlayAllEngine : public QObject {
+    Q_OBJECT
+
+private slots:
+    void twoHundredSongsInARowNoneMissed();
+    void aMissingSongIsSkipped();
+    void closingTheWindowWhileTheLoopRunsEndsTheProgram();
+};
+
+// Play All must notice every end before the status notification rewinds the song: a "Prev"
+// would mean the loop missed one and stopped.
+void TestPlayAllEngine::twoHundredSongsInARowNoneMissed()
+{
+    PlayAllRig rig;
+    const int songs = 200;
+    QTimer watch;
+    QObject::connect(&watch, &QTimer::timeout, [&] {
+        if (mediaLog.count("Command Play") >= songs || mediaLog.contains("Command Prev"))
+            rig->mitplayall_Click();
+    });
+    watch.start(2);
+    QTimer::singleShot(60000, [&] { rig->mitplayall->setChecked(false); });
+    rig->mitplayall_Click();
+    QCOMPARE(mediaLog.count("Command Prev"), 0);
+    QVERIFY2(mediaLog.count("Command Play") >= songs,
+        qPrintable(QString::number(mediaLog.count("Command Play"))));
+    QVERIFY(mediaWarnings.isEmpty());
+}
+
+void TestPlayAllEngine::aMissingSongIsSkipped()
+{
+    PlayAllRig rig("k58belfr");
+    rig.random.script = { 0, 0 }; // Belfry first: its file is not there
+    QTimer watch;
+    QObject::connect(&watch, &QTimer::timeout, [&] {
+        if (mediaLog.count("Command Play") >= 5)
+            rig->mitplayall_Click();
+    });
+    watch.start(2);
+    QTimer::singleShot(30000, [&] { rig->mitplayall->setChecked(false); });
+    rig->mitplayall_Click();
+    QVERIFY(mediaLog.count("Command Play") >= 5);
+    QVERIFY(mediaLog.indexOf("FileName k58belfr.mid") >= 0);
+    QVERIFY(!mediaWarnings.isEmpty() && mediaWarnings.first().contains("k58belfr.mid"));
+    QCOMPARE(mediaLog.count("Command Prev"), 0);
+}
+
+// The program's own event loop with Play All running inside it: closing the window from the title
+// bar (a close event, as the window manager sends) must end the loop and let exec() return.
+void TestPlayAllEngine::closingTheWindowWhileTheLoopRunsEndsTheProgram()
+{
+    PlayAllRig rig;
+    rig->show();
+    QVERIFY(QTest::qWaitForWindowExposed(rig.window.get()));
+    QApplication::setQuitOnLastWindowClosed(true);
+    bool watchdogFired = false;
+    QTimer::singleShot(0, rig.window.get(), [&] { rig->mitplayall_Click(); });
+    QTimer::singleShot(300, rig.window.get(), [&] {
+        QVERIFY(rig->mitplayall->isChecked());
+        rig->close();
+    });
+    QTimer::singleShot(20000, [&] {
+        watchdogFired = true;
+        rig->mitplayall->setChecked(false);
+        QCoreApplication::exit(1);
+    });
+    QCOMPARE(QApplication::exec(), 0);
+    QVERIFY(!watchdogFired);
+    QVERIFY(rig->mitplayall->isChecked()); // unloading leaves the mark; the loop ended anyway
+    QCOMPARE(mediaLog.last(), QStringLiteral("Command Close"));
+}
+
+QTEST_MAIN(TestPlayAllEngine)
+#include "tst_playall_engine.moc"
