@@ -1,5 +1,7 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds everything and runs every test, then the sanitizer builds.
+# Installs what is missing, builds everything and runs every test; then the whole suite again
+# under AddressSanitizer and UndefinedBehaviorSanitizer, and the engine's threaded tests under
+# ThreadSanitizer. LUMORA_SANITIZERS=0 leaves the sanitizer builds out.
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
 bash "$top/scripts/install-deps.sh"
@@ -7,3 +9,22 @@ bash "$top/scripts/install-deps.sh"
 echo "== Build and test"
 bash "$top/scripts/build.sh" "$top/build"
 ctest --test-dir "$top/build" --output-on-failure -j 2 --timeout 600
+
+[ "${LUMORA_SANITIZERS:-1}" = 0 ] && exit 0
+
+# Real sound, the end-to-end run, packaging and the data generators gain nothing from
+# instrumented builds and have run above.
+plain_only='sound|e2e|packaging|data'
+
+echo "== AddressSanitizer and UndefinedBehaviorSanitizer"
+bash "$top/scripts/build.sh" "$top/build-asan" -DCMAKE_BUILD_TYPE=Debug \
+  -DLUMORA_SANITIZE=address,undefined -DLUMORA_BUILD_BENCHMARKS=OFF
+ASAN_OPTIONS=detect_leaks=0:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+  ctest --test-dir "$top/build-asan" --output-on-failure -j 2 --timeout 900 -LE "$plain_only"
+
+echo "== ThreadSanitizer: the engine and the media control"
+bash "$top/scripts/build.sh" "$top/build-tsan" -DCMAKE_BUILD_TYPE=Debug \
+  -DLUMORA_SANITIZE=thread -DLUMORA_BUILD_BENCHMARKS=OFF
+TSAN_OPTIONS="halt_on_error=1 suppressions=$top/tests/mediacontrol/tsan.supp" \
+  ctest --test-dir "$top/build-tsan" --output-on-failure -j 2 --timeout 900 \
+  -L 'engine|mediacontrol|autoplay' -LE "$plain_only"
