@@ -15,7 +15,7 @@ CaptionLabel::CaptionLabel(int centreX, QWidget* parent)
 
 void CaptionLabel::setCaption(const QString& text)
 {
-    setText(text);
+    m_caption = text;
     fitToText();
 }
 
@@ -33,11 +33,12 @@ void CaptionLabel::setForeColor(const QColor& color)
 
 void CaptionLabel::fitToText()
 {
-    const int width = text().isEmpty() ? 0 : fontMetrics().horizontalAdvance(text()) + 4;
-    int left = m_centreX - width / 2;
-    if (parentWidget()) {
-        const int room = parentWidget()->width();
-        left = width >= room ? 0 : std::clamp(left, 0, room - width);
-    }
+    constexpr int margin = 4;
+    const int room = parentWidget() ? parentWidget()->width() : QWIDGETSIZE_MAX;
+    const QString shown = fontMetrics().elidedText(m_caption, Qt::ElideRight, room - margin);
+    setText(shown);
+    setToolTip(shown == m_caption ? QString() : m_caption);
+    const int width = shown.isEmpty() ? 0 : fontMetrics().horizontalAdvance(shown) + margin;
+    const int left = std::clamp(m_centreX - width / 2, 0, std::max(0, room - width));
     setGeometry(left, y(), width, height());
 }

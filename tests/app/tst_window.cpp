@@ -18,6 +18,7 @@ private slots:
     void geometryIsFixedAndControlsSitInPlace();
     void onlyTheSliderTakesFocus();
     void labelUsesTheNarrowFontAndTooltipColour();
+    void labelKeepsEveryTitleInsideTheWindow();
     void menuTreeHasCaptionsKeysAndShortcuts();
     void everyTopLevelMenuFitsTheBar();
     void songMenusAreIndexedArrays_data();
@@ -88,6 +89,32 @@ void TestWindow::labelUsesTheNarrowFontAndTooltipColour()
     QCOMPARE(w->lblname->alignment(), Qt::AlignCenter);
     QCOMPARE(w->centralWidget()->palette().color(QPalette::Window),
         QApplication::palette("QMenuBar").color(QPalette::Window));
+}
+
+// Long titles end in an ellipsis inside the window, with the whole title as tooltip; short ones
+// sit centred where the label stands.
+void TestWindow::labelKeepsEveryTitleInsideTheWindow()
+{
+    WindowFixture w;
+    int elided = 0;
+    for (const CatalogueRow& row : Catalogue::rows()) {
+        const QString title = QString::fromUtf8(row.labelText);
+        w->lblname->setCaption(title);
+        QCOMPARE(w->lblname->caption(), title);
+        const QRect place = w->lblname->geometry();
+        QVERIFY2(place.left() >= 0 && place.right() < 340, row.stem);
+        QVERIFY2(w->lblname->fontMetrics().horizontalAdvance(w->lblname->text()) <= place.width(),
+            row.stem);
+        if (w->lblname->text() != title) {
+            ++elided;
+            QCOMPARE(w->lblname->toolTip(), title);
+        } else {
+            QVERIFY(w->lblname->toolTip().isEmpty());
+        }
+    }
+    QVERIFY(elided < 5);
+    w->lblname->setCaption(QStringLiteral("Current Song: Quayside"));
+    QVERIFY(qAbs(w->lblname->geometry().center().x() - 164) <= 1);
 }
 
 void TestWindow::menuTreeHasCaptionsKeysAndShortcuts()
