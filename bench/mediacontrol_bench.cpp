@@ -65,9 +65,18 @@ double median(std::vector<double> values)
     return values[values.size() / 2];
 }
 
+// LUMORA_BENCH_PERIODS=FRAMESxCOUNT tries other device buffers than the program's.
+DeviceAudioOutput::Config deviceConfig()
+{
+    DeviceAudioOutput::Config config;
+    if (const char* periods = std::getenv("LUMORA_BENCH_PERIODS"))
+        std::sscanf(periods, "%dx%d", &config.periodFrames, &config.periods);
+    return config;
+}
+
 std::unique_ptr<EngineMediaControl> makeEngine(DeviceAudioOutput** device = nullptr)
 {
-    auto output = std::make_unique<DeviceAudioOutput>();
+    auto output = std::make_unique<DeviceAudioOutput>(deviceConfig());
     if (device)
         *device = output.get();
     EngineSetup setup;
@@ -229,7 +238,7 @@ int latency(const char* song, const char* sink, int runs)
     std::vector<double> device;
     {
         Beep beep;
-        DeviceAudioOutput output;
+        DeviceAudioOutput output(deviceConfig());
         output.start(&beep);
         wait(1500);
         for (int run = 0; run < runs; ++run) {
