@@ -1,0 +1,253 @@
+#!/usr/bin/env bash
+# Drives the real player as a user does: keys and clicks on a private virtual display, sound into
+# a private null sink. Checks what the handlers told the media control (its debug log), what came
+# out of the sink, and what the window shows.
+# Usage: e2e_player.sh <player binary> <data folder> <folder for the logs, recordings and shots>
+# Exits 77 (skipped) when the virtual display, the sound server or the input tools are missing.
+set -euo pipefail
+player=$1
+data=$2
+out=$3
+here=$(cd "$(dirname "$0")" && pwd)
+python=/usr/bin/python3
+# shellcheck source=headless.sh
+source "$here/headless.sh"
+
+skip() {
+    echo "SKIP: $*"
+    exit 77
+}
+fail() {
+    echo "FAIL: $*" >&2
+    if [ -n "${log:-}" ] && [ -f "$log" ]; then
+        echo "--- the player's log without progress lines:" >&2
+        grep -v 'TimeFormat 0' "$log" >&2 || true
+    fi
+    exit 1
+}
+
+if tool=$(headless_missing_tool Xvfb xdotool pulseaudio pactl parecord sox import); then
+    skip "$tool is not installed"
+fi
+"$python" -c 'import PIL' 2>/dev/null || skip "$python has no PIL (python3-pil)"
+[ -x "$player" ] || fail "no player at $player"
+
+mkdir -p "$out"
+rm -f "$out"/*.log "$out"/*.wav "$out"/*.png
+headless_begin
+headless_start_display || skip "no virtual display could be started"
+headless_start_sound || skip "no PulseAudio server could be started"
+cp -r "$data" "$headless_dir/songs"
+
+# ---- The media log: only what the handlers sent, not the progress polling nor warnings.
+
+commands_seen() {
+    sed -n 's/^lumora\.media: \(Command [^ ]*\|FileName .*\)$/\1/p' "$log"
+}
+
+commands_reached() {
+    [ "$(commands_seen | wc -l)" -ge "$1" ]
+}
+
+# expect_commands <what> <command...>: waits until the commands after the mark have arrived and
+# compares them with the list; then the mark moves past them.
+expect_commands() {
+    local what=$1
+    shift
+    local want
+    want=$(printf '%s\n' "$@")
+    local total=$((mark + $#))
+    headless_poll 20 commands_reached "$total" || true
+    # A stray command right behind the expected ones would be missed without this short look.
+    sleep 0.3
+    local got
+    got=$(commands_seen | tail -n +$((mark + 1)))
+    if [ "$got" != "$want" ]; then
+        fail "$what sent"$'\n'"${got:-(nothing)}"$'\n'"instead of"$'\n'"$want"
+    fi
+    mark=$total
+    local said=nothing
+    [ -z "$want" ] || said=$(echo "$want" | paste -sd, -)
+    echo "ok: $what sent $said"
+}
+
+# ---- The window: its place on the root window and its picture buttons.
+
+client_left=0
+client_top=0
+
+measure_window() {
+    local X Y WIDTH HEIGHT SCREEN WINDOW
+    eval "$(xdotool getwindowgeometry --shell "$headless_window")"
+    [ "$WIDTH" -eq 340 ] || fail "the window is $WIDTH px wide instead of 340"
+    local menu=$((HEIGHT - 278))
+    if [ "$menu" -lt 15 ] || [ "$menu" -gt 30 ]; then
+        fail "the window is $HEIGHT px high: no 340x278 area under a menu bar"
+    fi
+    client_left=$X
+    client_top=$((Y + menu))
+    echo "ok: window ${WIDTH}x$HEIGHT at $X,$Y, a $menu px menu bar over the 340x278 area"
+}
+
+# click_button <1-3>: a click in the middle of Play, Pause or Stop.
+button_middle() {
+    local lefts=(0 16 120 224)
+    echo "$((client_left + ${lefts[$1]} + 50)) $((client_top + 128 + 30))"
+}
+
+click_button() {
+    # shellcheck disable=SC2046
+    xdotool mousemove --sync $(button_middle "$1") click 1
+}
+
+# check_pictures <name> [pressed button]: a screenshot compared with the skin's pictures.
+check_pictures() {
+    local shot="$out/$1.png"
+    import -window root "$shot"
+    local seen
+    seen=$("$python" "$here/checkshot.py" "$shot" "$headless_dir/songs" "$client_left" \
+        "$client_top" ${2:-} 2>"$out/$1.check") || fail "$1: $(tail -1 "$out/$1.check")"
+    if [ -n "${skin:-}" ] && [ "$seen" != "$skin" ]; then
+        fail "$1: the $seen skin is shown, the $skin skin before"
+    fi
+    skin=$seen
+    echo "ok: $1 shows the $skin skin's pictures${2:+ with button $2 pressed}"
+}
+
+# ---- Sound: the RMS of a stretch of the recording, between marks on its timeline.
+
+wav="$out/e2e.wav"
+
+position() {
+    headless_position "$wav"
+}
+
+# expect_sound <what> <from> <to> loud|silent
+expect_sound() {
+    local what=$1 from=$2 to=$3 want=$4
+    local rms
+    rms=$(headless_rms "$wav" "$from" "$(awk -v a="$from" -v b="$to" 'BEGIN { print b - a }')")
+    [ -n "$rms" ] || fail "no sound measure for $what ($from-$to s)"
+    local loud
+    loud=$(awk -v r="$rms" 'BEGIN { print (r > 0.002) ? "loud" : (r < 0.0005) ? "silent" : "faint" }')
+    [ "$loud" = "$want" ] || fail "$what: RMS $rms from $from to $to s is $loud, not $want"
+    echo "ok: $what: RMS $rms ($loud) from $from to $to s"
+}
+
+# Marks are taken just before each action, so its effect comes after its mark; stretches start a
+# settling time after one mark and end at the next.
+after() {
+    awk -v t="$1" -v d="$2" 'BEGIN { printf "%.3f\n", t + d }'
+}
+
+recording_reached() {
+    awk -v now="$(headless_position "$wav")" -v until="$1" 'BEGIN { exit !(now >= until) }'
+}
+
+# wait_recording <seconds>: lets the recording grow by that many seconds of sound.
+wait_recording() {
+    headless_poll 60 recording_reached "$(after "$(position)" "$1")" ||
+        fail "the recording stopped growing"
+}
+
+# choose_random_song: after Ctrl+R, the commands naming a song of the data folder; sets song.
+choose_random_song() {
+    headless_poll 20 commands_reached $((mark + 3)) || fail "Choose Random Song sent no file name"
+    song=$(commands_seen | tail -n +$((mark + 1)) | sed -n 's/^FileName //p' | head -1)
+    case "$song" in
+    *.mid) [ -n "$(find "$headless_dir/songs" -maxdepth 1 -iname "$song")" ] ||
+        fail "Choose Random Song named $song, which is not in the data folder" ;;
+    *) fail "Choose Random Song named '${song}', not a MIDI file" ;;
+    esac
+    expect_commands "Choose Random Song (Ctrl+R)" "Command Close" "Command Close" "FileName $song" \
+        "Command Close" "Command Open" "Command Play"
+}
+
+# start_player <log name>: the player in the copied data folder, with the media log on.
+start_player() {
+    log="$out/$1.log"
+    mark=0
+    (cd "$headless_dir/songs" && exec env QT_LOGGING_RULES="lumora.media.debug=true" "$player") \
+        2>"$log" &
+    app=$!
+    headless_track $app
+    headless_wait_window 30 || fail "the player's window did not appear"
+    headless_focus
+}
+
+player_exited() {
+    ! kill -0 "$app" 2>/dev/null
+}
+
+# expect_exit <what>: the player ends by itself, successfully.
+expect_exit() {
+    headless_poll 20 player_exited || fail "the player still runs after $1"
+    local status=0
+    wait "$app" || status=$?
+    [ "$status" -eq 0 ] || fail "the player ended with status $status after $1"
+    echo "ok: the player ended after $1"
+}
+
+# ======== First run: every control, then the window is closed.
+
+headless_record "$wav" || fail "the recorder did not start"
+start_player session
+measure_window
+check_pictures start
+
+xdotool key ctrl+l
+expect_commands "Loop (Ctrl+L)"
+
+played=$(position)
+xdotool key ctrl+r
+choose_random_song
+wait_recording 4
+
+paused=$(position)
+click_button 2
+expect_commands "Pause" "Command Pause"
+wait_recording 3
+
+replayed=$(position)
+click_button 1
+expect_commands "Play" "Command Close" "Command Open" "Command Play"
+wait_recording 4
+
+# Stop pressed and held shows its pressed picture; releasing it is the click.
+# shellcheck disable=SC2046
+xdotool mousemove --sync $(button_middle 3) mousedown 1
+sleep 0.5
+check_pictures stop-held 3
+stopped=$(position)
+xdotool mouseup 1
+expect_commands "Stop" "Command Close" "Command Open"
+wait_recording 4
+
+restarted=$(position)
+click_button 1
+expect_commands "Play after Stop" "Command Close" "Command Open" "Command Play"
+wait_recording 3
+check_pictures playing
+closing=$(position)
+
+"$python" "$here/closewindow.py" "$headless_window"
+expect_exit "its window was closed"
+expect_commands "Closing the window" "Command Close"
+
+headless_stop_recording
+expect_sound "Choose Random Song plays" "$(after "$played" 1)" "$paused" loud
+expect_sound "Pause is silent" "$(after "$paused" 1)" "$replayed" silent
+expect_sound "Play plays again" "$(after "$replayed" 1)" "$stopped" loud
+expect_sound "Stop is silent" "$(after "$stopped" 1.5)" "$restarted" silent
+expect_sound "Play after Stop plays" "$(after "$restarted" 1)" "$closing" loud
+
+# ======== Second run: Exit (Ctrl+X) ends the player at once and sends nothing.
+
+start_player exit
+xdotool key ctrl+r
+choose_random_song
+xdotool key ctrl+x
+expect_exit "Exit (Ctrl+X)"
+expect_commands "Exit (Ctrl+X)"
+
+echo "PASS ($skin skin)"
