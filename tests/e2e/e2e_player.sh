@@ -75,8 +75,10 @@ expect_commands() {
 
 client_left=0
 client_top=0
+menu_height=0
 
 measure_window() {
+    # shellcheck disable=SC2034 # SCREEN and WINDOW come with the others and are not needed
     local X Y WIDTH HEIGHT SCREEN WINDOW
     eval "$(xdotool getwindowgeometry --shell "$headless_window")"
     [ "$WIDTH" -eq 340 ] || fail "the window is $WIDTH px wide instead of 340"
@@ -86,6 +88,7 @@ measure_window() {
     fi
     client_left=$X
     client_top=$((Y + menu))
+    menu_height=$menu
     echo "ok: window ${WIDTH}x$HEIGHT at $X,$Y, a $menu px menu bar over the 340x278 area"
 }
 
@@ -105,13 +108,43 @@ check_pictures() {
     local shot="$out/$1.png"
     import -window root "$shot"
     local seen
+    local pressed=()
+    [ -z "${2:-}" ] || pressed=("$2")
     seen=$("$python" "$here/checkshot.py" "$shot" "$headless_dir/songs" "$client_left" \
-        "$client_top" ${2:-} 2>"$out/$1.check") || fail "$1: $(tail -1 "$out/$1.check")"
+        "$client_top" "${pressed[@]}" 2>"$out/$1.check") || fail "$1: $(tail -1 "$out/$1.check")"
     if [ -n "${skin:-}" ] && [ "$seen" != "$skin" ]; then
         fail "$1: the $seen skin is shown, the $skin skin before"
     fi
     skin=$seen
     echo "ok: $1 shows the $skin skin's pictures${2:+ with button $2 pressed}"
+}
+
+# ---- Loop's check mark, seen in the open File menu: its shortcut works with the menu open.
+
+screen_differs() {
+    import -window root "$out/$2.png"
+    [ "$(compare -metric AE "$out/$1.png" "$out/$2.png" null: 2>&1 || true)" != 0 ]
+}
+
+screen_matches() {
+    ! screen_differs "$@"
+}
+
+# toggle_loop_in_open_menu: Ctrl+L twice with File open; the menu changes, then changes back.
+toggle_loop_in_open_menu() {
+    xdotool mousemove --sync $((client_left + 14)) $((client_top - menu_height / 2)) click 1
+    headless_poll 10 screen_differs start menu-closed || fail "the File menu did not open"
+    sleep 0.5
+    import -window root "$out/menu-open.png"
+    xdotool key ctrl+l
+    headless_poll 10 screen_differs menu-open menu-loop-on ||
+        fail "Ctrl+L changed nothing in the open File menu"
+    xdotool key ctrl+l
+    headless_poll 10 screen_matches menu-open menu-loop-off ||
+        fail "a second Ctrl+L did not take Loop's mark away again"
+    xdotool key Escape
+    headless_poll 10 screen_matches start menu-closed || fail "Escape did not close the File menu"
+    echo "ok: Ctrl+L sets and clears Loop's mark in the open File menu"
 }
 
 # ---- Sound: the RMS of a stretch of the recording, between marks on its timeline.
@@ -195,8 +228,8 @@ start_player session
 measure_window
 check_pictures start
 
-xdotool key ctrl+l
-expect_commands "Loop (Ctrl+L)"
+toggle_loop_in_open_menu
+expect_commands "Loop (Ctrl+L, twice)"
 
 played=$(position)
 xdotool key ctrl+r

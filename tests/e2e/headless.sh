@@ -1,3 +1,4 @@
+# shellcheck shell=bash
 # A private virtual display and sound server for scripted runs of the player, shared by the
 # end-to-end test and scripts/demo.sh. Source it, call headless_begin, and every
 # process it starts is stopped by headless_end, which the EXIT trap runs even after a failure.
@@ -85,7 +86,8 @@ headless_sound_ready() {
 
 headless_start_sound() {
     export HOME="$headless_dir/home" XDG_RUNTIME_DIR="$headless_dir/run"
-    mkdir -p "$HOME" && mkdir -p -m 700 "$XDG_RUNTIME_DIR"
+    mkdir -p "$HOME" "$XDG_RUNTIME_DIR"
+    chmod 700 "$XDG_RUNTIME_DIR"
     unset PULSE_SERVER PULSE_SINK DBUS_SESSION_BUS_ADDRESS
     pulseaudio -n --daemonize=no --exit-idle-time=-1 --load=module-native-protocol-unix \
         --load="module-null-sink sink_name=$headless_sink rate=44100 channels=2" \
