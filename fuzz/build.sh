@@ -1,17 +1,21 @@
 #!/bin/sh
-# Builds the libFuzzer target for the MIDI reader into $1 (default /tmp/lumora-fuzz).
-# Run:  /tmp/lumora-fuzz/fuzz_midireader -dict=fuzz/midi.dict -max_total_time=300 \
-#           /tmp/lumora-fuzz/corpus fuzz/corpus
-# New findings are copied into fuzz/corpus/ so the replay test keeps them.
+# Builds the libFuzzer targets into $1 (default /tmp/lumora-fuzz): fuzz_midireader for the
+# reader alone, fuzz_songrenderer for the reader and the sequencer together. See README.md for
+# how to run them and fold what they find into fuzz/corpus/.
 set -eu
 here=$(cd "$(dirname "$0")" && pwd)
 root=$(dirname "$here")
 out=${1:-/tmp/lumora-fuzz}
 mkdir -p "$out/corpus"
 engine="$root/src/playback/engine"
-clang++-14 -std=c++20 -g -O1 -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=all \
-    -I"$root/src" \
-    "$here/fuzz_midireader.cpp" "$here/midireadercheck.cpp" \
-    "$engine/song.cpp" "$engine/midifile.cpp" "$engine/tempomap.cpp" \
-    -o "$out/fuzz_midireader"
+flags="-std=c++20 -g -O1 -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=all -I$root/src"
+reader="$here/midireadercheck.cpp $engine/song.cpp $engine/midifile.cpp $engine/tempomap.cpp"
+
+clang++-14 $flags "$here/fuzz_midireader.cpp" $reader -o "$out/fuzz_midireader"
 echo "built $out/fuzz_midireader"
+
+# The renderer calls into FluidSynth only with a synth; without one it needs it just to link.
+clang++-14 $flags $(pkg-config --cflags fluidsynth) "$here/fuzz_songrenderer.cpp" \
+    "$here/songrenderercheck.cpp" $reader "$engine/songrenderer.cpp" "$engine/synth.cpp" \
+    $(pkg-config --libs fluidsynth) -o "$out/fuzz_songrenderer"
+echo "built $out/fuzz_songrenderer"

@@ -10,19 +10,29 @@ namespace {
 
 [[noreturn]] void broken(const char* what)
 {
-    std::fprintf(stderr, "reader invariant broken: %s\n", what);
-    std::abort();
+    invariantBroken("reader", what);
 }
 
 } // namespace
 
+void invariantBroken(const char* part, const char* what)
+{
+    std::fprintf(stderr, "%s invariant broken: %s\n", part, what);
+    std::abort();
+}
+
 void checkMidiReader(const uint8_t* data, size_t size)
+{
+    checkedSong(data, size);
+}
+
+std::shared_ptr<const Song> checkedSong(const uint8_t* data, size_t size)
 {
     SongLoadResult result = loadSongFromBytes(data, size);
     if (!result.song) {
         if (result.error.empty() || result.error.find('\n') != std::string::npos)
             broken("a failure needs a one-line reason");
-        return;
+        return nullptr;
     }
     const Song& song = *result.song;
     if (song.lengthUs < 0 || song.lengthMs() < 0 || song.lengthMs() > INT32_MAX)
@@ -43,4 +53,5 @@ void checkMidiReader(const uint8_t* data, size_t size)
         if (bank < 0 || bank > 128 || program < 0 || program > 127)
             broken("program out of range");
     }
+    return result.song;
 }

@@ -1,7 +1,7 @@
-// Replays every file of a folder through the reader checks: the fuzzer's corpus and every
-// past finding run as an ordinary test without a fuzzing compiler.
+// Replays every file of a folder through the reader and renderer checks: the fuzzers' corpus and
+// every past finding run as an ordinary test without a fuzzing compiler.
 
-#include "midireadercheck.h"
+#include "songrenderercheck.h"
 
 #include <cstdio>
 #include <filesystem>
@@ -23,7 +23,7 @@ int main(int argc, char** argv)
             std::ifstream in(entry.path(), std::ios::binary);
             std::vector<uint8_t> bytes(
                 (std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-            checkMidiReader(bytes.data(), bytes.size());
+            checkSongRenderer(bytes.data(), bytes.size());
             ++files;
         }
     }
