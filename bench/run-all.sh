@@ -1,0 +1,295 @@
+#!/bin/bash
+# Every performance goal of the player in one command and one Markdown table: each figure beside
+# a reference measured in the same run, as a ratio, with the median, minimum and maximum of
+# several runs. Goals are reported, never asserted.
+#
+#   bench/run-all.sh BUILD_DIR > table.md
+#
+# Builds only the benchmark programs that are missing from BUILD_DIR (ninja -j2). Progress goes to
+# standard error. Needs fluidsynth, timidity, pulseaudio + pulseaudio-utils, xvfb, python3 and
+# /usr/bin/time; runs its own PulseAudio server with a null sink and its own X server, so it
+# neither plays on nor draws on anything of yours. About 10 minutes on two busy cores.
+#
+# BENCH_RUNS (default 3) runs of each figure; BENCH_PAINT_RUNS (default 5) starts of each window;
+# BENCH_DEMO_PASSES (default 1) passes over all demo songs, each song rendered by the three
+# programs back to back (a pass takes 2-3 minutes: three runs would blow the time budget);
+# BENCH_DEMO_LIMIT=N renders only the first N demo songs (for trying the script out);
+# BENCH_KEEP=1 keeps the working folder and its recordings.
+set -euo pipefail
+
+build=$(cd "${1:?usage: $0 BUILD_DIR}" && pwd)
+here=$(cd "$(dirname "$0")" && pwd)
+data=$(cd "$here/../data" && pwd)
+runs=${BENCH_RUNS:-3}
+paint_runs=${BENCH_PAINT_RUNS:-5}
+passes=${BENCH_DEMO_PASSES:-1}
+soundfont=/usr/share/sounds/sf2/FluidR3_GM.sf2
+sink=lumora_bench_all
+
+note() { echo "[$(date +%T)] $*" >&2; }
+
+# --- programs -----------------------------------------------------------------------------------
+declare -A program=(
+    [lumora]=$build/src/lumora
+    [lumora-render]=$build/src/cli/lumora-render
+    [lumora-midi-info]=$build/src/cli/lumora-midi-info
+    [bench_render]=$build/bench/bench_render
+    [mediacontrol_bench]=$build/bench/mediacontrol_bench
+    [playall_bench]=$build/bench/playall_bench
+    [barewindow]=$build/bench/barewindow
+    [firstpaint]=$build/bench/firstpaint
+)
+missing=()
+for target in "${!program[@]}"; do
+    [ -x "${program[$target]}" ] || missing+=("$target")
+done
+if [ ${#missing[@]} -gt 0 ]; then
+    note "building ${missing[*]}"
+    ninja -C "$build" -j2 "${missing[@]}" >&2
+fi
+for tool in fluidsynth timidity pulseaudio parec Xvfb python3 /usr/bin/time; do
+    command -v "$tool" >/dev/null || { echo "$0: $tool is needed" >&2; exit 1; }
+done
+[ -f "$soundfont" ] || { echo "$0: $soundfont is needed (fluid-soundfont-gm)" >&2; exit 1; }
+
+# --- working folder, table rows and samples -----------------------------------------------------
+work=$(mktemp -d /tmp/lumora-bench.XXXXXX)
+figures=$work/figures.tsv
+samples=$work/samples.tsv
+: >"$figures"
+: >"$samples"
+recorder=
+xserver=
+cleanup() {
+    [ -n "$recorder" ] && kill "$recorder" 2>/dev/null || true
+    [ -n "$xserver" ] && kill "$xserver" 2>/dev/null || true
+    if [ -f "$work/run/pulse/pid" ]; then kill "$(cat "$work/run/pulse/pid")" 2>/dev/null || true; fi
+    if [ "${BENCH_KEEP:-0}" = 1 ]; then note "kept $work"; else rm -rf "$work"; fi
+}
+trap cleanup EXIT
+
+# figure ID LABEL UNIT OURS REFERENCE GOAL DECIMALS: a row of the table, in order.
+figure() { printf '%s\t%s\t%s\t%s\t%s\t%s\t%s\n' "$@" >>"$figures"; }
+# sample ID ours|ref RUN VALUE
+sample() { [ -n "$4" ] && printf '%s\t%s\t%s\t%s\n' "$1" "$2" "$3" "$4" >>"$samples" || true; }
+# value KEY < "key value" lines
+value() { awk -v key="$1" '$1 == key {print $2}'; }
+now() { echo "$EPOCHREALTIME"; }
+seconds_since() { echo "$(now) - $1" | bc -l; }
+
+# Runs a program with its output thrown away; "SECONDS PEAK_RSS_KB" of it.
+timed() {
+    /usr/bin/time -f "%e %M" -o "$work/time.out" "$@" >/dev/null 2>&1 || {
+        echo "$0: failed: $*" >&2
+        exit 1
+    }
+    cat "$work/time.out"
+}
+
+machine() {
+    echo "- Machine: $(nproc) cores, $(awk -F': ' '/model name/ {print $2; exit}' /proc/cpuinfo)," \
+        "$(free -h | awk '/^Mem:/ {print $2 " memory, " $7 " available"}')"
+    echo "- Load average at the start: $(cut -d' ' -f1-3 /proc/loadavg)" \
+        "(other jobs share the machine: compare ratios, not absolute figures)"
+    echo "- Tree: $(git -C "$here/.." rev-parse --short HEAD 2>/dev/null || echo unknown)," \
+        "$(date -u '+%Y-%m-%d %H:%M UTC'), $runs runs a figure unless n says otherwise"
+    echo "- References: $(fluidsynth --version 2>/dev/null | head -1), $(timidity --version 2>/dev/null | head -1)," \
+        "SoundFont $(basename "$soundfont") for all"
+}
+machine >"$work/machine.md"
+
+# --- songs ----------------------------------------------------------------------------------------
+song3=$work/song-3min-6tracks.mid
+"${program[bench_render]}" --write-song="$song3"
+python3 "$here/makesongs.py" organ "$work/organ.mid" 2000
+python3 "$here/makesongs.py" onset "$work/onset.mid"
+for mb in 5 10 15; do python3 "$here/makesongs.py" large "$work/large-$mb.mid" "$mb"; done
+demo_songs=("$data"/*.mid)
+demo_songs=("${demo_songs[@]:0:${BENCH_DEMO_LIMIT:-${#demo_songs[@]}}}")
+
+# --- offline render -------------------------------------------------------------------------------
+render_all() { # KEY SONG FIGURE-PREFIX RUN-KEY
+    local song=$1 prefix=$2 key=$3 ours fluid timid
+    ours=$(timed "${program[lumora-render]}" "$song" "$work/ours.wav" "$soundfont")
+    fluid=$(timed fluidsynth -ni -q -F "$work/fluid.wav" -r 44100 "$soundfont" "$song")
+    timid=$(timed timidity -Ow -s 44100 -o "$work/timidity.wav" -x "soundfont $soundfont" "$song")
+    sample "${prefix}_time" ours "$key" "${ours% *}"
+    sample "${prefix}_time" ref "$key" "${fluid% *}"
+    sample "${prefix}_time_timidity" ours "$key" "${ours% *}"
+    sample "${prefix}_time_timidity" ref "$key" "${timid% *}"
+    sample "${prefix}_rss" ours "$key" "$(echo "${ours#* } / 1024" | bc -l)"
+    sample "${prefix}_rss" ref "$key" "$(echo "${fluid#* } / 1024" | bc -l)"
+    sample "${prefix}_rss_timidity" ours "$key" "$(echo "${ours#* } / 1024" | bc -l)"
+    sample "${prefix}_rss_timidity" ref "$key" "$(echo "${timid#* } / 1024" | bc -l)"
+}
+
+note "offline render of the generated 3-minute song, $runs runs"
+figure render3_time "Render 3-min 6-track song: time" s lumora-render "fluidsynth -F" "ratio<=0.8" 2
+figure render3_time_timidity "Render 3-min song: time" s lumora-render "timidity -Ow" - 2
+figure render3_rss "Render 3-min song: peak RSS" MB lumora-render "fluidsynth -F" - 0
+figure render3_rss_timidity "Render 3-min song: peak RSS" MB lumora-render "timidity -Ow" - 0
+for run in $(seq "$runs"); do render_all "$song3" render3 "$run"; done
+
+note "offline render of ${#demo_songs[@]} demo songs, $passes pass(es)"
+figure demo_song_time "Render each demo song: time (per song)" s lumora-render "fluidsynth -F" "ratio<=0.8" 2
+figure demo_song_time_timidity "Render each demo song: time (per song)" s lumora-render "timidity -Ow" - 2
+figure demo_song_rss "Render each demo song: peak RSS (per song)" MB lumora-render "fluidsynth -F" - 0
+figure demo_song_rss_timidity "Render each demo song: peak RSS (per song)" MB lumora-render "timidity -Ow" - 0
+figure demo_total_time "Render all ${#demo_songs[@]} demo songs: total time" s lumora-render "fluidsynth -F" "ratio<=0.8" 1
+figure demo_total_time_timidity "Render all demo songs: total time" s lumora-render "timidity -Ow" - 1
+for pass in $(seq "$passes"); do
+    for song in "${demo_songs[@]}"; do render_all "$song" demo_song "$pass:$(basename "$song")"; done
+done
+awk -F'\t' '$1 ~ /^demo_song_time/ {split($3, k, ":"); total[$1 "\t" $2 "\t" k[1]] += $4}
+    END {for (t in total) {split(t, p, "\t"); sub("demo_song", "demo_total", p[1]);
+         printf "%s\t%s\t%s\t%.3f\n", p[1], p[2], p[3], total[t]}}' "$samples" >>"$samples"
+
+# --- reader -------------------------------------------------------------------------------------------
+note "reader throughput, $runs runs"
+for mb in 5 10 15; do
+    file=$work/large-$mb.mid
+    size_mb=$(echo "$(stat -c %s "$file") / 1048576" | bc -l)
+    figure "reader_$mb" "Read a ${mb} MB MIDI file (16 tracks, $(($(stat -c %s "$file") / 4 / 1000))k events): throughput, process start included" "MB/s" lumora-midi-info "cat > /dev/null" - 1
+    cat "$file" >/dev/null # both read from the page cache
+    for run in $(seq "$runs"); do
+        start=$(now)
+        "${program[lumora-midi-info]}" "$file" >/dev/null 2>&1
+        sample "reader_$mb" ours "$run" "$(echo "$size_mb / $(seconds_since "$start")" | bc -l)"
+        start=$(now)
+        cat "$file" >/dev/null
+        sample "reader_$mb" ref "$run" "$(echo "$size_mb / $(seconds_since "$start")" | bc -l)"
+    done
+done
+
+# --- a private sound server and X server ------------------------------------------------------------
+export HOME=$work/home XDG_RUNTIME_DIR=$work/run
+mkdir -p "$HOME" "$XDG_RUNTIME_DIR"
+chmod 700 "$XDG_RUNTIME_DIR"
+pulseaudio -n -D --exit-idle-time=-1 --load=module-native-protocol-unix \
+    --load="module-null-sink sink_name=$sink rate=44100 channels=2" 2>/dev/null
+for _ in $(seq 50); do [ -S "$XDG_RUNTIME_DIR/pulse/native" ] && break; sleep 0.1; done
+# A low-latency client keeps the null sink at the pace of the clock.
+parec -d "$sink.monitor" --latency-msec=20 --raw >/dev/null &
+recorder=$!
+
+for display in $(seq 90 120); do
+    [ -e "/tmp/.X11-unix/X$display" ] || [ -e "/tmp/.X$display-lock" ] || break
+done
+Xvfb ":$display" -screen 0 1024x768x24 -br -nolisten tcp >/dev/null 2>&1 &
+xserver=$!
+export DISPLAY=:$display
+for _ in $(seq 50); do [ -e "/tmp/.X11-unix/X$display" ] && break; sleep 0.1; done
+sleep 0.5
+
+ticks=$(getconf CLK_TCK)
+cpu_ticks() { awk '{print $14 + $15}' "/proc/$1/stat"; }
+
+# --- live playback ------------------------------------------------------------------------------------
+note "live playback processor use, $runs runs of 10 s"
+figure play_cpu "Play the 3-min song on the sound server: CPU over 10 s" "% of a core" "media control" "fluidsynth -a pulseaudio" "ratio<=1;max<=3" 2
+figure play_rss "Play the 3-min song: peak RSS" MB "media control" "fluidsynth -a pulseaudio" - 0
+for run in $(seq "$runs"); do
+    # Both play at once, so both see the same machine; each measures a 10-s window about 3 s in.
+    "${program[mediacontrol_bench]}" play-cpu "$song3" 10 >"$work/play.out" 2>/dev/null &
+    ours=$!
+    fluidsynth -ni -q -a pulseaudio "$soundfont" "$song3" >/dev/null 2>&1 &
+    reference=$!
+    sleep 3
+    before=$(cpu_ticks $reference)
+    sleep 10
+    after=$(cpu_ticks $reference)
+    hwm=$(awk '/VmHWM/ {print $2}' "/proc/$reference/status")
+    wait $ours
+    kill $reference 2>/dev/null || true
+    wait $reference 2>/dev/null || true
+    sample play_cpu ours "$run" "$(value cpu_playing_percent <"$work/play.out")"
+    sample play_cpu ref "$run" "$(echo "($after - $before) * 100 / $ticks / 10" | bc -l)"
+    sample play_rss ours "$run" "$(value peak_rss_mb <"$work/play.out")"
+    sample play_rss ref "$run" "$(echo "$hwm / 1024" | bc -l)"
+done
+
+note "processor use while idle, $runs runs of 3-s windows"
+figure idle_closed "Idle, no song open: CPU" "% of a core" "media control" - "max<=0.5" 3
+figure idle_paused "Paused: CPU" "% of a core" "media control" - "max<=0.5" 3
+figure idle_stopped "Stopped: CPU" "% of a core" "media control" - "max<=0.5" 3
+for run in $(seq "$runs"); do
+    "${program[mediacontrol_bench]}" idle-cpu "$song3" 3 >"$work/idle.out" 2>/dev/null
+    for state in closed paused stopped; do
+        sample "idle_$state" ours "$run" "$(value "cpu_${state}_percent" <"$work/idle.out")"
+    done
+done
+
+note "Play All waiting during a song against a loop that never waits, $runs runs of 3-s windows"
+figure playall_thread "Play All waits during a song: CPU of the window's thread" "% of a core" "wait for events" "processEvents loop" "max<=0.5" 3
+figure playall_nosynth "Play All waits during a song, no synth: CPU of the process" "% of a core" "wait for events" "processEvents loop" - 2
+figure playall_process "Play All waits during a song, synth playing: CPU of the process" "% of a core" "wait for events" "processEvents loop" - 2
+for run in $(seq "$runs"); do
+    (cd "$work" && "${program[playall_bench]}" cpu "$song3" "$data" 3 >"$work/playall.out" 2>/dev/null)
+    sample playall_thread ours "$run" "$(value synth_playall_wait_window_thread_percent <"$work/playall.out")"
+    sample playall_thread ref "$run" "$(value synth_busy_loop_window_thread_percent <"$work/playall.out")"
+    sample playall_nosynth ours "$run" "$(value nosynth_playall_wait_process_percent <"$work/playall.out")"
+    sample playall_nosynth ref "$run" "$(value nosynth_busy_loop_process_percent <"$work/playall.out")"
+    sample playall_process ours "$run" "$(value synth_playall_wait_process_percent <"$work/playall.out")"
+    sample playall_process ref "$run" "$(value synth_busy_loop_process_percent <"$work/playall.out")"
+done
+
+# --- latency and gaps at the sink -----------------------------------------------------------------------
+note "Play to first sample, $runs runs of 5"
+figure latency "Play to the first sample at the sink" ms "media control" "device output woken" "max<=30" 1
+figure loop_onsets "Loop restart, engine alone: onset to onset minus the song's length" ms "media control" - "max<=20" 1
+for run in $(seq "$runs"); do
+    "${program[mediacontrol_bench]}" latency "$work/onset.mid" "$sink" 5 >"$work/latency.out" 2>/dev/null
+    sample latency ours "$run" "$(value play_to_sound_ms <"$work/latency.out")"
+    sample latency ref "$run" "$(value device_wake_to_sound_ms <"$work/latency.out")"
+    "${program[mediacontrol_bench]}" loop-gap "$work/onset.mid" "$sink" 3 >"$work/loopgap.out" 2>/dev/null
+    sample loop_onsets ours "$run" "$(value loop_gap_ms <"$work/loopgap.out")"
+done
+
+# record NAME COMMAND...: what the sink plays while COMMAND runs, then the gaps found in it.
+record() {
+    local name=$1
+    shift
+    parec -d "$sink.monitor" --latency-msec=20 --format=s16le --rate=44100 --channels=2 --raw \
+        >"$work/$name.raw" &
+    local listener=$!
+    sleep 0.3
+    "$@" >/dev/null 2>&1 || true
+    sleep 0.3
+    kill $listener
+    wait $listener 2>/dev/null || true
+    python3 "$here/sinkgaps.py" "$work/$name.raw" 2000 >"$work/$name.gaps"
+}
+gap_samples() { # FIGURE SIDE NAME COLUMN
+    awk -v column="$4" '$column != "-" {print NR, $column}' "$work/$3.gaps" |
+        while read -r index gap; do sample "$1" "$2" "$index" "$gap"; done
+}
+
+note "gaps between songs at the sink: the window's Loop and Play All, fluidsynth's playlist"
+figure loop_gap "Loop restart in the window: silence between the song's end and its restart (per restart)" ms "window + media control" "fluidsynth, same file twice" "max<=20" 1
+figure playall_gap "Play All next song: silence between one song and the next (per change)" ms "window + media control" "fluidsynth, playlist" "max<=20" 1
+figure playall_gap_eot "Play All next song: End of Track to the next first sample (per change)" ms "window + media control" "fluidsynth, playlist" "max<=20" 1
+record window-loop bash -c "cd '$work' && '${program[playall_bench]}' loop organ.mid '$data' 11"
+record window-playall bash -c "cd '$work' && '${program[playall_bench]}' playall organ.mid '$data' 13"
+# The same buffers as ours (512 x 4 frames): its default 64-frame periods drop out under load.
+organs=("$work/organ.mid" "$work/organ.mid" "$work/organ.mid" "$work/organ.mid" "$work/organ.mid")
+record fluidsynth-playlist fluidsynth -ni -q -a pulseaudio -z 512 -c 4 "$soundfont" "${organs[@]}"
+gap_samples loop_gap ours window-loop 1
+gap_samples loop_gap ref fluidsynth-playlist 1
+gap_samples playall_gap ours window-playall 1
+gap_samples playall_gap ref fluidsynth-playlist 1
+gap_samples playall_gap_eot ours window-playall 2
+gap_samples playall_gap_eot ref fluidsynth-playlist 2
+
+# --- start to first paint ---------------------------------------------------------------------------------
+note "start to first paint under Xvfb, $paint_runs runs"
+figure paint "Start to first paint on the X display" ms "lumora (in data/)" "bare Qt window" - 0
+for run in $(seq "$paint_runs"); do
+    sample paint ref "$run" "$("${program[firstpaint]}" "Bare window" "${program[barewindow]}" 2>/dev/null)"
+    sample paint ours "$run" "$(cd "$data" && "${program[firstpaint]}" "Lumora - Music Player" "${program[lumora]}" 2>/dev/null)"
+done
+
+# --- the table ------------------------------------------------------------------------------------------------
+cat "$work/machine.md"
+echo "- Load average at the end: $(cut -d' ' -f1-3 /proc/loadavg)"
+echo
+python3 "$here/maketable.py" "$figures" "$samples"
