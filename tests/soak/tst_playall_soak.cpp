@@ -1,0 +1,174 @@
+// Play All through thousands of songs on the real media control with a virtual clock: every end
+// must be noticed (the loop never falls behind so that the window rewinds a song), and nothing
+// may pile up from one song to the next, so the memory stays flat once the first songs are done.
+
+#include "../mediacontrol/smfwriter.h"
+#include "app/lumoramusic.h"
+#include "playback/engine/manualaudiooutput.h"
+#include "playback/enginemediacontrol.h"
+#include "scriptedservices.h"
+
+#include <QAction>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QLoggingCategory>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+
+#include <cstring>
+
+namespace {
+
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+constexpr bool sanitized = true;
+#else
+constexpr bool sanitized = false;
+#endif
+
+// Sanitizer builds are several times slower and hold on to freed memory on purpose: fewer songs,
+// and their memory is not judged.
+constexpr int defaultSongs = sanitized ? 2000 : 10000;
+constexpr int allowedGrowthKb = 4 * 1024;
+
+int songsToPlay()
+{
+    bool ok = false;
+    const int songs = qEnvironmentVariableIntValue("LUMORA_SOAK_SONGS", &ok);
+    return ok && songs > 0 ? songs : defaultSongs;
+}
+
+qint64 residentKb()
+{
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly))
+        return -1;
+    const QRegularExpression field(
+        QStringLiteral("^VmRSS:\\s+(\\d+) kB"), QRegularExpression::MultilineOption);
+    const QRegularExpressionMatch match = field.match(QString::fromLatin1(status.readAll()));
+    return match.hasMatch() ? match.captured(1).toLongLong() : -1;
+}
+
+// Counts instead of keeping the log: tens of thousands of stored lines would be the very growth
+// this test looks for.
+struct MediaLogCounts {
+    int plays = 0;
+    int rewinds = 0;
+    int warnings = 0;
+    QString firstWarning;
+};
+MediaLogCounts counts;
+QtMessageHandler previousHandler = nullptr;
+
+void countMedia(QtMsgType type, const QMessageLogContext& context, const QString& message)
+{
+    if (!context.category || std::strcmp(context.category, "lumora.media") != 0) {
+        if (previousHandler)
+            previousHandler(type, context, message);
+        return;
+    }
+    if (type != QtDebugMsg) {
+        if (counts.warnings++ == 0)
+            counts.firstWarning = message;
+    } else if (message == QLatin1String("Command Play")) {
+        ++counts.plays;
+    } else if (message == QLatin1String("Command Prev")) {
+        ++counts.rewinds;
+    }
+}
+
+// Every catalogue song as a short generated tune in a folder that becomes the working directory,
+// and a window on the real media control whose clock runs as fast as the event loop turns.
+struct SoakRig {
+    QTemporaryDir folder;
+    QString previousDir = QDir::currentPath();
+    ManualAudioOutput* clock = nullptr;
+    std::unique_ptr<EngineMediaControl> media;
+    ScriptedDialog dialog;
+    ScriptedRandom random { 4242 };
+    RecordingPictureLoader pictures;
+    std::unique_ptr<LumoraMusic> window;
+    QTimer clockTicks;
+
+    SoakRig()
+    {
+        for (const CatalogueRow& row : Catalogue::rows())
+            SmfWriter().melody(0, 3, 60).endAt(200).save(
+                folder.filePath(QString(row.stem) + ".mid"));
+        QDir::setCurrent(folder.path());
+        EngineSetup setup;
+        setup.withoutSynth = true;
+        auto output = std::make_unique<ManualAudioOutput>(44100.0, 441);
+        clock = output.get();
+        setup.output = std::move(output);
+        media = std::make_unique<EngineMediaControl>(std::move(setup));
+        window = std::make_unique<LumoraMusic>(
+            WindowServices { media.get(), &dialog, &random, &pictures });
+        // A whole song per tick: the end always falls inside one pull, as it does on a device.
+        QObject::connect(&clockTicks, &QTimer::timeout, [this] { clock->pullMs(250); });
+        clockTicks.start(1);
+        QLoggingCategory::setFilterRules(QStringLiteral("lumora.media.debug=true"));
+        counts = {};
+        previousHandler = qInstallMessageHandler(countMedia);
+    }
+    ~SoakRig()
+    {
+        qInstallMessageHandler(previousHandler);
+        QLoggingCategory::setFilterRules(QString());
+        QDir::setCurrent(previousDir);
+    }
+    LumoraMusic* operator->() const { return window.get(); }
+};
+
+} // namespace
+
+class TestPlayAllSoak : public QObject {
+    Q_OBJECT
+
+private slots:
+    void thousandsOfSongsNoneMissedMemoryFlat();
+};
+
+void TestPlayAllSoak::thousandsOfSongsNoneMissedMemoryFlat()
+{
+    const int songs = songsToPlay();
+    // Allocators and caches settle during the first songs; growth is judged from there on.
+    const int warmUpSongs = std::min(500, songs / 5);
+    SoakRig rig;
+    const qint64 startKb = residentKb();
+    qint64 warmKb = -1;
+    qint64 peakKb = startKb;
+    QElapsedTimer elapsed;
+    elapsed.start();
+
+    QTimer watch;
+    QObject::connect(&watch, &QTimer::timeout, [&] {
+        if (warmKb < 0 && counts.plays >= warmUpSongs)
+            warmKb = residentKb();
+        peakKb = std::max(peakKb, residentKb());
+        if (counts.plays >= songs || counts.rewinds > 0)
+            rig->mitplayall_Click();
+    });
+    watch.start(20);
+    // A guard against a loop that never ends, far above what the songs need.
+    QTimer::singleShot(550 * 1000, [&] { rig->mitplayall->setChecked(false); });
+    rig->mitplayall_Click();
+    const qint64 endKb = residentKb();
+
+    qInfo("%d songs in %.1f s; resident memory %lld kB at the start, %lld kB after %d songs, "
+          "%lld kB at the end, %lld kB at most",
+        counts.plays, elapsed.elapsed() / 1000.0, startKb, warmKb, warmUpSongs, endKb, peakKb);
+    QCOMPARE(counts.rewinds, 0);
+    QVERIFY2(counts.plays >= songs, qPrintable(QString::number(counts.plays)));
+    QVERIFY2(counts.warnings == 0, qPrintable(counts.firstWarning));
+    if (sanitized)
+        return;
+    QVERIFY(warmKb > 0 && endKb > 0);
+    QVERIFY2(endKb <= warmKb + allowedGrowthKb,
+        qPrintable(QStringLiteral("grew by %1 kB").arg(endKb - warmKb)));
+}
+
+QTEST_MAIN(TestPlayAllSoak)
+#include "tst_playall_soak.moc"
