@@ -4,6 +4,9 @@
 
 #include <fluidsynth.h>
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <atomic>
 #include <cstdio>
@@ -85,6 +88,16 @@ int closeSoundFontFile(void* file)
     return std::fclose(static_cast<std::FILE*>(file)) == 0 ? FLUID_OK : FLUID_FAILED;
 }
 
+// Samples load long after the SoundFont, each time from its file by name: a file deleted or
+// replaced meanwhile (a package upgrade) would fail those loads, or feed them another file's
+// bytes. The synth holds the file open and names it through the descriptor instead, which
+// reopens the very file it loaded, whatever happens to its name.
+std::string heldFileName(int fd, const std::string& path)
+{
+    const std::string name = "/proc/self/fd/" + std::to_string(fd);
+    return fd >= 0 && ::access(name.c_str(), R_OK) == 0 ? name : path;
+}
+
 } // namespace
 
 struct Synth::Private {
@@ -92,10 +105,23 @@ struct Synth::Private {
     fluid_settings_t* settings = nullptr;
     fluid_synth_t* synth = nullptr;
     int soundFontId = -1;
+    int soundFontFd = -1; // the loaded SoundFont's file, held open for its samples
     std::set<std::pair<int, int>> pinned; // (bank, program) as the SoundFont numbers them
 
     bool resolvePreset(int bank, int program, std::pair<int, int>* resolved);
+    void unloadSoundFont();
 };
+
+void Synth::Private::unloadSoundFont()
+{
+    if (soundFontId >= 0)
+        fluid_synth_sfunload(synth, soundFontId, 1);
+    soundFontId = -1;
+    pinned.clear();
+    if (soundFontFd >= 0)
+        ::close(soundFontFd);
+    soundFontFd = -1;
+}
 
 Synth::Synth(double sampleRate)
     : d(new Private)
@@ -125,6 +151,8 @@ Synth::~Synth()
 {
     if (d->synth)
         delete_fluid_synth(d->synth);
+    if (d->soundFontFd >= 0)
+        ::close(d->soundFontFd);
     delete_fluid_settings(d->settings);
     delete d;
 }
@@ -160,18 +188,18 @@ bool Synth::loadSoundFont(const std::string& path, std::string* error)
             *error = "the synthesizer could not be created";
         return false;
     }
-    if (d->soundFontId >= 0) {
-        fluid_synth_sfunload(d->synth, d->soundFontId, 1);
-        d->soundFontId = -1;
-        d->pinned.clear();
-    }
-    int id = fluid_synth_sfload(d->synth, path.c_str(), 1);
+    d->unloadSoundFont();
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    int id = fluid_synth_sfload(d->synth, heldFileName(fd, path).c_str(), 1);
     if (id == FLUID_FAILED) {
+        if (fd >= 0)
+            ::close(fd);
         if (error)
             *error = "cannot load SoundFont " + path;
         return false;
     }
     d->soundFontId = id;
+    d->soundFontFd = fd;
     return true;
 }
 
@@ -204,8 +232,16 @@ void Synth::prepare(const Song& song)
             wanted.insert(resolved);
     }
     for (const auto& preset : wanted) {
-        if (!d->pinned.count(preset))
-            fluid_synth_pin_preset(d->synth, d->soundFontId, preset.first, preset.second);
+        if (d->pinned.count(preset))
+            continue;
+        // Unreadable samples (the file cut short, a disk error) would make the audio thread
+        // try again, and play whatever the failed load left behind: better no sound at all.
+        if (fluid_synth_pin_preset(d->synth, d->soundFontId, preset.first, preset.second)
+            != FLUID_OK) {
+            logUnlessRealTime(FLUID_ERR, "SoundFont samples unreadable; playing silently", nullptr);
+            d->unloadSoundFont();
+            return;
+        }
     }
     for (const auto& preset : d->pinned) {
         if (!wanted.count(preset))
