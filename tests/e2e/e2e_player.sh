@@ -103,15 +103,22 @@ click_button() {
     xdotool mousemove --sync $(button_middle "$1") click 1
 }
 
-# check_pictures <name> [pressed button]: a screenshot compared with the skin's pictures.
-check_pictures() {
+# shot_shows_skin <name> [pressed button]: one screenshot compared with the skin's pictures;
+# sets seen to the skin recognised.
+shot_shows_skin() {
     local shot="$out/$1.png"
     import -window root "$shot"
-    local seen
     local pressed=()
     [ -z "${2:-}" ] || pressed=("$2")
     seen=$("$python" "$here/checkshot.py" "$shot" "$headless_dir/songs" "$client_left" \
-        "$client_top" "${pressed[@]}" 2>"$out/$1.check") || fail "$1: $(tail -1 "$out/$1.check")"
+        "$client_top" "${pressed[@]}" 2>"$out/$1.check")
+}
+
+# check_pictures <name> [pressed button]: the window shows one skin's pictures, the same skin
+# all along one run; a window just mapped may take a moment to paint.
+check_pictures() {
+    local seen=
+    headless_poll 10 shot_shows_skin "$@" || fail "$1: $(tail -1 "$out/$1.check")"
     if [ -n "${skin:-}" ] && [ "$seen" != "$skin" ]; then
         fail "$1: the $seen skin is shown, the $skin skin before"
     fi
@@ -274,9 +281,21 @@ expect_sound "Play plays again" "$(after "$replayed" 1)" "$stopped" loud
 expect_sound "Stop is silent" "$(after "$stopped" 1.5)" "$restarted" silent
 expect_sound "Play after Stop plays" "$(after "$restarted" 1)" "$closing" loud
 
-# ======== Second run: Exit (Ctrl+X) ends the player at once and sends nothing.
+# ======== Second run: a song from a song menu, then Exit (Ctrl+X) ends the player at once and
+# sends nothing.
 
+skin=
 start_player exit
+measure_window
+check_pictures exit-start
+# "Location Songs" is the second title of the menu bar; its first item is Belfry.
+xdotool mousemove --sync $((client_left + 70)) $((client_top - menu_height / 2)) click 1
+headless_poll 10 screen_differs exit-start menu-closed ||
+    fail "the Location Songs menu did not open"
+xdotool key Down Return
+expect_commands "Location Songs > Belfry" "Command Close" "FileName k58belfr.mid"
+click_button 1
+expect_commands "Play" "Command Close" "Command Open" "Command Play"
 xdotool key ctrl+r
 choose_random_song
 xdotool key ctrl+x
