@@ -57,3 +57,7 @@ length=$(sox "$out/lumora-demo.wav" -n stat 2>&1 | awk '/^Length/ { print $3 }')
 echo "Screenshot: $out/lumora-demo.png"
 echo "Recording:  $out/lumora-demo.wav ($length s, RMS amplitude $rms; silence is 0)"
 echo "Media log:  $out/lumora-demo.log"
+if awk -v r="${rms:-0}" 'BEGIN { exit !(r < 0.0005) }'; then
+    echo "No sound was recorded: see \"No sound?\" in README.md and the warnings in the media log." >&2
+    exit 1
+fi
