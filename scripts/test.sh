@@ -7,8 +7,8 @@ top=$(cd "$(dirname "$0")/.." && pwd)
 bash "$top/scripts/install-deps.sh"
 
 echo "== Build and test"
-bash "$top/scripts/build.sh" "$top/build"
-ctest --test-dir "$top/build" --output-on-failure -j 2 --timeout 600
+bash "$top/scripts/build.sh" "$top/build" -DBUILD_TESTING=ON -DLUMORA_BUILD_BENCHMARKS=ON
+ctest --test-dir "$top/build" --no-tests=error --output-on-failure -j 2 --timeout 600
 
 [ "${LUMORA_SANITIZERS:-1}" = 0 ] && exit 0
 
