@@ -19,12 +19,12 @@ plain_only='sound|e2e|packaging|data'
 echo "== AddressSanitizer and UndefinedBehaviorSanitizer"
 bash "$top/scripts/build.sh" "$top/build-asan" -DCMAKE_BUILD_TYPE=Debug \
   -DLUMORA_SANITIZE=address,undefined -DLUMORA_BUILD_BENCHMARKS=OFF
-ASAN_OPTIONS=detect_leaks=0:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+ASAN_OPTIONS=abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
   ctest --test-dir "$top/build-asan" --output-on-failure -j 2 --timeout 900 -LE "$plain_only"
 
-echo "== ThreadSanitizer: the engine and the media control"
+echo "== ThreadSanitizer: the engine, the media control, Play All and the fault tests"
 bash "$top/scripts/build.sh" "$top/build-tsan" -DCMAKE_BUILD_TYPE=Debug \
   -DLUMORA_SANITIZE=thread -DLUMORA_BUILD_BENCHMARKS=OFF
 TSAN_OPTIONS="halt_on_error=1 suppressions=$top/tests/mediacontrol/tsan.supp" \
   ctest --test-dir "$top/build-tsan" --output-on-failure -j 2 --timeout 900 \
-  -L 'engine|mediacontrol|autoplay' -LE "$plain_only"
+  -L 'engine|mediacontrol|autoplay|faults|soak' -LE "$plain_only"
