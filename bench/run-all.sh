@@ -266,7 +266,9 @@ gap_samples() { # FIGURE SIDE NAME COLUMN
 
 note "gaps between songs at the sink: the window's Loop and Play All, fluidsynth's playlist"
 figure loop_gap "Loop restart in the window: silence between the song's end and its restart (per restart)" ms "window + media control" "fluidsynth, same file twice" "max<=20" 1
+figure loop_gap_eot "Loop restart in the window: End of Track to the first sample again (per restart)" ms "window + media control" "fluidsynth, same file twice" "max<=20" 1
 figure playall_gap "Play All next song: silence between one song and the next (per change)" ms "window + media control" "fluidsynth, playlist" "max<=20" 1
+figure playall_gap_eot "Play All next song: End of Track to the next song's first sample (per change)" ms "window + media control" "fluidsynth, playlist" "max<=20" 1
 record window-loop bash -c "cd '$work' && '${program[playall_bench]}' loop organ.mid '$data' 11"
 record window-playall bash -c "cd '$work' && '${program[playall_bench]}' playall organ.mid '$data' 13"
 # The same buffers as ours (512 x 4 frames): its default 64-frame periods drop out under load.
@@ -274,8 +276,12 @@ organs=("$work/organ.mid" "$work/organ.mid" "$work/organ.mid" "$work/organ.mid" 
 record fluidsynth-playlist fluidsynth -ni -q -a pulseaudio -z 512 -c 4 "$soundfont" "${organs[@]}"
 gap_samples loop_gap ours window-loop 1
 gap_samples loop_gap ref fluidsynth-playlist 1
+gap_samples loop_gap_eot ours window-loop 2
+gap_samples loop_gap_eot ref fluidsynth-playlist 2
 gap_samples playall_gap ours window-playall 1
 gap_samples playall_gap ref fluidsynth-playlist 1
+gap_samples playall_gap_eot ours window-playall 2
+gap_samples playall_gap_eot ref fluidsynth-playlist 2
 
 # --- start to first paint ---------------------------------------------------------------------------------
 note "start to first paint under Xvfb, $paint_runs runs"
