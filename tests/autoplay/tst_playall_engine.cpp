@@ -1,14 +1,8 @@
-#include "../mediacontrol/smfwriter.h"
-#include "app/lumoramusic.h"
-#include "playback/engine/manualaudiooutput.h"
-#include "playback/enginemediacontrol.h"
-#include "scriptedservices.h"
+#include "playallrig.h"
 
 #include <QAction>
 #include <QApplication>
-#include <QDir>
 #include <QLoggingCategory>
-#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 
@@ -23,38 +17,11 @@ void captureMedia(QtMsgType type, const QMessageLogContext& context, const QStri
     (type == QtDebugMsg ? mediaLog : mediaWarnings) << message;
 }
 
-// Every catalogue song as a short generated tune in a folder of its own, which becomes the working
-// directory, and a window on the real media control with a virtual clock.
-struct PlayAllRig {
-    QTemporaryDir folder;
-    QString previousDir = QDir::currentPath();
-    ManualAudioOutput* clock = nullptr;
-    std::unique_ptr<EngineMediaControl> media;
-    ScriptedDialog dialog;
-    ScriptedRandom random { 77 };
-    RecordingPictureLoader pictures;
-    std::unique_ptr<LumoraMusic> window;
-    QTimer clockTicks;
-
+// The shared virtual-clock player, with the media log captured.
+struct PlayAllRig : VirtualClockPlayer {
     explicit PlayAllRig(const QString& leaveOut = QString())
+        : VirtualClockPlayer(77, 50, leaveOut)
     {
-        for (const CatalogueRow& row : Catalogue::rows()) {
-            if (row.stem != leaveOut)
-                SmfWriter().melody(0, 3, 60).endAt(200).save(
-                    folder.filePath(QString(row.stem) + ".mid"));
-        }
-        QDir::setCurrent(folder.path());
-        EngineSetup setup;
-        setup.withoutSynth = true;
-        auto output = std::make_unique<ManualAudioOutput>(44100.0, 441);
-        clock = output.get();
-        setup.output = std::move(output);
-        media = std::make_unique<EngineMediaControl>(std::move(setup));
-        window = std::make_unique<LumoraMusic>(
-            WindowServices { media.get(), &dialog, &random, &pictures });
-        // The sound device's clock, running as fast as the event loop turns.
-        QObject::connect(&clockTicks, &QTimer::timeout, [this] { clock->pullMs(50); });
-        clockTicks.start(1);
         QLoggingCategory::setFilterRules(QStringLiteral("lumora.media.debug=true"));
         mediaLog.clear();
         mediaWarnings.clear();
@@ -64,9 +31,7 @@ struct PlayAllRig {
     {
         qInstallMessageHandler(nullptr);
         QLoggingCategory::setFilterRules(QString());
-        QDir::setCurrent(previousDir);
     }
-    LumoraMusic* operator->() const { return window.get(); }
 };
 
 } // namespace

@@ -4,7 +4,7 @@
 // The audio server dying in the middle of a song is covered with real sound, in
 // tests/mediacontrol/tst_mediacontrolsound.cpp (timelineGoesOnWhenTheServerDies).
 
-#include "../mediacontrol/smfwriter.h"
+#include "smfwriter.h"
 #include "../mediacontrol/warningcapture.h"
 
 #include "playback/engine/manualaudiooutput.h"

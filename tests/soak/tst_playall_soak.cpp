@@ -2,19 +2,13 @@
 // must be noticed (the loop never falls behind so that the window rewinds a song), and nothing
 // may pile up from one song to the next, so the memory stays flat once the first songs are done.
 
-#include "../mediacontrol/smfwriter.h"
-#include "app/lumoramusic.h"
-#include "playback/engine/manualaudiooutput.h"
-#include "playback/enginemediacontrol.h"
-#include "scriptedservices.h"
+#include "playallrig.h"
 
 #include <QAction>
-#include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QLoggingCategory>
 #include <QRegularExpression>
-#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 
@@ -79,36 +73,12 @@ void countMedia(QtMsgType type, const QMessageLogContext& context, const QString
     }
 }
 
-// Every catalogue song as a short generated tune in a folder that becomes the working directory,
-// and a window on the real media control whose clock runs as fast as the event loop turns.
-struct SoakRig {
-    QTemporaryDir folder;
-    QString previousDir = QDir::currentPath();
-    ManualAudioOutput* clock = nullptr;
-    std::unique_ptr<EngineMediaControl> media;
-    ScriptedDialog dialog;
-    ScriptedRandom random { 4242 };
-    RecordingPictureLoader pictures;
-    std::unique_ptr<LumoraMusic> window;
-    QTimer clockTicks;
-
+// The shared virtual-clock player, a whole song per tick (the end always falls inside one pull, as
+// it does on a device), with the media log counted.
+struct SoakRig : VirtualClockPlayer {
     SoakRig()
+        : VirtualClockPlayer(4242, 250)
     {
-        for (const CatalogueRow& row : Catalogue::rows())
-            SmfWriter().melody(0, 3, 60).endAt(200).save(
-                folder.filePath(QString(row.stem) + ".mid"));
-        QDir::setCurrent(folder.path());
-        EngineSetup setup;
-        setup.withoutSynth = true;
-        auto output = std::make_unique<ManualAudioOutput>(44100.0, 441);
-        clock = output.get();
-        setup.output = std::move(output);
-        media = std::make_unique<EngineMediaControl>(std::move(setup));
-        window = std::make_unique<LumoraMusic>(
-            WindowServices { media.get(), &dialog, &random, &pictures });
-        // A whole song per tick: the end always falls inside one pull, as it does on a device.
-        QObject::connect(&clockTicks, &QTimer::timeout, [this] { clock->pullMs(250); });
-        clockTicks.start(1);
         QLoggingCategory::setFilterRules(QStringLiteral("lumora.media.debug=true"));
         counts = {};
         previousHandler = qInstallMessageHandler(countMedia);
@@ -117,9 +87,7 @@ struct SoakRig {
     {
         qInstallMessageHandler(previousHandler);
         QLoggingCategory::setFilterRules(QString());
-        QDir::setCurrent(previousDir);
     }
-    LumoraMusic* operator->() const { return window.get(); }
 };
 
 } // namespace
