@@ -265,6 +265,9 @@ gap_samples() { # FIGURE SIDE NAME COLUMN
 }
 
 note "gaps between songs at the sink: the window's Loop and Play All, fluidsynth's playlist"
+# The analysis must find known gaps in the same song rendered offline before it times anything.
+"${program[lumora-render]}" "$work/organ.mid" "$work/organ.wav" "$soundfont" >/dev/null 2>&1
+python3 "$here/sinkgaps.py" --check "$work/organ.wav" 2000
 figure loop_gap "Loop restart in the window: silence between the song's end and its restart (per restart)" ms "window + media control" "fluidsynth, same file twice" "max<=20" 1
 figure loop_gap_eot "Loop restart in the window: End of Track to the first sample again (per restart)" ms "window + media control" "fluidsynth, same file twice" "max<=20" 1
 figure playall_gap "Play All next song: silence between one song and the next (per change)" ms "window + media control" "fluidsynth, playlist" "max<=20" 1

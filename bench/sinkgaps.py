@@ -14,6 +14,9 @@ sound (a dropout inside the next song is not its gap); its length is the time fr
 sound of one song, its release included, to the first sample of the next. A next song that
 begins while the last one still sounds leaves no silence: its gap is 0.
 
+sinkgaps.py --check RENDERED.wav SONG_MS checks the analysis on the song rendered offline,
+joined to itself with known gaps.
+
 Prints a line for each gap: the silence in milliseconds, then the time from the End of Track to
 the next song's first sample ("-" when the songs overlapped). Both carry the first ~1 ms of a
 note, which is still below -60 dBFS. On songs rendered offline and joined with known gaps of
@@ -125,7 +128,33 @@ def gaps(left, level, song_ms):
         onset = max(end, playing - ATTACK)
 
 
+def check(rendered_wav, song_ms):
+    """Joins a rendered song to itself with known gaps and checks that they are found."""
+    import wave
+
+    with wave.open(rendered_wav) as song_file:
+        song = array("h")
+        song.frombytes(song_file.readframes(song_file.getnframes()))
+    song = song[: 2 * song_ms * RATE // 1000]  # cut at the End of Track: no release
+    known = [10, 0, 25, 5, 100, 300, 3]
+    recording = array("h", [0] * 2 * RATE)
+    for gap in known:
+        recording += song + array("h", [0] * 2 * (gap * RATE // 1000))
+    recording += song + array("h", [0] * 2 * RATE)
+    left, right = recording[0::2], recording[1::2]
+    level = [max(abs(a), abs(b)) for a, b in zip(left, right)]
+    found = [after_end for _, after_end in gaps(left, level, song_ms)]
+    wrong = len(found) != len(known) or any(
+        f is None or abs(f - k) > 0.5 for f, k in zip(found, known)
+    )
+    if wrong:
+        sys.exit(f"sinkgaps: known gaps {known} ms were found as {found}")
+
+
 def main():
+    if sys.argv[1] == "--check":
+        check(sys.argv[2], int(sys.argv[3]))
+        return
     left, level = read(sys.argv[1])
     for silence, after_end in gaps(left, level, int(sys.argv[2])):
         print(f"{silence:.1f}", "-" if after_end is None else f"{after_end:.1f}")
