@@ -5,7 +5,7 @@
 // tests/mediacontrol/tst_mediacontrolsound.cpp (timelineGoesOnWhenTheServerDies).
 
 #include "smfwriter.h"
-#include "../mediacontrol/warningcapture.h"
+#include "warningcapture.h"
 
 #include "playback/engine/manualaudiooutput.h"
 #include "playback/engine/synth.h"
