@@ -302,4 +302,16 @@ xdotool key ctrl+x
 expect_exit "Exit (Ctrl+X)"
 expect_commands "Exit (Ctrl+X)"
 
+# ======== Third run: the window closed while Play All runs its loop inside the menu handler; the
+# loop must end and the program with it.
+
+skin=
+start_player playall
+xdotool key ctrl+y
+choose_random_song
+sleep 1
+"$python" "$here/closewindow.py" "$headless_window"
+expect_exit "its window was closed during Play All"
+expect_commands "Closing the window during Play All" "Command Close"
+
 echo "PASS ($skin skin)"
