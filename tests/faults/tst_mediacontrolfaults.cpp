@@ -4,6 +4,7 @@
 // The audio server dying in the middle of a song is covered with real sound, in
 // tests/mediacontrol/tst_mediacontrolsound.cpp (timelineGoesOnWhenTheServerDies).
 
+#include "manualclockrig.h"
 #include "smfwriter.h"
 #include "warningcapture.h"
 
@@ -26,9 +27,8 @@ constexpr int songMs = 1000;
 constexpr int otherSongMs = 400;
 constexpr int never = 3600 * 1000;
 
-struct Rig {
-    ManualAudioOutput* output = nullptr;
-    std::unique_ptr<EngineMediaControl> media;
+struct Rig : ManualClockRig {
+    using ManualClockRig::ManualClockRig;
 
     void open(const QString& path)
     {
@@ -49,13 +49,8 @@ struct Rig {
 
 Rig makeRig(EngineSetup setup)
 {
-    Rig rig;
-    auto output = std::make_unique<ManualAudioOutput>();
-    rig.output = output.get();
-    setup.output = std::move(output);
     setup.statusIntervalMs = never;
-    rig.media = std::make_unique<EngineMediaControl>(std::move(setup));
-    return rig;
+    return Rig(std::move(setup));
 }
 
 EngineSetup silentSetup()

@@ -1,6 +1,7 @@
 // The media control on a virtual clock: the test pulls the audio by hand, so every command can be
 // checked in every state at exact song times, without a sound card and without sleeping.
 
+#include "manualclockrig.h"
 #include "smfwriter.h"
 #include "warningcapture.h"
 
@@ -23,9 +24,8 @@ constexpr int songLengthMs = 1000;
 constexpr int playedMs = 300;
 constexpr int never = 3600 * 1000;
 
-struct Rig {
-    ManualAudioOutput* output = nullptr;
-    std::unique_ptr<EngineMediaControl> media;
+struct Rig : ManualClockRig {
+    using ManualClockRig::ManualClockRig;
 
     int position() { return media->position(); }
     // How far the timeline moves when the clock runs on: 0 unless a song plays.
@@ -39,12 +39,7 @@ struct Rig {
 
 Rig makeRig(EngineSetup setup = {})
 {
-    Rig rig;
-    auto output = std::make_unique<ManualAudioOutput>();
-    rig.output = output.get();
-    setup.output = std::move(output);
-    rig.media = std::make_unique<EngineMediaControl>(std::move(setup));
-    return rig;
+    return Rig(std::move(setup));
 }
 
 EngineSetup silentSetup(int statusIntervalMs = never)
