@@ -111,6 +111,8 @@ private:
     // Autoplay: the one rule by which the program picks a song by itself.
     void chooseRandomSong();
     void runPlayAllLoop();
+    bool isPlayAllLoopWaiting() const;
+    void startNextSongIfEnded();
 
     RandomGenerator& m_random;
     PictureLoader& m_pictures;
@@ -120,4 +122,5 @@ private:
 
     bool m_ending = false; // File > Exit: no handler runs any more
     bool m_unloaded = false; // closed from the title bar: a running Play All loop must end
+    int m_playAllLoops = 0; // Play All loops running, nested in one another's wait
 };
