@@ -129,6 +129,11 @@ void LumoraMusic::createMenus()
         true, &LumoraMusic::mitplayall_Click);
     mitexit = addFileItem(QStringLiteral("E&xit"), QKeySequence(QStringLiteral("Ctrl+X")), false,
         &LumoraMusic::mitexit_Click);
+    mitopen->setObjectName(QStringLiteral("mitopen"));
+    mitRandom->setObjectName(QStringLiteral("mitRandom"));
+    mitLoop->setObjectName(QStringLiteral("mitLoop"));
+    mitplayall->setObjectName(QStringLiteral("mitplayall"));
+    mitexit->setObjectName(QStringLiteral("mitexit"));
 
     mitSong = addSongMenu(mnuSong, SongMenu::Location, &LumoraMusic::mitSong_Click);
     mitSirrel = addSongMenu(mnuSirrel, SongMenu::Sirrel, &LumoraMusic::mitSirrel_Click);

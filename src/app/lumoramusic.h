@@ -36,6 +36,10 @@ public:
     explicit LumoraMusic(const WindowServices& services, QWidget* parent = nullptr);
     ~LumoraMusic() override;
 
+    // A file from outside the window (command line, drop, the desktop's media controls): the
+    // operations of File > Open with that file chosen, then those of Play.
+    void openAndPlay(const QString& path);
+
     // Twips, the window's coordinate unit: 15 to a pixel at 96 dots per inch.
     static constexpr int pixelsFromTwips(int twips) { return twips / 15; }
 

@@ -1,27 +1,83 @@
+#include "app/commandline.h"
+#include "app/datafolders.h"
+#include "app/filedrophandler.h"
 #include "app/fileopendialog.h"
 #include "app/lumoramusic.h"
+#include "app/mprisplayer.h"
 #include "app/pictureloader.h"
 #include "app/randomgenerator.h"
 #include "app/runtimeerror.h"
+#include "app/screenreadernames.h"
+#include "app/sessionbus.h"
+#include "playback/engine/audiooutput.h"
 #include "playback/enginemediacontrol.h"
 
 #include <QApplication>
+#include <cstdio>
+
+namespace {
+
+EngineSetup engineSetup(const CommandLine& commandLine)
+{
+    EngineSetup setup;
+    const QStringList soundFonts = DataFolders::soundFontCandidates(commandLine.soundFont,
+        qEnvironmentVariable("LUMORA_SOUNDFONT"), DataFolders::searchFolders());
+    for (const QString& soundFont : soundFonts)
+        setup.soundFontCandidates.push_back(QFile::encodeName(soundFont).toStdString());
+    // A song from the menus is named bare; the installed songs are found from any folder.
+    setup.locateFile = [](const QString& fileName) { return DataFolders::locate(fileName); };
+    return setup;
+}
+
+} // namespace
 
 int main(int argc, char* argv[])
 {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("lumora"));
+    QApplication::setApplicationVersion(QStringLiteral(LUMORA_VERSION));
     QApplication::setDesktopFileName(QStringLiteral("lumora"));
+
+    const CommandLine commandLine
+        = CommandLine::parse(QApplication::arguments(), QApplication::applicationVersion());
+    switch (commandLine.action) {
+    case CommandLine::Action::ShowHelp:
+    case CommandLine::Action::ShowVersion:
+        std::printf("%s\n", qPrintable(commandLine.text));
+        return 0;
+    case CommandLine::Action::Fail:
+        std::fprintf(stderr, "%s\n", qPrintable(commandLine.text));
+        return 1;
+    case CommandLine::Action::Run:
+        break;
+    }
+    // A file that cannot be played fails quietly in the player, as one chosen in File > Open
+    // does; the terminal that named it is told why.
+    if (!commandLine.file.isEmpty()) {
+        if (const QString why = whyUnplayable(commandLine.file); !why.isEmpty())
+            std::fprintf(stderr, "lumora: cannot play %s: %s\n", qPrintable(commandLine.file),
+                qPrintable(why));
+    }
+    if (SessionBus::handOverToRunningPlayer(commandLine.file))
+        return 0;
 
     FatalErrorReporter errors;
     FilePictureLoader pictures(errors);
+    pictures.setFallbackFolders({ DataFolders::installedFolder() });
     ClockSeededRandom random;
     QtFileOpenDialog dialog;
-    EngineMediaControl media; // the SoundFont loads in the background; the window never waits
+    // The SoundFont loads in the background; the window never waits.
+    EngineMediaControl media(engineSetup(commandLine));
 
     LumoraMusic window({ &media, &dialog, &random, &pictures });
     dialog.setParentWidget(&window);
     window.Form_Load();
+    nameControlsForScreenReaders(&window);
+    new FileDropHandler(&window);
+    MprisPlayer mpris(&window, &media);
+    SessionBus::publish(&mpris);
     window.show();
+    if (!commandLine.file.isEmpty())
+        window.openAndPlay(commandLine.file);
     return app.exec();
 }

@@ -4,7 +4,7 @@
 #include <QPainter>
 
 PictureButton::PictureButton(QWidget* parent)
-    : QWidget(parent)
+    : QAbstractButton(parent)
 {
     setFocusPolicy(Qt::NoFocus);
     setAttribute(Qt::WA_NoSystemBackground);
@@ -24,20 +24,22 @@ void PictureButton::paintEvent(QPaintEvent*)
     painter.drawPixmap(0, 0, m_picture);
 }
 
+// The pressed picture belongs to the handlers of mouseDown and mouseUp, which come for any mouse
+// button; the button's own press and click logic only follows the left one.
 void PictureButton::mousePressEvent(QMouseEvent* event)
 {
-    if (event->button() == Qt::LeftButton)
-        m_leftPressedHere = true;
     emit mouseDown(event->button(), event->modifiers(), event->position().toPoint());
+    if (event->button() == Qt::LeftButton)
+        QAbstractButton::mousePressEvent(event);
+    else
+        event->accept();
 }
 
 void PictureButton::mouseReleaseEvent(QMouseEvent* event)
 {
-    const bool click = event->button() == Qt::LeftButton && m_leftPressedHere
-        && rect().contains(event->position().toPoint());
-    if (event->button() == Qt::LeftButton)
-        m_leftPressedHere = false;
     emit mouseUp(event->button(), event->modifiers(), event->position().toPoint());
-    if (click)
-        emit clicked();
+    if (event->button() == Qt::LeftButton)
+        QAbstractButton::mouseReleaseEvent(event);
+    else
+        event->accept();
 }

@@ -1,12 +1,13 @@
 #pragma once
 
+#include <QAbstractButton>
 #include <QPixmap>
-#include <QWidget>
 
 // An image control used as a button: shows its picture unstretched, takes the picture's size,
 // raises mouseDown/mouseUp for any mouse button and clicked() after the mouseUp of a left-button
-// press that was also released on it.
-class PictureButton : public QWidget {
+// press that was also released on it. A button to assistive technology, with the accessible name
+// it is given, though it draws no text.
+class PictureButton : public QAbstractButton {
     Q_OBJECT
 
 public:
@@ -14,11 +15,11 @@ public:
 
     void setPicture(const QPixmap& picture);
     QPixmap picture() const { return m_picture; }
+    QSize sizeHint() const override { return m_picture.size(); }
 
 signals:
     void mouseDown(Qt::MouseButton button, Qt::KeyboardModifiers modifiers, QPoint pos);
     void mouseUp(Qt::MouseButton button, Qt::KeyboardModifiers modifiers, QPoint pos);
-    void clicked();
 
 protected:
     void paintEvent(QPaintEvent* event) override;
@@ -27,5 +28,4 @@ protected:
 
 private:
     QPixmap m_picture;
-    bool m_leftPressedHere = false;
 };

@@ -30,11 +30,24 @@ QString FilePictureLoader::findCaseInsensitive(const QDir& folder, const QString
 
 QPixmap FilePictureLoader::load(const QString& bareName)
 {
-    const QDir dir = folder();
-    const QString entry = findCaseInsensitive(dir, bareName);
+    QList<QDir> folders { folder() };
+    for (const QString& fallback : m_fallbackFolders)
+        folders << QDir(fallback);
+    QDir dir;
+    QString entry;
+    for (const QDir& candidate : folders) {
+        entry = findCaseInsensitive(candidate, bareName);
+        if (!entry.isEmpty()) {
+            dir = candidate;
+            break;
+        }
+    }
     if (entry.isEmpty()) {
+        QStringList searched;
+        for (const QDir& candidate : folders)
+            searched << QDir::toNativeSeparators(candidate.absolutePath());
         m_errors.raise(QStringLiteral("Run-time error: file not found: \"%1\" in %2")
-                           .arg(bareName, QDir::toNativeSeparators(dir.absolutePath())));
+                           .arg(bareName, searched.join(QStringLiteral(" or in "))));
     }
     QImageReader reader(dir.filePath(entry));
     const QImage image = reader.read();

@@ -3,6 +3,7 @@
 #include <QDir>
 #include <QPixmap>
 #include <QString>
+#include <QStringList>
 
 class RuntimeErrorReporter;
 
@@ -16,10 +17,12 @@ public:
 
 // Finds a picture by its bare name in a folder (the working directory unless told otherwise),
 // without regard to letter case, so "firstUIb13Up.gif" and "firstUIb13up.gif" name one file.
+// Fallback folders are searched the same way, in order, when the folder lacks the picture.
 class FilePictureLoader : public PictureLoader {
 public:
     explicit FilePictureLoader(RuntimeErrorReporter& errors, QString folder = QString());
     QPixmap load(const QString& bareName) override;
+    void setFallbackFolders(QStringList folders) { m_fallbackFolders = std::move(folders); }
 
     // The folder's entry that matches the name, an exact match first; empty when none does.
     static QString findCaseInsensitive(const QDir& folder, const QString& bareName);
@@ -29,4 +32,5 @@ private:
 
     RuntimeErrorReporter& m_errors;
     QString m_folder;
+    QStringList m_fallbackFolders;
 };

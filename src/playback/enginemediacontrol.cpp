@@ -74,6 +74,15 @@ qint32 EngineMediaControl::position()
     return m_state == State::Closed ? 0 : m_player->positionMs();
 }
 
+MediaControl::PlaybackState EngineMediaControl::playbackState()
+{
+    if (m_state == State::Paused)
+        return PlaybackState::Paused;
+    if (m_state == State::Playing && !hasPlayedToEnd())
+        return PlaybackState::Playing;
+    return PlaybackState::Stopped;
+}
+
 // The SoundFont takes hundreds of milliseconds to load: the window never waits for it. Commands
 // that come meanwhile act on the song; the sound follows once the synth is attached.
 void EngineMediaControl::startLoadingSynth(const std::string& soundFont)
@@ -87,20 +96,30 @@ void EngineMediaControl::startLoadingSynth(const std::string& soundFont)
 
 std::unique_ptr<Synth> EngineMediaControl::loadSynth(const std::string& soundFont) const
 {
-    const std::string path = soundFont.empty() ? Synth::findDefaultSoundFont() : soundFont;
-    if (path.empty()) {
+    std::vector<std::string> candidates;
+    if (!soundFont.empty()) {
+        candidates.push_back(soundFont);
+    } else {
+        candidates = m_setup.soundFontCandidates;
+        if (std::string fallback = Synth::findDefaultSoundFont(); !fallback.empty())
+            candidates.push_back(fallback);
+    }
+    if (candidates.empty()) {
         qCWarning(lcMedia) << "No SoundFont found; songs play silently";
         return nullptr;
     }
-    auto synth = std::make_unique<Synth>(m_output->sampleRate());
-    std::string error;
-    if (!synth->loadSoundFont(path, &error)) {
+    // A SoundFont that does not load must not leave the player silent while another one would.
+    for (const std::string& path : candidates) {
+        auto synth = std::make_unique<Synth>(m_output->sampleRate());
+        std::string error;
+        if (synth->loadSoundFont(path, &error))
+            return synth;
         qCWarning(lcMedia).noquote()
             << "Cannot load the SoundFont" << QString::fromStdString(path) << ":"
-            << QString::fromStdString(error) << "; songs play silently";
-        return nullptr;
+            << QString::fromStdString(error)
+            << (&path == &candidates.back() ? "; songs play silently" : "; trying the next one");
     }
-    return synth;
+    return nullptr;
 }
 
 void EngineMediaControl::finishLoadingSynth()
@@ -160,7 +179,8 @@ void EngineMediaControl::open()
         qCWarning(lcMedia) << "Cannot open: no file name given";
         return;
     }
-    const QString path = QFileInfo(m_fileName).absoluteFilePath();
+    const QString path = m_setup.locateFile ? m_setup.locateFile(m_fileName)
+                                            : QFileInfo(m_fileName).absoluteFilePath();
     std::shared_ptr<const Song> song = readSong(path);
     if (!song)
         return;

@@ -6,9 +6,11 @@
 #include <QString>
 #include <QTimer>
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <thread>
+#include <vector>
 
 class AudioOutput;
 class LiveSongPlayer;
@@ -20,7 +22,11 @@ class Synth;
 // default SoundFont loaded in the background.
 struct EngineSetup {
     std::unique_ptr<AudioOutput> output; // null: the sound device, or silence without one
-    std::string soundFont; // empty: the default General MIDI SoundFont
+    std::string soundFont; // empty: the candidates below, then the default General MIDI one
+    // Tried in order when no soundFont is given; one that does not load is skipped with a warning.
+    std::vector<std::string> soundFontCandidates;
+    // Where a file name is found: the working directory unless told otherwise.
+    std::function<QString(const QString& fileName)> locateFile;
     bool withoutSynth = false; // timeline only, silent: no SoundFont at all
     bool loadSynchronously = false; // the SoundFont is ready when the constructor returns
     int statusIntervalMs = 250;
@@ -43,6 +49,8 @@ public:
 
     qint32 length() override;
     qint32 position() override;
+    PlaybackState playbackState() override;
+    QString openFilePath() const override { return m_songPath; }
 
     QString fileName() const { return m_fileName; }
     qint32 timeFormat() const { return m_timeFormat; }

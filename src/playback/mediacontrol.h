@@ -26,6 +26,13 @@ public:
     virtual qint32 length() = 0;
     virtual qint32 position() = 0;
 
+    // Read-only views for the desktop's media controls; the window itself never asks. A song
+    // that has played to its end counts as stopped.
+    enum class PlaybackState { Stopped, Playing, Paused };
+    virtual PlaybackState playbackState() = 0;
+    // The full path of the song that is open; empty while nothing is.
+    virtual QString openFilePath() const = 0;
+
 signals:
     void statusUpdate();
 

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Installs the build into a scratch DESTDIR, at two prefixes, and checks what a user's system gets:
-# the player, every skin picture and demo song, the icon and a valid desktop entry that starts the
-# player in the installed data folder. Then, when CPack and dpkg-deb are there, the .deb's control
+# the player, every skin picture and demo song, the icon and a valid desktop entry that opens MIDI
+# files (the player finds its data folder itself, from any working directory). Then, when CPack and dpkg-deb are there, the .deb's control
 # fields and contents.
 # Usage: check_install.sh <build folder> <source folder> <scratch folder>
 # Exits 77 (skipped) without desktop-file-validate.
@@ -84,10 +84,11 @@ check_tree() {
             fail "$key=$(entry_value "$entry" "$key") instead of $key=$want"
     done <<EOF
 Type|Application
-Exec|lumora
+Exec|lumora %f
 Icon|lumora
-Path|$prefix/share/lumora
+Path|
 Categories|AudioVideo;Audio;Player;Midi;
+MimeType|audio/midi;audio/x-midi;
 EOF
 }
 

@@ -14,6 +14,13 @@ qint32 FakeMediaControl::position()
     return m_position;
 }
 
+MediaControl::PlaybackState FakeMediaControl::playbackState()
+{
+    if (m_paused)
+        return PlaybackState::Paused;
+    return m_playing ? PlaybackState::Playing : PlaybackState::Stopped;
+}
+
 QStringList FakeMediaControl::takeOperations()
 {
     QStringList taken;
@@ -36,7 +43,7 @@ void FakeMediaControl::runCommand(const QString& command)
 {
     operations << QStringLiteral("Command ") + command;
     if (command == QLatin1String("Close")) {
-        m_open = m_playing = false;
+        m_open = m_playing = m_paused = false;
         m_length = m_position = 0;
     } else if (command == QLatin1String("Open") || command == QLatin1String("open")) {
         if (m_open || m_fileName.isEmpty() || unopenable.contains(m_fileName))
@@ -46,10 +53,14 @@ void FakeMediaControl::runCommand(const QString& command)
         m_position = 0;
     } else if (command == QLatin1String("Play")) {
         m_playing = m_open;
+        m_paused = false;
     } else if (command == QLatin1String("Pause")) {
-        m_playing = false;
+        // Pause toggles, as the device's does: a second Pause resumes.
+        const bool wasPlaying = m_playing;
+        m_playing = m_paused;
+        m_paused = wasPlaying;
     } else if (command == QLatin1String("Prev")) {
-        m_playing = false;
+        m_playing = m_paused = false;
         m_position = 0;
     }
 }

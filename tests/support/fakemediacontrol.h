@@ -21,6 +21,8 @@ public:
 
     qint32 length() override;
     qint32 position() override;
+    PlaybackState playbackState() override;
+    QString openFilePath() const override { return m_open ? m_fileName : QString(); }
 
     // Drive methods.
     void setLength(qint32 ms) { m_length = ms; }
@@ -42,6 +44,7 @@ private:
     QString m_fileName;
     bool m_open = false;
     bool m_playing = false;
+    bool m_paused = false;
     qint32 m_length = 0;
     qint32 m_position = 0;
 };

@@ -1,0 +1,61 @@
+#include "app/commandline.h"
+
+#include "playback/engine/song.h"
+
+#include <QCommandLineParser>
+#include <QFile>
+#include <QFileInfo>
+
+CommandLine CommandLine::parse(const QStringList& arguments, const QString& version)
+{
+    QCommandLineParser parser;
+    parser.setApplicationDescription(
+        QStringLiteral("Lumora plays MIDI songs. Given a FILE, it opens it and plays it at once; "
+                       "when a Lumora is already running, that one plays it."));
+    const QCommandLineOption help = parser.addHelpOption();
+    const QCommandLineOption versionOption = parser.addVersionOption();
+    const QCommandLineOption soundFont(QStringLiteral("soundfont"),
+        QStringLiteral("Play with this SoundFont (.sf2 or .sf3)."), QStringLiteral("FILE"));
+    parser.addOption(soundFont);
+    parser.addPositionalArgument(
+        QStringLiteral("FILE"), QStringLiteral("A MIDI file to play."), QStringLiteral("[FILE]"));
+
+    CommandLine result;
+    const auto fail = [&](const QString& why) {
+        result.action = Action::Fail;
+        result.text = QStringLiteral("lumora: %1\nTry 'lumora --help'.").arg(why);
+        return result;
+    };
+    if (!parser.parse(arguments))
+        return fail(parser.errorText());
+    if (parser.isSet(help)) {
+        result.action = Action::ShowHelp;
+        result.text = parser.helpText();
+        return result;
+    }
+    if (parser.isSet(versionOption)) {
+        result.action = Action::ShowVersion;
+        result.text = QStringLiteral("lumora %1").arg(version);
+        return result;
+    }
+    const QStringList files = parser.positionalArguments();
+    if (files.size() > 1)
+        return fail(QStringLiteral("one FILE at most, %1 given").arg(files.size()));
+    if (!files.isEmpty())
+        result.file = QFileInfo(files.first()).absoluteFilePath();
+    result.soundFont = parser.value(soundFont);
+    return result;
+}
+
+QString whyUnplayable(const QString& path)
+{
+    const QFileInfo info(path);
+    if (!info.exists())
+        return QStringLiteral("no such file");
+    if (!info.isFile())
+        return QStringLiteral("not a file");
+    if (!info.isReadable())
+        return QStringLiteral("permission denied");
+    const SongLoadResult loaded = loadSongFile(QFile::encodeName(path).toStdString());
+    return loaded.song ? QString() : QString::fromStdString(loaded.error);
+}

@@ -1,0 +1,14 @@
+#include "app/mprisrootadaptor.h"
+
+#include "app/mprisplayer.h"
+
+MprisRootAdaptor::MprisRootAdaptor(MprisPlayer* player)
+    : QDBusAbstractAdaptor(player)
+    , m_player(player)
+{
+}
+
+void MprisRootAdaptor::Raise()
+{
+    QMetaObject::invokeMethod(m_player, &MprisPlayer::raise, Qt::QueuedConnection);
+}
