@@ -26,11 +26,13 @@ CommandLine CommandLine::parse(const QStringList& arguments, const QString& vers
         result.text = QStringLiteral("lumora: %1\nTry 'lumora --help'.").arg(why);
         return result;
     };
-    if (!parser.parse(arguments))
-        return fail(parser.errorText());
-    if (parser.isSet(help)) {
+    // Help and version win over a mistake elsewhere on the line, as they do in most tools.
+    const bool parsed = parser.parse(arguments);
+    if (parser.isSet(help) || parser.isSet(QStringLiteral("help-all"))) {
         result.action = Action::ShowHelp;
-        result.text = parser.helpText();
+        // Read before the toolkit starts, the parser does not know the program's name yet.
+        result.text = parser.helpText().replace(
+            QLatin1String("<executable_name>"), QLatin1String("lumora"));
         return result;
     }
     if (parser.isSet(versionOption)) {
@@ -38,6 +40,8 @@ CommandLine CommandLine::parse(const QStringList& arguments, const QString& vers
         result.text = QStringLiteral("lumora %1").arg(version);
         return result;
     }
+    if (!parsed)
+        return fail(parser.errorText());
     const QStringList files = parser.positionalArguments();
     if (files.size() > 1)
         return fail(QStringLiteral("one FILE at most, %1 given").arg(files.size()));

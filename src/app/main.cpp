@@ -29,10 +29,28 @@ EngineSetup engineSetup(const CommandLine& commandLine)
     return setup;
 }
 
+bool answeredWithoutDisplay(const CommandLine& commandLine)
+{
+    if (commandLine.action != CommandLine::Action::ShowHelp
+        && commandLine.action != CommandLine::Action::ShowVersion)
+        return false;
+    std::printf("%s\n", qPrintable(commandLine.text));
+    return true;
+}
+
 } // namespace
 
 int main(int argc, char* argv[])
 {
+    // Help and version need no display: they are answered before the toolkit starts, which
+    // would end the program without one. The rest is read once the toolkit has taken its own
+    // options (-platform and the like) off the line.
+    QStringList rawArguments;
+    for (int i = 0; i < argc; ++i)
+        rawArguments << QString::fromLocal8Bit(argv[i]);
+    if (answeredWithoutDisplay(CommandLine::parse(rawArguments, QStringLiteral(LUMORA_VERSION))))
+        return 0;
+
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("lumora"));
     QApplication::setApplicationVersion(QStringLiteral(LUMORA_VERSION));
@@ -43,7 +61,7 @@ int main(int argc, char* argv[])
     switch (commandLine.action) {
     case CommandLine::Action::ShowHelp:
     case CommandLine::Action::ShowVersion:
-        std::printf("%s\n", qPrintable(commandLine.text));
+        answeredWithoutDisplay(commandLine);
         return 0;
     case CommandLine::Action::Fail:
         std::fprintf(stderr, "%s\n", qPrintable(commandLine.text));

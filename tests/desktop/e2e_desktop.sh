@@ -41,6 +41,13 @@ bus=$DBUS_SESSION_BUS_ADDRESS
 headless_start_display || skip "no virtual display could be started"
 headless_start_sound || skip "no PulseAudio server could be started"
 export DBUS_SESSION_BUS_ADDRESS=$bus # the sound server started without it, the player needs it
+# Screen readers: the accessibility bus has to be up before the player starts.
+atspi=
+if /usr/bin/python3 -c 'import pyatspi' 2>/dev/null &&
+    dbus-send --session --print-reply --dest=org.a11y.Bus /org/a11y/bus org.a11y.Bus.GetAddress \
+        >/dev/null 2>&1; then
+    atspi=yes
+fi
 
 root=$headless_dir/root
 prefix=/opt/lumora-e2e
@@ -86,7 +93,8 @@ listen() {
 # ---- The first player, started from a folder without data, plays its file at once.
 headless_record "$wav" || fail "the sink's recording does not flow"
 log=$out/player.log
-(cd "$folder" && exec env QT_LOGGING_RULES="lumora.media.debug=true" "$player" song.mid) \
+(cd "$folder" && exec env QT_LOGGING_RULES="lumora.media.debug=true" \
+    QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1 "$player" song.mid) \
     >"$log" 2>&1 &
 first=$!
 headless_track $first
@@ -109,6 +117,22 @@ headless_poll 10 status_is Playing || fail "PlayPause: status $(playerctl -p lum
 sleep 0.5
 from=$(listen 1.5)
 expect_sound "after playerctl play-pause (resumed)" "$from" "$(now)" loud
+
+# ---- What a screen reader reads: role|name|description|value.
+if [ -n "$atspi" ]; then
+    /usr/bin/python3 "$here/readcontrols.py" lumora >"$out/controls.txt" 2>&1 ||
+        fail "the accessibility tree cannot be read: $(cat "$out/controls.txt")"
+    for want in "push button|Play|" "push button|Pause|" "push button|Stop|" \
+        "slider|Song position|" "label|Current Song = Midi|"; do
+        grep -qF "$want" "$out/controls.txt" || fail "no \"$want\" in $(cat "$out/controls.txt")"
+    done
+    grep -q '^slider|Song position|.*|value=[1-9]' "$out/controls.txt" ||
+        fail "the slider's value is not the seconds played: $(grep slider "$out/controls.txt")"
+    grep -q '^filler|[^|]' "$out/controls.txt" && fail "a named control reads as a filler"
+    ok "screen readers read $(grep -c '^push button|' "$out/controls.txt") named push buttons, the slider and the label"
+else
+    echo "note: no pyatspi or accessibility bus; the screen-reader names are not checked"
+fi
 
 # ---- A second player hands its file over and exits.
 second_log=$out/second.log
