@@ -40,7 +40,7 @@ bool FileDropHandler::eventFilter(QObject* watched, QEvent* event)
     switch (event->type()) {
     case QEvent::DragEnter:
     case QEvent::DragMove: {
-        auto* drag = static_cast<QDragMoveEvent*>(event);
+        auto* drag = static_cast<QDropEvent*>(event); // the drag events all derive from it
         if (droppedMidiFile(drag->mimeData()).isEmpty())
             drag->ignore();
         else

@@ -67,6 +67,7 @@ private slots:
     void changesAreAnnouncedOnce();
     void onlyOneMidiFileIsTakenFromADrop_data();
     void onlyOneMidiFileIsTakenFromADrop();
+    void aDroppedSongPlaysAndAnythingElseIsRefused();
     void screenReadersReadNamedControls();
 };
 
@@ -251,6 +252,39 @@ void TestMprisPlayer::onlyOneMidiFileIsTakenFromADrop()
     QMimeData remote;
     remote.setUrls({ QUrl(QStringLiteral("https://example.org/song.mid")) });
     QCOMPARE(FileDropHandler::droppedMidiFile(&remote), QString());
+}
+
+void TestMprisPlayer::aDroppedSongPlaysAndAnythingElseIsRefused()
+{
+    MprisFixture w;
+    new FileDropHandler(w.window.get());
+    QVERIFY(w->acceptDrops());
+    QTemporaryDir dir;
+    QVERIFY(QFile(dir.filePath("drop.mid")).open(QIODevice::WriteOnly));
+    QVERIFY(QFile(dir.filePath("drop.txt")).open(QIODevice::WriteOnly));
+    const auto send = [&](QEvent::Type type, const QString& name) {
+        QMimeData data;
+        data.setUrls({ QUrl::fromLocalFile(dir.filePath(name)) });
+        const auto actions = Qt::CopyAction | Qt::MoveAction;
+        std::unique_ptr<QDropEvent> event;
+        if (type == QEvent::DragEnter)
+            event = std::make_unique<QDragEnterEvent>(
+                QPoint(50, 50), actions, &data, Qt::LeftButton, Qt::NoModifier);
+        else
+            event = std::make_unique<QDropEvent>(
+                QPointF(50, 50), actions, &data, Qt::LeftButton, Qt::NoModifier);
+        event->setAccepted(false);
+        QCoreApplication::sendEvent(w.window.get(), event.get());
+        return event->isAccepted();
+    };
+    QVERIFY(!send(QEvent::DragEnter, "drop.txt"));
+    QVERIFY(!send(QEvent::Drop, "drop.txt"));
+    QCOMPARE(w.media.operations, QStringList {});
+    QVERIFY(send(QEvent::DragEnter, "drop.mid"));
+    QVERIFY(send(QEvent::Drop, "drop.mid"));
+    QCOMPARE(w.media.operations,
+        QStringList({ "FileName " + dir.filePath("drop.mid"), "Command open", "Command Close",
+            "Command Open", "Command Play" }));
 }
 
 void TestMprisPlayer::screenReadersReadNamedControls()

@@ -1,7 +1,11 @@
 #include "app/commandline.h"
 #include "app/datafolders.h"
 #include "app/pictureloader.h"
+#include "manualclockrig.h"
+#include "playback/engine/synth.h"
 #include "scriptedservices.h"
+#include "smfwriter.h"
+#include "warningcapture.h"
 
 #include <QDir>
 #include <QFile>
@@ -38,6 +42,8 @@ private slots:
     void picturesAreFoundWorkingFolderFirst_data();
     void picturesAreFoundWorkingFolderFirst();
     void soundFontsAreTriedInOrder();
+    void aSoundFontThatDoesNotLoadGivesWayToTheNext_data();
+    void aSoundFontThatDoesNotLoadGivesWayToTheNext();
 };
 
 void TestStartup::commandLine_data()
@@ -200,6 +206,50 @@ void TestStartup::soundFontsAreTriedInOrder()
         working.filePath("b.sf3"), installed.filePath("c.sf2") };
     QCOMPARE(candidates, expected);
     QCOMPARE(DataFolders::soundFontCandidates({}, {}, {}), QStringList());
+}
+
+void TestStartup::aSoundFontThatDoesNotLoadGivesWayToTheNext_data()
+{
+    QTest::addColumn<QStringList>("candidates"); // "broken" and "missing" name files made so
+    QTest::newRow("nothing chosen: the default") << QStringList {};
+    QTest::newRow("a broken one") << QStringList { "broken" };
+    QTest::newRow("a missing one, then a broken one") << QStringList { "missing", "broken" };
+}
+
+// A SoundFont that does not load is named once and the next one is tried; the songs of the menus
+// are named bare, and the media control finds them where it is told to look.
+void TestStartup::aSoundFontThatDoesNotLoadGivesWayToTheNext()
+{
+    QFETCH(QStringList, candidates);
+    if (Synth::findDefaultSoundFont().empty())
+        QSKIP("no default SoundFont here");
+    QTemporaryDir dir;
+    writeFile(dir.filePath("broken"), QByteArray("RIFF-sfbk, not really"));
+    writeFile(dir.filePath("piano.mid"), SmfWriter().melody(0, 4, 250).endAt(1000).bytes());
+
+    WarningCapture capture;
+    EngineSetup setup;
+    for (const QString& name : candidates)
+        setup.soundFontCandidates.push_back(dir.filePath(name).toStdString());
+    setup.loadSynchronously = true;
+    setup.locateFile
+        = [&dir](const QString& name) { return DataFolders::locate(name, { dir.path() }); };
+    ManualClockRig rig(std::move(setup));
+
+    QCOMPARE(capture.warnings().size(), candidates.size());
+    for (int i = 0; i < candidates.size(); ++i) {
+        QVERIFY2(capture.warnings()[i].contains(dir.filePath(candidates[i]))
+                && capture.warnings()[i].contains("trying the next one"),
+            qPrintable(capture.joined()));
+    }
+    rig.media->setFileName(QStringLiteral("piano.mid"));
+    rig.media->setCommand(QStringLiteral("Open"));
+    rig.media->setCommand(QStringLiteral("Play"));
+    QCOMPARE(rig.media->openFilePath(), dir.filePath("piano.mid"));
+    float peak = 0.0f;
+    for (int i = 0; i < 10; ++i)
+        peak = std::max(peak, rig.output->pullMs(100).peak);
+    QVERIFY2(peak > 0.01f, "silent after a SoundFont that did not load");
 }
 
 QTEST_MAIN(TestStartup)
