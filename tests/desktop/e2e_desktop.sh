@@ -145,6 +145,11 @@ headless_poll 10 status_is Playing || fail "other.mid does not play"
 kill -0 $first 2>/dev/null || fail "the first player is gone"
 ok "the first player plays other.mid"
 
+(cd "$folder" && timeout 20 "$player") >"$second_log" 2>&1 ||
+    fail "a second player without a file failed ($?): $(cat "$second_log")"
+grep -c "FileName" "$log" | grep -qx 2 || fail "a second player without a file changed the song"
+ok "a second lumora without a file exited at once, the song plays on"
+
 # ---- A song from the menus, found in the installed folder: Next is Choose Random Song.
 playerctl -p lumora next
 headless_poll 10 status_is Playing || fail "Next: status $(playerctl -p lumora status 2>&1)"
