@@ -5,6 +5,7 @@
 #include <QCommandLineParser>
 #include <QFile>
 #include <QFileInfo>
+#include <QRegularExpression>
 
 CommandLine CommandLine::parse(const QStringList& arguments, const QString& version)
 {
@@ -30,9 +31,10 @@ CommandLine CommandLine::parse(const QStringList& arguments, const QString& vers
     const bool parsed = parser.parse(arguments);
     if (parser.isSet(help) || parser.isSet(QStringLiteral("help-all"))) {
         result.action = Action::ShowHelp;
-        // Read before the toolkit starts, the parser does not know the program's name yet.
+        // The program's name as typed, not as found: before the toolkit starts the parser knows
+        // none, after it the full path.
         result.text = parser.helpText().replace(
-            QLatin1String("<executable_name>"), QLatin1String("lumora"));
+            QRegularExpression(QStringLiteral("^Usage: \\S+")), QStringLiteral("Usage: lumora"));
         return result;
     }
     if (parser.isSet(versionOption)) {

@@ -117,7 +117,7 @@ QVariantMap MprisPlayer::metadata() const
     const QString trackId = QStringLiteral("/org/lumora/Lumora/track/%1").arg(qHash(path), 0, 16);
     QVariantMap map { { QStringLiteral("mpris:trackid"),
                           QVariant::fromValue(QDBusObjectPath(trackId)) },
-        { QStringLiteral("xesam:url"), QUrl::fromLocalFile(path).toString() },
+        { QStringLiteral("xesam:url"), QUrl::fromLocalFile(path).toString(QUrl::FullyEncoded) },
         { QStringLiteral("mpris:length"), qlonglong(m_media->length()) * 1000 } };
     if (const QString name = title(); !name.isEmpty())
         map.insert(QStringLiteral("xesam:title"), name);

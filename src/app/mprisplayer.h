@@ -29,6 +29,7 @@ public:
     void setLoopStatus(const QString& status);
     void setShuffle(bool on);
 
+public slots:
     void play();
     void pause();
     void playPause();
@@ -37,6 +38,7 @@ public:
     void openUri(const QString& uri);
     void raise();
 
+public:
     // Compares what the desktop was told last with what holds now; changes go out at once.
     void refresh();
 

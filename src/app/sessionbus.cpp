@@ -54,7 +54,8 @@ bool handOverToRunningPlayer(const QString& file)
     if (!connectedBus(bus) || !bus.interface()->isServiceRegistered(kService))
         return false;
     if (!file.isEmpty())
-        call(kPlayerInterface, QStringLiteral("OpenUri"), { QUrl::fromLocalFile(file).toString() });
+        call(kPlayerInterface, QStringLiteral("OpenUri"),
+            { QUrl::fromLocalFile(file).toString(QUrl::FullyEncoded) });
     call(kRootInterface, QStringLiteral("Raise"));
     return true;
 }
