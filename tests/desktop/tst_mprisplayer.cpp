@@ -2,13 +2,16 @@
 #include "app/filedrophandler.h"
 #include "app/mprisplayer.h"
 #include "app/picturebutton.h"
+#include "app/screenreadernames.h"
 #include "windowfixture.h"
 
+#include <QAccessible>
 #include <QAction>
 #include <QDropEvent>
 #include <QFile>
 #include <QMimeData>
 #include <QSignalSpy>
+#include <QSlider>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -48,6 +51,7 @@ private slots:
     void metadataNamesTheSongAndChangesAreAnnounced();
     void dropsTakeOneMidiFile_data();
     void dropsTakeOneMidiFile();
+    void screenReadersReadNamedButtons();
 };
 
 void TestMprisPlayer::actsAsTheButtons_data()
@@ -184,6 +188,26 @@ void TestMprisPlayer::dropsTakeOneMidiFile()
     QCOMPARE(w.media.operations,
         taken ? QStringList({ "FileName " + dir.filePath(names.first()), "Command open" }) + kPlay
               : QStringList());
+}
+
+// A plain widget reads as an unnamed filler whatever its name; the picture buttons are buttons.
+void TestMprisPlayer::screenReadersReadNamedButtons()
+{
+    MprisFixture w;
+    nameControlsForScreenReaders(w.window.get());
+    const struct {
+        QWidget* widget;
+        QAccessible::Role role;
+        const char* name;
+    } expected[] = { { w->cmdPlay, QAccessible::Button, "Play" },
+        { w->cmdPause, QAccessible::Button, "Pause" }, { w->cmdStop, QAccessible::Button, "Stop" },
+        { w->Slider1, QAccessible::Slider, "Song position" } };
+    for (const auto& [widget, role, name] : expected) {
+        QAccessibleInterface* accessible = QAccessible::queryAccessibleInterface(widget);
+        QCOMPARE(accessible->role(), role);
+        QCOMPARE(accessible->text(QAccessible::Name), QLatin1String(name));
+        QVERIFY(!accessible->text(QAccessible::Description).isEmpty());
+    }
 }
 
 QTEST_MAIN(TestMprisPlayer)

@@ -106,13 +106,10 @@ void TestStartup::filesAreFoundWorkingFolderFirst()
         QVERIFY(QImage(22, 5, QImage::Format_RGB32).save(installed.filePath("firstui.JPG")));
     }
     const QString song = DataFolders::locate("k58belfr.mid", folders);
-    const QString absolute = DataFolders::locate("/music/k58belfr.mid", folders);
-    QCOMPARE(absolute, QStringLiteral("/music/k58belfr.mid"));
     ThrowingErrorReporter errors;
     FilePictureLoader loader(errors, working.path());
     loader.setFallbackFolders({ installed.path() });
     if (!inWorking && !inInstalled) {
-        QCOMPARE(song, QDir::current().filePath("k58belfr.mid"));
         try {
             loader.load(QStringLiteral("FirstUI.jpg"));
             QFAIL("a picture missing from both folders raised no error");
