@@ -1,3 +1,3 @@
-#include "playback/engine/audiooutput.h"
+#include "engine/audiooutput.h"
 
 AudioOutput::~AudioOutput() = default;

@@ -1,6 +1,6 @@
-#include "playback/engine/deviceaudiooutput.h"
+#include "engine/deviceaudiooutput.h"
 
-#include "playback/mediacontrol.h"
+#include "engine/enginelog.h"
 
 #include <fluidsynth.h>
 
@@ -38,7 +38,7 @@ void DeviceAudioOutput::start(AudioSource* source)
         return;
     m_source = source;
     if (!openDriver())
-        qCWarning(lcMedia) << "No audio device could be opened; songs play silently";
+        EngineLog::warning("No audio device could be opened; songs play silently");
     m_supervisor = std::thread(&DeviceAudioOutput::supervise, this);
 }
 
@@ -130,7 +130,7 @@ void DeviceAudioOutput::supervise()
         if (!watchDriverUntilItStalls())
             return;
         lastProgress = Clock::now() - m_config.stallTimeout;
-        qCWarning(lcMedia) << "The audio device stopped taking sound; playing on silently";
+        EngineLog::warning("The audio device stopped taking sound; playing on silently");
         m_driverRetired.store(true, std::memory_order_release);
         closeDriver();
     }

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "playback/engine/audiooutput.h"
-#include "playback/engine/idlegate.h"
+#include "engine/audiooutput.h"
+#include "engine/idlegate.h"
 
 #include <atomic>
 #include <chrono>

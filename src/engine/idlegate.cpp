@@ -1,4 +1,4 @@
-#include "playback/engine/idlegate.h"
+#include "engine/idlegate.h"
 
 void IdleGate::parkUnlessWokenSince(uint64_t seen)
 {

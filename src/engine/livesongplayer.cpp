@@ -1,8 +1,9 @@
-#include "playback/engine/livesongplayer.h"
+#include "engine/livesongplayer.h"
 
-#include "playback/engine/song.h"
-#include "playback/engine/songrenderer.h"
-#include "playback/engine/synth.h"
+#include "engine/midi.h"
+#include "engine/song.h"
+#include "engine/songrenderer.h"
+#include "engine/synth.h"
 
 #include <sys/eventfd.h>
 #include <unistd.h>
@@ -13,8 +14,8 @@
 
 namespace {
 
-// Below the smallest step of 16-bit audio.
-constexpr float quietLevel = 1.0f / 65536;
+using Midi::quietLevel;
+
 // While closing, the block is rendered in slices this long, so that a waiting song starts within
 // a slice of the end of the fade rather than at the next block.
 constexpr int closingSliceFrames = 64;
@@ -72,6 +73,11 @@ bool LiveSongPlayer::hasRenderer() const
     return m_renderer != nullptr;
 }
 
+// The presets load under our lock on purpose. Outside it they would load under FluidSynth's own
+// API lock, held across the disk reads, and the audio thread's note calls would block on that
+// one; ours the audio thread only try-locks, so a slow disk costs silent blocks, and only where
+// nothing is audible: a song is given only after Close (the old one's fade has at most a few
+// milliseconds left) or when the synth arrives (the song played without sound until then).
 void LiveSongPlayer::setSong(std::shared_ptr<const Song> song, Synth* synth)
 {
     change([&](SongRenderer& renderer) {

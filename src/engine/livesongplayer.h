@@ -1,6 +1,6 @@
 #pragma once
 
-#include "playback/engine/audiooutput.h"
+#include "engine/audiooutput.h"
 
 #include <atomic>
 #include <cstdint>

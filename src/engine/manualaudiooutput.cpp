@@ -1,4 +1,4 @@
-#include "playback/engine/manualaudiooutput.h"
+#include "engine/manualaudiooutput.h"
 
 #include <algorithm>
 #include <cmath>

@@ -1,4 +1,4 @@
-#include "midifile.h"
+#include "engine/midifile.h"
 
 #include <algorithm>
 #include <cstring>

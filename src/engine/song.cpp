@@ -1,7 +1,8 @@
-#include "song.h"
+#include "engine/song.h"
 
-#include "midifile.h"
-#include "tempomap.h"
+#include "engine/midi.h"
+#include "engine/midifile.h"
+#include "engine/tempomap.h"
 
 #include <algorithm>
 #include <climits>
@@ -11,8 +12,8 @@
 
 namespace {
 
-constexpr int drumChannel = 9;
-constexpr int drumBank = 128;
+using Midi::drumBank;
+using Midi::drumChannel;
 
 // Formats 0 and 1: one tempo map from every track's tempo events, all tracks merged. Events
 // hold their tick in timeUs until the merge is sorted, to need no second copy of them.

@@ -1,7 +1,8 @@
-#include "songrenderer.h"
+#include "engine/songrenderer.h"
 
-#include "song.h"
-#include "synth.h"
+#include "engine/midi.h"
+#include "engine/song.h"
+#include "engine/synth.h"
 
 #include <fluidsynth.h>
 
@@ -10,27 +11,9 @@
 
 namespace {
 
-constexpr int songChannels = 16;
-constexpr int drumChannel = 9;
-constexpr double fadeSeconds = 0.005;
-// Below the smallest step of 16-bit audio: nothing left worth rendering.
-constexpr float quietLevel = 1.0f / 65536;
+using namespace Midi;
 
-enum Controller {
-    BankSelectMsb = 0,
-    Volume = 7,
-    Pan = 10,
-    BankSelectLsb = 32,
-    VolumeLsb = 39,
-    PanLsb = 42,
-    Sustain = 64,
-    Sostenuto = 66,
-    SoundController1 = 70,
-    SoundController10 = 79,
-    EffectsDepth1 = 91,
-    EffectsDepth5 = 95,
-    ResetAllControllers = 121,
-};
+constexpr double fadeSeconds = 0.005;
 
 } // namespace
 
@@ -125,7 +108,7 @@ void SongRenderer::Private::resetChannels()
     fluid_synth_reset_basic_channel(fluid, -1);
     fluid_synth_set_basic_channel(
         fluid, 0, FLUID_CHANNEL_MODE_OMNION_POLY, fluid_synth_count_midi_channels(fluid));
-    for (int channel = 0; channel < songChannels; ++channel) {
+    for (int channel = 0; channel < channelCount; ++channel) {
         fluid_synth_cc(fluid, channel, Sustain, 0);
         fluid_synth_cc(fluid, channel, Sostenuto, 0);
         fluid_synth_all_notes_off(fluid, channel);
@@ -141,7 +124,7 @@ void SongRenderer::Private::resetChannels()
         fluid_synth_pitch_wheel_sens(fluid, channel, 2);
         fluid_synth_cc(fluid, channel, BankSelectMsb, 0);
         fluid_synth_cc(fluid, channel, BankSelectLsb, 0);
-        fluid_synth_bank_select(fluid, channel, channel == drumChannel ? 128 : 0);
+        fluid_synth_bank_select(fluid, channel, channel == drumChannel ? drumBank : 0);
         fluid_synth_program_change(fluid, channel, 0);
     }
 }

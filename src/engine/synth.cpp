@@ -1,6 +1,8 @@
-#include "synth.h"
+#include "engine/synth.h"
 
-#include "song.h"
+#include "engine/enginelog.h"
+#include "engine/midi.h"
+#include "engine/song.h"
 
 #include <fluidsynth.h>
 
@@ -14,14 +16,14 @@
 #include <filesystem>
 #include <mutex>
 #include <set>
+#include <string>
 #include <vector>
 
 namespace {
 
 // Channels 0-15 play the song; the one above them is a scratch channel on which prepare()
 // resolves presets exactly the way a program change on a song channel would.
-constexpr int songChannels = 16;
-constexpr int scratchChannel = songChannels;
+constexpr int scratchChannel = Midi::channelCount;
 constexpr int totalChannels = 32;
 
 const char* const soundFontFolder = "/usr/share/sounds/sf2";
@@ -45,7 +47,8 @@ void logUnlessRealTime(int level, const char* message, void*)
         : level == FLUID_ERR                ? "error"
         : level == FLUID_WARN               ? "warning"
                                             : "info";
-    std::fprintf(stderr, "fluidsynth: %s: %s\n", name, message);
+    // FluidSynth's own words are detail: what went wrong is told once by whoever acts on it.
+    EngineLog::info((std::string("fluidsynth: ") + name + ": " + message).c_str());
 }
 
 void installLogFilter()
@@ -124,7 +127,7 @@ void Synth::Private::unloadSoundFont()
 }
 
 Synth::Synth(double sampleRate)
-    : d(new Private)
+    : d(std::make_unique<Private>())
 {
     installLogFilter();
     d->sampleRate = sampleRate;
@@ -154,7 +157,6 @@ Synth::~Synth()
     if (d->soundFontFd >= 0)
         ::close(d->soundFontFd);
     delete_fluid_settings(d->settings);
-    delete d;
 }
 
 std::string Synth::findDefaultSoundFont()
@@ -211,7 +213,7 @@ bool Synth::hasSoundFont() const
 bool Synth::Private::resolvePreset(int bank, int program, std::pair<int, int>* resolved)
 {
     fluid_synth_set_channel_type(
-        synth, scratchChannel, bank == 128 ? CHANNEL_TYPE_DRUM : CHANNEL_TYPE_MELODIC);
+        synth, scratchChannel, bank == Midi::drumBank ? CHANNEL_TYPE_DRUM : CHANNEL_TYPE_MELODIC);
     fluid_synth_bank_select(synth, scratchChannel, bank);
     fluid_synth_program_change(synth, scratchChannel, program);
     fluid_preset_t* preset = fluid_synth_get_channel_preset(synth, scratchChannel);

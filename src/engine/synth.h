@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 
 struct _fluid_synth_t;
@@ -50,5 +51,5 @@ public:
 
 private:
     struct Private;
-    Private* d;
+    std::unique_ptr<Private> d;
 };

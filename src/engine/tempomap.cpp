@@ -1,4 +1,4 @@
-#include "tempomap.h"
+#include "engine/tempomap.h"
 
 #include <algorithm>
 

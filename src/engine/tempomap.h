@@ -1,6 +1,6 @@
 #pragma once
 
-#include "midifile.h"
+#include "engine/midifile.h"
 
 #include <cstdint>
 #include <vector>
