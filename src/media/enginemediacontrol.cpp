@@ -1,15 +1,29 @@
-#include "playback/enginemediacontrol.h"
+#include "media/enginemediacontrol.h"
 
-#include "playback/engine/deviceaudiooutput.h"
-#include "playback/engine/livesongplayer.h"
-#include "playback/engine/song.h"
-#include "playback/engine/songrenderer.h"
-#include "playback/engine/synth.h"
+#include "engine/deviceaudiooutput.h"
+#include "engine/enginelog.h"
+#include "engine/livesongplayer.h"
+#include "engine/song.h"
+#include "engine/songrenderer.h"
+#include "engine/synth.h"
 
 #include <QFileInfo>
 #include <QSocketNotifier>
 
 #include <chrono>
+
+namespace {
+
+// The engine's messages join the media log; the engine never calls this on the audio thread.
+void forwardEngineMessage(EngineLog::Level level, const char* message)
+{
+    if (level == EngineLog::Level::Warning)
+        qCWarning(lcMedia).noquote() << QString::fromUtf8(message);
+    else
+        qCInfo(lcMedia).noquote() << QString::fromUtf8(message);
+}
+
+} // namespace
 
 EngineMediaControl::EngineMediaControl(QObject* parent)
     : EngineMediaControl(EngineSetup {}, parent)
@@ -22,6 +36,7 @@ EngineMediaControl::EngineMediaControl(EngineSetup setup, QObject* parent)
     , m_output(std::move(m_setup.output))
     , m_player(std::make_unique<LiveSongPlayer>())
 {
+    EngineLog::setHandler(forwardEngineMessage);
     if (!m_output)
         m_output = std::make_unique<DeviceAudioOutput>();
 
@@ -130,23 +145,30 @@ void EngineMediaControl::applyTimeFormat(qint32 format)
     m_timeFormat = format;
 }
 
-void EngineMediaControl::runCommand(const QString& command)
+void EngineMediaControl::runCommand(MediaCommand command, const QString&)
 {
-    if (command == QLatin1String("Open") || command == QLatin1String("open"))
-        open();
-    else if (command == QLatin1String("Close"))
-        close();
-    else if (command == QLatin1String("Play"))
-        play();
-    else if (command == QLatin1String("Pause"))
-        pause();
-    else if (command == QLatin1String("Prev"))
-        rewind();
-    else
-        qCWarning(lcMedia).noquote() << "Unknown command" << command << "ignored";
+    switch (command) {
+    case MediaCommand::Open:
+        openSong();
+        break;
+    case MediaCommand::Close:
+        closeSong();
+        break;
+    case MediaCommand::Play:
+        playSong();
+        break;
+    case MediaCommand::Pause:
+        togglePause();
+        break;
+    case MediaCommand::Prev:
+        rewindSong();
+        break;
+    case MediaCommand::Unknown:
+        break; // logged where it was sent
+    }
 }
 
-void EngineMediaControl::open()
+void EngineMediaControl::openSong()
 {
     if (m_state != State::Closed) {
         qCWarning(lcMedia).noquote()
@@ -172,7 +194,7 @@ void EngineMediaControl::open()
     m_statusTimer.start();
 }
 
-void EngineMediaControl::close()
+void EngineMediaControl::closeSong()
 {
     if (m_state == State::Closed)
         return; // already what was asked
@@ -186,7 +208,7 @@ void EngineMediaControl::close()
     m_player->acknowledgeEnd();
 }
 
-void EngineMediaControl::play()
+void EngineMediaControl::playSong()
 {
     if (refuseWhenClosed("Play"))
         return;
@@ -200,7 +222,7 @@ void EngineMediaControl::play()
 }
 
 // Pause toggles: a second Pause resumes where the first one stopped.
-void EngineMediaControl::pause()
+void EngineMediaControl::togglePause()
 {
     if (refuseWhenClosed("Pause"))
         return;
@@ -219,7 +241,7 @@ void EngineMediaControl::pause()
     m_output->wake();
 }
 
-void EngineMediaControl::rewind()
+void EngineMediaControl::rewindSong()
 {
     if (refuseWhenClosed("Prev"))
         return;

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "playback/mediacontrol.h"
+#include "media/mediacontrol.h"
 
 #include <QString>
 #include <QTimer>
@@ -55,7 +55,7 @@ signals:
 
 protected:
     void applyFileName(const QString& name) override;
-    void runCommand(const QString& command) override;
+    void runCommand(MediaCommand command, const QString& text) override;
     void applyTimeFormat(qint32 format) override;
 
 private:
@@ -66,11 +66,11 @@ private:
     void finishLoadingSynth();
     void attachSynth(std::unique_ptr<Synth> synth);
 
-    void open();
-    void close();
-    void play();
-    void pause();
-    void rewind();
+    void openSong();
+    void closeSong();
+    void playSong();
+    void togglePause();
+    void rewindSong();
     bool refuseWhenClosed(const char* command);
     bool hasPlayedToEnd() const;
     void fadeOutAndWait();
