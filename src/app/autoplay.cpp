@@ -1,6 +1,7 @@
 #include "app/lumoramusic.h"
 #include "app/randomgenerator.h"
-#include "playback/mediacontrol.h"
+#include "app/randomsong.h"
+#include "media/mediacontrol.h"
 
 #include <QAction>
 #include <QCoreApplication>
@@ -20,12 +21,12 @@ void LumoraMusic::mitplayall_Click()
     m_random.reseedFromClock();
     if (!mitplayall->isChecked()) {
         mitplayall->setChecked(true);
-        MMControl1->setCommand(QStringLiteral("Close"));
+        MMControl1->close();
         chooseRandomSong();
         cmdPlay_Click();
     } else {
         mitplayall->setChecked(false);
-        MMControl1->setCommand(QStringLiteral("Close"));
+        MMControl1->close();
     }
     runPlayAllLoop();
 }
@@ -43,11 +44,40 @@ void LumoraMusic::runPlayAllLoop()
         const qint32 length = MMControl1->length();
         const qint32 position = MMControl1->position();
         if (length == position) {
-            MMControl1->setCommand(QStringLiteral("Close"));
+            MMControl1->close();
             chooseRandomSong();
             Slider1->setValue(0);
             cmdPlay_Click();
         }
         QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
     }
+}
+
+// The song is chosen exactly as a click on its item would choose it.
+void LumoraMusic::chooseRandomSong()
+{
+    const SongPick pick = pickRandomSong(m_random);
+    switch (pick.menu) {
+    case SongMenu::Location:
+        mitSong_Click(pick.index);
+        break;
+    case SongMenu::Sirrel:
+        mitSirrel_Click(pick.index);
+        break;
+    case SongMenu::Temple:
+        mitTemple_Click(pick.index);
+        break;
+    case SongMenu::Theme:
+        mitTheme_Click(pick.index);
+        break;
+    }
+}
+
+void LumoraMusic::mitRandom_Click()
+{
+    mitplayall->setChecked(false);
+    m_random.reseedFromClock();
+    MMControl1->close();
+    chooseRandomSong();
+    cmdPlay_Click();
 }

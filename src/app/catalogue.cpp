@@ -1,4 +1,4 @@
-#include "catalogue/catalogue.h"
+#include "app/catalogue.h"
 
 #include <algorithm>
 #include <array>
@@ -18,7 +18,8 @@ constexpr std::array<CatalogueRow, 34> kRows { {
     { Location, 5, "Veldmark - Dusk", "k58dusk", "Current Song: Veldmark Twilight" },
     { Location, 6, "Amber Mine", "mp_amb", "Current Song: Amber Mine" },
     { Location, 7, "Mossbeck Orchard", "mp_grove", "Current Song: Mossbeck Groves" },
-    { Location, 8, "Hollow Weald", "k58hwea2", "Current Song: Hollow Weald" },
+    // In the catalogue but not to be picked by hand; the random choice and Play All reach it.
+    { Location, 8, "Hollow Weald", "k58hwea2", "Current Song: Hollow Weald", false },
     { Location, 9, "Quay", "k58quays", "Current Song: Quayside" },
     { Location, 10, "Lamp Seller / Archive", "k58lmp",
         "Current Song: Greywater Archive / Lamp Seller" },

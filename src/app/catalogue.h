@@ -13,6 +13,7 @@ struct CatalogueRow {
     const char* caption; // the menu item's text
     const char* stem; // the song file's name without ".mid"
     const char* labelText; // what the song label shows once the song is chosen
+    bool enabled = true; // false: its item is greyed out, only the random choice reaches it
 };
 
 namespace Catalogue {

@@ -3,7 +3,7 @@
 #include "app/pictureloader.h"
 #include "app/randomgenerator.h"
 #include "app/runtimeerror.h"
-#include "playback/enginemediacontrol.h"
+#include "media/enginemediacontrol.h"
 
 #include <QApplication>
 

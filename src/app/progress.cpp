@@ -1,6 +1,6 @@
 #include "app/lumoramusic.h"
-#include "playback/mediacontrol.h"
-#include "playback/seconds.h"
+#include "app/seconds.h"
+#include "media/mediacontrol.h"
 
 #include <QAction>
 #include <QSlider>
@@ -14,12 +14,12 @@ void LumoraMusic::MMControl1_StatusUpdate()
     const qint32 length = MMControl1->length();
     const qint32 position = MMControl1->position();
     if (length == position) {
-        MMControl1->setCommand(QStringLiteral("Prev"));
+        MMControl1->rewind();
         Slider1->setValue(0);
         if (mitLoop->isChecked()) {
-            MMControl1->setCommand(QStringLiteral("Close"));
-            MMControl1->setCommand(QStringLiteral("Open"));
-            MMControl1->setCommand(QStringLiteral("Play"));
+            MMControl1->close();
+            MMControl1->open();
+            MMControl1->play();
         }
     } else {
         Slider1->setValue(secondsFromMilliseconds(MMControl1->position()));

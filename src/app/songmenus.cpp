@@ -1,6 +1,6 @@
 #include "app/captionlabel.h"
 #include "app/lumoramusic.h"
-#include "playback/mediacontrol.h"
+#include "media/mediacontrol.h"
 
 #include <QAction>
 
@@ -25,7 +25,7 @@ void LumoraMusic::mitTheme_Click(qint16 Index)
 // menu left checked; the file name is written last, from whatever the current stem holds then.
 void LumoraMusic::chooseSong(const QList<QAction*>& items, SongMenu menu, qint16 Index)
 {
-    MMControl1->setCommand(QStringLiteral("Close"));
+    MMControl1->close();
     const int count = int(items.size());
     for (int i = 0; i < count; ++i) {
         if (i == Index) {

@@ -1,28 +1,28 @@
 #include "app/captionlabel.h"
 #include "app/fileopendialog.h"
 #include "app/lumoramusic.h"
-#include "playback/mediacontrol.h"
+#include "media/mediacontrol.h"
 
 #include <QAction>
 
 // Play always reopens the named file and plays it from its start, whatever the device was doing.
 void LumoraMusic::cmdPlay_Click()
 {
-    MMControl1->setCommand(QStringLiteral("Close"));
-    MMControl1->setCommand(QStringLiteral("Open"));
-    MMControl1->setCommand(QStringLiteral("Play"));
+    MMControl1->close();
+    MMControl1->open();
+    MMControl1->play();
 }
 
 // Stop leaves the song loaded and stopped at its start.
 void LumoraMusic::cmdStop_Click()
 {
-    MMControl1->setCommand(QStringLiteral("Close"));
-    MMControl1->setCommand(QStringLiteral("Open"));
+    MMControl1->close();
+    MMControl1->open();
 }
 
 void LumoraMusic::cmdPause_Click()
 {
-    MMControl1->setCommand(QStringLiteral("Pause"));
+    MMControl1->pause();
 }
 
 void LumoraMusic::mitopen_Click()
@@ -30,7 +30,7 @@ void LumoraMusic::mitopen_Click()
     CommonDialog->showOpen();
     MMControl1->setFileName(CommonDialog->fileName());
     if (!CommonDialog->fileName().isEmpty())
-        MMControl1->setCommand(QStringLiteral("open"));
+        MMControl1->open(OpenSpelling::FileDialog);
     lblname->setCaption(QStringLiteral("Current Song = Midi"));
 }
 

@@ -7,7 +7,7 @@
 
 namespace {
 
-QList<QAction*> itemsOf(LumoraMusic& w, SongMenu menu)
+QList<QAction*> itemsOf(WindowDriver& w, SongMenu menu)
 {
     switch (menu) {
     case SongMenu::Location:
@@ -22,7 +22,7 @@ QList<QAction*> itemsOf(LumoraMusic& w, SongMenu menu)
     return {};
 }
 
-void choose(LumoraMusic& w, SongMenu menu, qint16 index)
+void choose(WindowDriver& w, SongMenu menu, qint16 index)
 {
     switch (menu) {
     case SongMenu::Location:
@@ -100,13 +100,13 @@ void TestSongMenus::choosingASong()
     WindowFixture w;
     const SongMenu which = SongMenu(menu);
     const int other = index == 0 ? 1 : 0;
-    choose(*w.window, which, qint16(other));
+    choose(w.driver, which, qint16(other));
     w.media.operations.clear();
 
-    choose(*w.window, which, qint16(index));
+    choose(w.driver, which, qint16(index));
 
     QCOMPARE(w.media.operations, QStringList({ "Command Close", "FileName " + stem + ".mid" }));
-    QCOMPARE(checkedIndexes(itemsOf(*w.window, which)), QList<int> { index });
+    QCOMPARE(checkedIndexes(itemsOf(w.driver, which)), QList<int> { index });
     QCOMPARE(w->currentSongStem(), stem);
     QCOMPARE(w->lblname->caption(), label);
     QVERIFY(!w->mitLoop->isChecked() && !w->mitplayall->isChecked());
