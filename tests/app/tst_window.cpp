@@ -21,6 +21,7 @@ private slots:
     void labelKeepsEveryTitleInsideTheWindow();
     void menuTreeHasCaptionsKeysAndShortcuts();
     void everyTopLevelMenuFitsTheBar();
+    void everyControlAnswersToItsName();
     void songMenusAreIndexedArrays_data();
     void songMenusAreIndexedArrays();
     void marksAreLeftToTheHandler_data();
@@ -155,6 +156,23 @@ void TestWindow::everyTopLevelMenuFitsTheBar()
     }
 }
 
+// Tests and tools know the window by these names only.
+void TestWindow::everyControlAnswersToItsName()
+{
+    WindowFixture w;
+    QStringList names;
+    for (QAction* top : w.window->menuBar()->actions())
+        for (QAction* item : top->menu()->actions())
+            names << item->objectName();
+    QCOMPARE(names.size(), 5 + 34);
+    QCOMPARE(names.mid(0, 6),
+        QStringList({ "mitopen", "mitRandom", "mitLoop", "mitplayall", "mitexit", "mitSong_0" }));
+    QVERIFY(names.contains("mitSirrel_3") && names.contains("mitTheme_7"));
+    QCOMPARE(w->mitTemple.size(), 8);
+    for (const char* control : { "Slider1", "cmdPlay", "cmdPause", "cmdStop", "lblname" })
+        QVERIFY2(w.window->findChild<QWidget*>(control), control);
+}
+
 void TestWindow::songMenusAreIndexedArrays_data()
 {
     QTest::addColumn<int>("menu");
@@ -180,6 +198,8 @@ void TestWindow::songMenusAreIndexedArrays()
             items[i]->text(), QString::fromUtf8(Catalogue::row(SongMenu(menu), qint16(i)).caption));
         QVERIFY(items[i]->shortcut().isEmpty());
         QVERIFY(items[i]->isCheckable());
+        // Greyed out exactly where the catalogue row says so (Hollow Weald).
+        QCOMPARE(items[i]->isEnabled(), Catalogue::row(SongMenu(menu), qint16(i)).enabled);
     }
 }
 
