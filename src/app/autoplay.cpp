@@ -38,19 +38,31 @@ void LumoraMusic::runPlayAllLoop()
 {
     QTimer wakeUp;
     wakeUp.start(kWakeUpIntervalMs);
+    ++m_playAllLoops;
     for (;;) {
         if (m_unloaded || m_ending || !mitplayall->isChecked())
-            return;
-        const qint32 length = MMControl1->length();
-        const qint32 position = MMControl1->position();
-        if (length == position) {
-            MMControl1->close();
-            chooseRandomSong();
-            Slider1->setValue(0);
-            cmdPlay_Click();
-        }
+            break;
+        startNextSongIfEnded();
         QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
     }
+    --m_playAllLoops;
+}
+
+bool LumoraMusic::isPlayAllLoopWaiting() const
+{
+    return m_playAllLoops > 0 && mitplayall->isChecked();
+}
+
+void LumoraMusic::startNextSongIfEnded()
+{
+    const qint32 length = MMControl1->length();
+    const qint32 position = MMControl1->position();
+    if (length != position)
+        return;
+    MMControl1->close();
+    chooseRandomSong();
+    Slider1->setValue(0);
+    cmdPlay_Click();
 }
 
 // The song is chosen exactly as a click on its item would choose it.

@@ -9,14 +9,15 @@ class QWidget;
 class FileOpenDialog {
 public:
     virtual ~FileOpenDialog() = default;
-    virtual void showOpen() = 0; // modal; returns whether the user chose a file or cancelled
+    // Modal. True when the user chose a file; false when they cancelled.
+    virtual bool showOpen() = 0;
     virtual QString fileName() const = 0;
 };
 
 class QtFileOpenDialog : public FileOpenDialog {
 public:
     void setParentWidget(QWidget* parent) { m_parent = parent; }
-    void showOpen() override;
+    bool showOpen() override;
     QString fileName() const override { return m_fileName; }
 
 private:

@@ -41,8 +41,14 @@ LumoraMusic::LumoraMusic(const WindowServices& services, QWidget* parent)
     layout()->setSizeConstraint(QLayout::SetFixedSize);
 
     connect(MMControl1, &MediaControl::statusUpdate, this, [this] {
-        if (!handlersStopped())
-            MMControl1_StatusUpdate();
+        if (handlersStopped())
+            return;
+        // Play All's loop may be unable to look (a modal dialog runs inside its wait): it gets
+        // its look at the end of a song first, or the notification would rewind a song it
+        // never saw finish and Play All would wait forever.
+        if (isPlayAllLoopWaiting())
+            startNextSongIfEnded();
+        MMControl1_StatusUpdate();
     });
 }
 

@@ -32,6 +32,8 @@ class QSlider;
 // second Play All, Exit, the window's closing and the status update. None of them keeps state
 // across the wait; the loop itself must re-check, after every wait, that Play All is still
 // checked and that the window is neither ending nor closed, and read Length and Position afresh.
+// The status update, which rewinds a finished song, first lets a waiting loop start the next
+// one (startNextSongIfEnded), since a modal dialog inside the wait may keep the loop from looking.
 class LumoraMusic : public QMainWindow {
     Q_OBJECT
     Q_PROPERTY(qint16 skinNumber READ skinNumber)
@@ -94,6 +96,8 @@ private:
     // Autoplay: the one rule by which the program picks a song by itself, as a click would.
     void chooseRandomSong();
     void runPlayAllLoop();
+    bool isPlayAllLoopWaiting() const;
+    void startNextSongIfEnded();
 
     // Controls, in the order the window creates them.
     FileOpenDialog* const CommonDialog;
@@ -129,4 +133,5 @@ private:
 
     bool m_ending = false; // File > Exit: no handler runs any more
     bool m_unloaded = false; // closed from the title bar: a running Play All loop must end
+    int m_playAllLoops = 0; // Play All loops running, nested in one another's wait
 };

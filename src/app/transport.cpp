@@ -25,9 +25,11 @@ void LumoraMusic::cmdPause_Click()
     MMControl1->pause();
 }
 
+// A cancelled dialog changes nothing: the song chosen before stays the one Play plays.
 void LumoraMusic::mitopen_Click()
 {
-    CommonDialog->showOpen();
+    if (!CommonDialog->showOpen())
+        return;
     MMControl1->setFileName(CommonDialog->fileName());
     if (!CommonDialog->fileName().isEmpty())
         MMControl1->open(OpenSpelling::FileDialog);

@@ -280,7 +280,10 @@ int32_t SongRenderer::positionMs() const noexcept
         return d->lengthMs;
     int64_t ms = d->integralRate > 0 ? framesPlayed() * 1000 / d->integralRate
                                      : int64_t(double(framesPlayed()) * 1000.0 / d->sampleRate);
-    return int32_t(std::min<int64_t>(ms, d->lengthMs));
+    // The length is rounded down to whole milliseconds but the end comes at the exact frame: in
+    // the song's last fraction of a millisecond the position must still read short of the length,
+    // or a reader would take the song for finished before it is.
+    return int32_t(std::min<int64_t>(ms, std::max(d->lengthMs - 1, 0)));
 }
 
 int32_t SongRenderer::lengthMs() const noexcept

@@ -39,7 +39,7 @@ public:
     bool isAudible() const noexcept;
 
     int64_t framesPlayed() const noexcept; // song time rendered since the start
-    int32_t positionMs() const noexcept; // framesPlayed in ms, never above lengthMs
+    int32_t positionMs() const noexcept; // framesPlayed in ms; equals lengthMs only once atEnd
     int32_t lengthMs() const noexcept; // 0 without a song
     bool atEnd() const noexcept; // the song time has reached its length; playing stops there
 

@@ -10,6 +10,9 @@
 #include <QFileInfo>
 #include <QSocketNotifier>
 
+#include <sys/stat.h>
+
+#include <algorithm>
 #include <chrono>
 
 namespace {
@@ -180,18 +183,37 @@ void EngineMediaControl::openSong()
         return;
     }
     const QString path = QFileInfo(m_fileName).absoluteFilePath();
-    const SongLoadResult loaded = loadSongFile(QFile::encodeName(path).toStdString());
-    if (!loaded.song) {
-        qCWarning(lcMedia).noquote()
-            << "Cannot open" << path << ":" << QString::fromStdString(loaded.error);
+    std::shared_ptr<const Song> song = readSong(path);
+    if (!song)
         return;
-    }
-    m_song = loaded.song;
+    m_song = std::move(song);
     m_songPath = path;
     m_player->setSong(m_song, m_synth.get());
     m_endSeen = false;
     m_state = State::Stopped;
     m_statusTimer.start();
+}
+
+std::shared_ptr<const Song> EngineMediaControl::readSong(const QString& path)
+{
+    const QByteArray encoded = QFile::encodeName(path);
+    FileIdentity identity;
+    struct stat info = {};
+    if (::stat(encoded.constData(), &info) == 0) {
+        identity = { path, quint64(info.st_dev), quint64(info.st_ino), qint64(info.st_size),
+            qint64(info.st_mtim.tv_sec) * 1000000000 + info.st_mtim.tv_nsec };
+        if (m_lastReadSong && identity == m_lastReadIdentity)
+            return m_lastReadSong;
+    }
+    const SongLoadResult loaded = loadSongFile(encoded.toStdString());
+    if (!loaded.song) {
+        qCWarning(lcMedia).noquote()
+            << "Cannot open" << path << ":" << QString::fromStdString(loaded.error);
+        return nullptr;
+    }
+    m_lastReadIdentity = identity;
+    m_lastReadSong = identity.size >= 0 ? loaded.song : nullptr;
+    return loaded.song;
 }
 
 void EngineMediaControl::closeSong()
@@ -286,13 +308,19 @@ void EngineMediaControl::onEndReached()
     if (!hasPlayedToEnd() || m_endSeen)
         return;
     m_endSeen = true;
-    m_endNotification.start();
+    qint64 delayMs = m_setup.endNotificationDelayMs;
+    if (m_sinceEndNotification.isValid())
+        delayMs
+            = std::max(delayMs, m_setup.minEndNotificationGapMs - m_sinceEndNotification.elapsed());
+    m_endNotification.start(int(delayMs));
 }
 
 void EngineMediaControl::notifyEnd()
 {
-    if (hasPlayedToEnd())
-        emit statusUpdate();
+    if (!hasPlayedToEnd())
+        return;
+    m_sinceEndNotification.start();
+    emit statusUpdate();
 }
 
 void EngineMediaControl::tickStatus()

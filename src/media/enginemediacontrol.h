@@ -2,6 +2,7 @@
 
 #include "media/mediacontrol.h"
 
+#include <QElapsedTimer>
 #include <QString>
 #include <QTimer>
 
@@ -24,6 +25,9 @@ struct EngineSetup {
     bool loadSynchronously = false; // the SoundFont is ready when the constructor returns
     int statusIntervalMs = 250;
     int endNotificationDelayMs = 5;
+    // End notifications come at most this often: an empty song with Loop on would otherwise
+    // restart at the rate of the audio periods and keep the processor busy.
+    int minEndNotificationGapMs = 250;
 };
 
 // The live media control: plays the open song through the synth on the sound device. The window
@@ -67,6 +71,7 @@ private:
     void attachSynth(std::unique_ptr<Synth> synth);
 
     void openSong();
+    std::shared_ptr<const Song> readSong(const QString& path);
     void closeSong();
     void playSong();
     void togglePause();
@@ -91,8 +96,20 @@ private:
     std::shared_ptr<const Song> m_song;
     QString m_songPath;
 
+    // The song read last, kept for as long as its file stays the same: Loop and Stop reopen the
+    // same file again and again, at the rate of the audio periods for an empty song.
+    struct FileIdentity {
+        QString path;
+        quint64 device = 0, inode = 0;
+        qint64 size = -1, modifiedNs = 0;
+        bool operator==(const FileIdentity&) const = default;
+    };
+    FileIdentity m_lastReadIdentity;
+    std::shared_ptr<const Song> m_lastReadSong;
+
     QTimer m_statusTimer;
     QTimer m_endNotification;
+    QElapsedTimer m_sinceEndNotification;
     QSocketNotifier* m_endNotifier = nullptr;
     bool m_endSeen = false;
 };

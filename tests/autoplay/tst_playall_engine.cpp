@@ -42,6 +42,7 @@ class TestPlayAllEngine : public QObject {
 private slots:
     void twoHundredSongsInARowNoneMissed();
     void aMissingSongIsSkipped();
+    void songsEndingUnderTheOpenDialogAreFollowed();
     void closingTheWindowWhileTheLoopRunsEndsTheProgram();
 };
 
@@ -80,6 +81,29 @@ void TestPlayAllEngine::aMissingSongIsSkipped()
     QVERIFY(mediaLog.count("Command Play") >= 5);
     QVERIFY(mediaLog.indexOf("FileName k58belfr.mid") >= 0);
     QVERIFY(!mediaWarnings.isEmpty() && mediaWarnings.first().contains("k58belfr.mid"));
+    QCOMPARE(mediaLog.count("Command Prev"), 0);
+}
+
+// A modal dialog runs its own event loop inside Play All's wait, so the loop cannot look while it
+// is open; the songs that end meanwhile must still be followed, and none rewound.
+void TestPlayAllEngine::songsEndingUnderTheOpenDialogAreFollowed()
+{
+    PlayAllRig rig;
+    rig.dialog.modalMs = 1500; // at 50 ms of song time a turn, several 200-ms songs end
+    int playsBeforeDialog = -1;
+    int playsWhenDialogClosed = -1;
+    QTimer::singleShot(200, rig.window.get(), [&] {
+        playsBeforeDialog = mediaLog.count("Command Play");
+        rig->mitopen_Click();
+        playsWhenDialogClosed = mediaLog.count("Command Play");
+        QTimer::singleShot(500, [&] { rig->mitplayall_Click(); });
+    });
+    QTimer::singleShot(30000, [&] { rig->mitplayall->setChecked(false); });
+    rig->mitplayall_Click();
+    QVERIFY(playsBeforeDialog >= 1);
+    QVERIFY2(playsWhenDialogClosed >= playsBeforeDialog + 3,
+        qPrintable(QString("%1 -> %2").arg(playsBeforeDialog).arg(playsWhenDialogClosed)));
+    QVERIFY(mediaLog.count("Command Play") > playsWhenDialogClosed);
     QCOMPARE(mediaLog.count("Command Prev"), 0);
 }
 

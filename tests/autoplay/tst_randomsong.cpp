@@ -1,4 +1,5 @@
 #include "app/captionlabel.h"
+#include "app/randomgenerator.h"
 #include "app/randomsong.h"
 #include "windowfixture.h"
 
@@ -16,6 +17,8 @@ private slots:
     void categoriesPickTheirMenu();
     void menusComeUpFourThreeThreeOne();
     void clearsPlayAllAndKeepsLoop();
+    void clockSeededDrawsCoverTheirRange_data();
+    void clockSeededDrawsCoverTheirRange();
 };
 
 void TestRandomSong::pickNeedsNoWindow_data()
@@ -128,6 +131,29 @@ void TestRandomSong::clearsPlayAllAndKeepsLoop()
     QVERIFY(w->mitLoop->isChecked());
     QVERIFY(w.media.isPlaying());
     QVERIFY(w->lblname->caption().startsWith("Current Song: "));
+}
+
+void TestRandomSong::clockSeededDrawsCoverTheirRange_data()
+{
+    QTest::addColumn<int>("count");
+    for (int count : { 1, 2, 4, 8, 11, 14 })
+        QTest::addRow("%d", count) << count;
+}
+
+// The generator the program runs with: every value from 0 to count - 1 comes up, nothing else.
+void TestRandomSong::clockSeededDrawsCoverTheirRange()
+{
+    QFETCH(int, count);
+    ClockSeededRandom random;
+    QList<int> seen(count, 0);
+    for (int i = 0; i < 200 * count; ++i) {
+        if (i % 50 == 0)
+            random.reseedFromClock();
+        const int value = random.draw(count);
+        QVERIFY2(value >= 0 && value < count, qPrintable(QString::number(value)));
+        ++seen[value];
+    }
+    QVERIFY(!seen.contains(0));
 }
 
 QTEST_MAIN(TestRandomSong)

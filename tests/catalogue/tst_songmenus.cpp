@@ -2,6 +2,7 @@
 #include "windowfixture.h"
 
 #include <QAction>
+#include <QMenu>
 #include <QSet>
 #include <QTest>
 
@@ -52,6 +53,8 @@ class TestSongMenus : public QObject {
 
 private slots:
     void catalogueIsConsistent();
+    void rowsAsPrinted_data();
+    void rowsAsPrinted();
     void choosingASong_data();
     void choosingASong();
     void marksOfOtherMenusStay();
@@ -75,6 +78,67 @@ void TestSongMenus::catalogueIsConsistent()
     QCOMPARE(captions.size(), 34);
     QCOMPARE(stems.size(), 34);
     QCOMPARE(labels.size(), 34);
+}
+
+// The table's own words, written out: captions that differ from their label, the one stem with a
+// capital letter, the first and last item of each menu. Driven through the menus as a user would.
+void TestSongMenus::rowsAsPrinted_data()
+{
+    QTest::addColumn<QString>("menu");
+    QTest::addColumn<int>("index");
+    QTest::addColumn<QString>("caption");
+    QTest::addColumn<QString>("stem");
+    QTest::addColumn<QString>("label");
+    QTest::newRow("Location 0") << "mnuSong" << 0 << "Belfry"
+                                << "k58belfr"
+                                << "Current Song: Belfry";
+    QTest::newRow("Location 1") << "mnuSong" << 1 << "Harbour"
+                                << "k58harbr"
+                                << "Current Song: Misty Harbour";
+    QTest::newRow("Location 10") << "mnuSong" << 10 << "Lamp Seller / Archive"
+                                 << "k58lmp"
+                                 << "Current Song: Greywater Archive / Lamp Seller";
+    QTest::newRow("Location 13") << "mnuSong" << 13 << "Nerith's Reach"
+                                 << "k58neri"
+                                 << "Current Song: Nerith's Reach";
+    QTest::newRow("Sirrel 0") << "mnuSirrel" << 0 << "Alder"
+                              << "k58alder"
+                              << "Current Song: Alder's Song";
+    QTest::newRow("Sirrel 3") << "mnuSirrel" << 3 << "Ilsa's Cradle Song"
+                              << "mp_ilsa"
+                              << "Current Song: Ilsa's Cradle Song";
+    QTest::newRow("Temple 1") << "mnuTemple" << 1 << "Pavane Of The Marsh"
+                              << "ms_pavan"
+                              << "Current Song: Pavane Of Marsh";
+    QTest::newRow("Temple 7") << "mnuTemple" << 7 << "Frost Hall"
+                              << "k58frost"
+                              << "Current Song: Frost Hall";
+    QTest::newRow("Theme 1") << "mnuTheme" << 1 << "Oswin's Theme"
+                             << "ms_rOswi"
+                             << "Current Song: Oswin's Theme";
+    QTest::newRow("Theme 2") << "mnuTheme" << 2 << "Prologue Theme"
+                             << "k58prlog"
+                             << "Current Song: Valdren Prologue Theme";
+    QTest::newRow("Theme 6") << "mnuTheme" << 6 << "Badger's Theme"
+                             << "k58bdg"
+                             << "Current Song: Badger Theme";
+}
+
+void TestSongMenus::rowsAsPrinted()
+{
+    QFETCH(QString, menu);
+    QFETCH(int, index);
+    QFETCH(QString, caption);
+    QFETCH(QString, stem);
+    QFETCH(QString, label);
+    WindowFixture w;
+    const auto* songMenu = w.window->findChild<QMenu*>(menu);
+    QVERIFY(songMenu);
+    QAction* item = songMenu->actions().at(index);
+    QCOMPARE(item->text(), caption);
+    item->trigger();
+    QCOMPARE(w.media.fileName(), stem + ".mid");
+    QCOMPARE(w.window->findChild<CaptionLabel*>("lblname")->caption(), label);
 }
 
 void TestSongMenus::choosingASong_data()

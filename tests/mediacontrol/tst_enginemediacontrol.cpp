@@ -14,6 +14,7 @@
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 
 #include <atomic>
 #include <thread>
@@ -63,6 +64,8 @@ private slots:
     void commandInEveryState();
     void positionReachesLengthExactly_data();
     void positionReachesLengthExactly();
+    void positionEqualsLengthOnlyAtTheEnd_data();
+    void positionEqualsLengthOnlyAtTheEnd();
     void restartAfterCloseOpenPlay();
     void failedOpenLeavesDeviceAsItWas_data();
     void failedOpenLeavesDeviceAsItWas();
@@ -74,6 +77,7 @@ private slots:
     void statusTimerRunsWhileOpen();
     void endNotifiesOnceInALaterPass();
     void endWakesAWaitingEventLoop();
+    void emptySongOnLoopRestartsAFewTimesASecond();
 
     void playBeforeSynthReadyStartsWhenReady();
     void commandsWhileClosingFades_data();
@@ -264,6 +268,47 @@ void TestEngineMediaControl::positionReachesLengthExactly()
     QVERIFY(media.player().atEnd());
 }
 
+void TestEngineMediaControl::positionEqualsLengthOnlyAtTheEnd_data()
+{
+    QTest::addColumn<int>("usPerQuarter"); // 1000 ticks a quarter, 1000 ticks of song
+    QTest::addColumn<double>("sampleRate");
+    QTest::addColumn<int>("blockFrames");
+    QTest::newRow("1001.998 ms, 44.1 kHz, 512") << 1001998 << 44100.0 << 512;
+    QTest::newRow("998.9 ms, 44.1 kHz, 512 (a period ends in its last ms)")
+        << 998900 << 44100.0 << 512;
+    QTest::newRow("1001.998 ms, 48 kHz, 1") << 1001998 << 48000.0 << 1;
+    QTest::newRow("1000.5 ms, 22.05 kHz, 1") << 1000500 << 22050.0 << 1;
+}
+
+// The end of a song is Position == Length and nothing else: a reader must never see the two equal
+// while the song still has a fraction of a millisecond to play.
+void TestEngineMediaControl::positionEqualsLengthOnlyAtTheEnd()
+{
+    QFETCH(int, usPerQuarter);
+    QFETCH(double, sampleRate);
+    QFETCH(int, blockFrames);
+    const QString path = m_dir.filePath(QString("fractional-%1.mid").arg(usPerQuarter));
+    QVERIFY(SmfWriter().tempo(usPerQuarter).note(0, 500, 60).endAt(1000).save(path));
+
+    EngineSetup setup = silentSetup();
+    auto output = std::make_unique<ManualAudioOutput>(sampleRate, blockFrames);
+    ManualAudioOutput* clock = output.get();
+    setup.output = std::move(output);
+    EngineMediaControl media(std::move(setup));
+    media.setFileName(path);
+    media.setCommand("Open");
+    media.setCommand("Play");
+    QCOMPARE(media.length(), usPerQuarter / 1000);
+
+    const int songFrames = int(sampleRate * usPerQuarter / 1e6) + 2 * blockFrames;
+    for (int pulled = 0; pulled < songFrames; pulled += blockFrames) {
+        clock->pull(blockFrames);
+        QVERIFY2((media.position() == media.length()) == media.player().atEnd(),
+            qPrintable(QString("position %1 at frame %2").arg(media.position()).arg(pulled)));
+    }
+    QVERIFY(media.player().atEnd());
+}
+
 void TestEngineMediaControl::restartAfterCloseOpenPlay()
 {
     Rig rig = makeRig(silentSetup());
@@ -450,6 +495,31 @@ void TestEngineMediaControl::endWakesAWaitingEventLoop()
 }
 
 // A failing SoundFont load still goes through the worker and the hand-over, quickly.
+// An empty song ends as soon as it plays; with Loop on, the window restarts it on every end
+// notification. The notifications are spaced so that this costs next to nothing.
+void TestEngineMediaControl::emptySongOnLoopRestartsAFewTimesASecond()
+{
+    const QString path = m_dir.filePath("empty-loop.mid");
+    QVERIFY(SmfWriter().save(path));
+    Rig rig = makeRig(silentSetup());
+    int ends = 0;
+    connect(rig.media.get(), &MediaControl::statusUpdate, this, [&] {
+        if (rig.media->length() != rig.media->position())
+            return;
+        ++ends;
+        for (const char* command : { "Prev", "Close", "Open", "Play" })
+            rig.media->setCommand(command);
+    });
+    QTimer clock;
+    connect(&clock, &QTimer::timeout, this, [&] { rig.output->pullMs(10); });
+    clock.start(1);
+    rig.media->setFileName(path);
+    rig.media->setCommand("Open");
+    rig.media->setCommand("Play");
+    QTest::qWait(1000);
+    QVERIFY2(ends >= 2 && ends <= 5, qPrintable(QString::number(ends)));
+}
+
 void TestEngineMediaControl::playBeforeSynthReadyStartsWhenReady()
 {
     EngineSetup setup;

@@ -5,8 +5,10 @@
 #include "app/randomgenerator.h"
 #include "app/runtimeerror.h"
 
+#include <QEventLoop>
 #include <QList>
 #include <QStringList>
+#include <QTimer>
 #include <random>
 #include <stdexcept>
 
@@ -40,12 +42,20 @@ class ScriptedDialog : public FileOpenDialog {
 public:
     QStringList answers;
     int shown = 0;
-    void showOpen() override
+    int modalMs = 0; // how long the dialog stays open, running its own event loop, as a real one
+    bool showOpen() override
     {
         ++shown;
+        if (modalMs > 0) {
+            QEventLoop dialogLoop;
+            QTimer::singleShot(modalMs, &dialogLoop, &QEventLoop::quit);
+            dialogLoop.exec();
+        }
         const QString answer = answers.isEmpty() ? QString() : answers.takeFirst();
-        if (!answer.isEmpty())
-            m_fileName = answer;
+        if (answer.isEmpty())
+            return false;
+        m_fileName = answer;
+        return true;
     }
     QString fileName() const override { return m_fileName; }
 

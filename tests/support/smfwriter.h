@@ -33,6 +33,12 @@ public:
         m_endMs = ms;
         return *this;
     }
+    // Stretches every tick: at 999998 us a quarter, 1002 "ms" last 1001.998 ms.
+    SmfWriter& tempo(int usPerQuarter)
+    {
+        m_usPerQuarter = usPerQuarter;
+        return *this;
+    }
 
     QByteArray bytes() const
     {
@@ -41,7 +47,9 @@ public:
             [](const Event& a, const Event& b) { return a.timeMs < b.timeMs; });
         QByteArray track;
         // One quarter note per second: with 1000 ticks a quarter, a tick is a millisecond.
-        track.append(QByteArray::fromHex("00ff51030f4240"));
+        track.append(QByteArray::fromHex("00ff5103"));
+        for (int shift = 16; shift >= 0; shift -= 8)
+            track.append(char((m_usPerQuarter >> shift) & 0xff));
         int now = 0;
         for (const Event& event : events) {
             appendDelta(track, event.timeMs - now);
@@ -93,4 +101,5 @@ private:
 
     std::vector<Event> m_events;
     int m_endMs = 0;
+    int m_usPerQuarter = 1000000;
 };
