@@ -24,8 +24,8 @@ class QSlider;
 //
 // Names: a handler is <control>_<Event> (cmdPlay_Click, mitSong_Click(Index) for a song menu's
 // item Index); each control's objectName is its member name ("cmdPlay", "mitplayall",
-// "Slider1", "lblname"), a song menu's items are "mitSong_0", "mitSong_1" and so on. Handlers
-// run only from their control's signal; tests find controls by these names.
+// "Slider1", "lblname"), a song menu's items "mitSong_0", "mitTemple_7" and so on. Handlers
+// run from their control's signal; tests and tools find the controls by these names.
 //
 // Re-entrancy: Play All's loop (mitplayall_Click) waits in processEvents, so any other handler
 // can run nested inside it: the song menus, Play, Pause, Stop, Open, Loop, Choose Random Song, a

@@ -8,7 +8,6 @@
 #include <QMainWindow>
 #include <QMenu>
 #include <QSlider>
-#include <QTest>
 
 // The window as a test sees it: its controls found by their object names, its handlers reached
 // the way the user reaches them, a button's click or a menu item's trigger. The names are the
