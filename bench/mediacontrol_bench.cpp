@@ -3,9 +3,9 @@
 // leaves between the end of a song and its restart. Run by mediacontrol_bench.sh, which starts a
 // private PulseAudio server with a null sink and measures the references in the same run.
 
-#include "playback/engine/deviceaudiooutput.h"
-#include "playback/engine/livesongplayer.h"
-#include "playback/enginemediacontrol.h"
+#include "engine/deviceaudiooutput.h"
+#include "engine/livesongplayer.h"
+#include "media/enginemediacontrol.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>

@@ -13,14 +13,15 @@
 // Every catalogue song is SONG, copied into a temporary folder that becomes the working directory;
 // the skin pictures come from PICTURES. Run by run-all.sh on a private PulseAudio null sink.
 
+#include "app/catalogue.h"
 #include "app/fileopendialog.h"
-#include "app/lumoramusic.h"
 #include "app/pictureloader.h"
 #include "app/randomgenerator.h"
 #include "app/runtimeerror.h"
-#include "catalogue/catalogue.h"
-#include "playback/engine/audiooutput.h"
-#include "playback/enginemediacontrol.h"
+#include "app/windowservices.h"
+#include "engine/audiooutput.h"
+#include "media/enginemediacontrol.h"
+#include "windowdriver.h"
 
 #include <QAction>
 #include <QApplication>
@@ -87,20 +88,23 @@ public:
         setup.withoutSynth = withoutSynth;
         setup.loadSynchronously = true; // the loader thread must not land inside a measurement
         m_media = std::make_unique<EngineMediaControl>(std::move(setup));
-        m_window = std::make_unique<LumoraMusic>(
-            WindowServices { m_media.get(), &m_dialog, &m_random, &m_pictures });
+        m_window
+            = createMainWindow(WindowServices { m_media.get(), &m_dialog, &m_random, &m_pictures });
+        m_driver = std::make_unique<WindowDriver>(m_window.get());
         m_dialog.setParentWidget(m_window.get());
-        m_window->Form_Load();
+        m_driver->Form_Load();
         m_window->show();
     }
     ~PlayerRig()
     {
-        m_window->MMControl1->setCommand(QStringLiteral("Close"));
+        m_media->close();
+        m_driver.reset();
         m_window.reset();
         m_media.reset();
         QDir::setCurrent(m_previousDir);
     }
-    LumoraMusic& window() { return *m_window; }
+    WindowDriver& window() { return *m_driver; }
+    MediaControl& media() { return *m_media; }
 
 private:
     QTemporaryDir m_folder;
@@ -110,12 +114,13 @@ private:
     ClockSeededRandom m_random;
     QtFileOpenDialog m_dialog;
     std::unique_ptr<EngineMediaControl> m_media;
-    std::unique_ptr<LumoraMusic> m_window;
+    std::unique_ptr<QMainWindow> m_window;
+    std::unique_ptr<WindowDriver> m_driver;
 };
 
 // The design Play All replaced: the same steps, but the loop asks for events without waiting for
 // one, so it runs flat out for the whole song.
-void runBusyPlayAll(LumoraMusic& window)
+void runBusyPlayAll(WindowDriver& window, MediaControl& media)
 {
     const auto startRandomSong = [&window] {
         window.mitRandom_Click(); // Close, a random song, Play: what Play All does at each end
@@ -123,7 +128,7 @@ void runBusyPlayAll(LumoraMusic& window)
     };
     startRandomSong();
     while (window.mitplayall->isChecked()) {
-        if (window.MMControl1->length() == window.MMControl1->position())
+        if (media.length() == media.position())
             startRandomSong();
         QCoreApplication::processEvents(QEventLoop::AllEvents);
     }
@@ -131,8 +136,8 @@ void runBusyPlayAll(LumoraMusic& window)
 
 // Runs a loop that only returns once Play All's mark is cleared, measures from settleMs after it
 // starts for seconds, then clears the mark.
-CpuPercent measureInside(
-    LumoraMusic& window, const std::function<void()>& loop, int settleMs, int seconds)
+CpuPercent measureInside(WindowDriver& window, MediaControl& media,
+    const std::function<void()>& loop, int settleMs, int seconds)
 {
     CpuSample before, after;
     QTimer::singleShot(settleMs, [&] { before = sampleCpu(); });
@@ -141,7 +146,7 @@ CpuPercent measureInside(
         window.mitplayall->setChecked(false);
     });
     loop();
-    window.MMControl1->setCommand(QStringLiteral("Close"));
+    media.close();
     return percentBetween(before, after);
 }
 
@@ -156,13 +161,14 @@ int cpu(const QString& song, const QString& pictures, int seconds)
 {
     for (const bool withoutSynth : { false, true }) {
         PlayerRig rig(song, pictures, withoutSynth);
-        LumoraMusic& window = rig.window();
+        WindowDriver& window = rig.window();
+        MediaControl& media = rig.media();
         settle(1500); // past the stall of a new stream's first writes
         const CpuPercent waiting = measureInside(
-            window, [&] { window.mitplayall_Click(); }, 1000, seconds);
+            window, media, [&] { window.mitplayall_Click(); }, 1000, seconds);
         settle(300);
         const CpuPercent busy = measureInside(
-            window, [&] { runBusyPlayAll(window); }, 1000, seconds);
+            window, media, [&] { runBusyPlayAll(window, media); }, 1000, seconds);
         const char* prefix = withoutSynth ? "nosynth_" : "synth_";
         std::printf("%splayall_wait_process_percent %.3f\n", prefix, waiting.process);
         std::printf("%sbusy_loop_process_percent %.3f\n", prefix, busy.process);
@@ -177,7 +183,7 @@ int cpu(const QString& song, const QString& pictures, int seconds)
 int chain(const QString& song, const QString& pictures, int seconds, bool playAll)
 {
     PlayerRig rig(song, pictures, false);
-    LumoraMusic& window = rig.window();
+    WindowDriver& window = rig.window();
     settle(1500);
     if (playAll) {
         QTimer::singleShot(seconds * 1000, [&] { window.mitplayall->setChecked(false); });
@@ -189,7 +195,7 @@ int chain(const QString& song, const QString& pictures, int seconds, bool playAl
         settle(seconds * 1000);
         window.mitLoop_Click();
     }
-    window.MMControl1->setCommand(QStringLiteral("Close"));
+    rig.media().close();
     settle(300);
     return 0;
 }

@@ -1,6 +1,6 @@
 #include "midireadercheck.h"
 
-#include "playback/engine/song.h"
+#include "engine/song.h"
 
 #include <climits>
 #include <cstdio>

@@ -2,8 +2,8 @@
 
 #include "midireadercheck.h"
 
-#include "playback/engine/song.h"
-#include "playback/engine/songrenderer.h"
+#include "engine/song.h"
+#include "engine/songrenderer.h"
 
 #include <algorithm>
 #include <cmath>

@@ -1,6 +1,6 @@
 #include "app/commandline.h"
 
-#include "playback/engine/song.h"
+#include "engine/song.h"
 
 #include <QCommandLineParser>
 #include <QFile>

@@ -1,13 +1,12 @@
 #include "app/filedrophandler.h"
 
-#include "app/lumoramusic.h"
-
 #include <QDropEvent>
 #include <QFileInfo>
+#include <QMainWindow>
 #include <QMimeData>
 #include <QUrl>
 
-FileDropHandler::FileDropHandler(LumoraMusic* window)
+FileDropHandler::FileDropHandler(QMainWindow* window)
     : QObject(window)
     , m_window(window)
 {
@@ -55,7 +54,8 @@ bool FileDropHandler::eventFilter(QObject* watched, QEvent* event)
             return true;
         }
         drop->acceptProposedAction();
-        m_window->openAndPlay(file);
+        QMetaObject::invokeMethod(
+            m_window, "openAndPlay", Qt::DirectConnection, Q_ARG(QString, file));
         return true;
     }
     default:

@@ -3,7 +3,7 @@
 #include <QObject>
 #include <QString>
 
-class LumoraMusic;
+class QMainWindow;
 class QMimeData;
 
 // Lets a MIDI file be dropped on the window: it is opened and played as one named on the command
@@ -13,7 +13,7 @@ class FileDropHandler : public QObject {
     Q_OBJECT
 
 public:
-    explicit FileDropHandler(LumoraMusic* window);
+    explicit FileDropHandler(QMainWindow* window);
 
     // The one local MIDI file the data carries; empty when it carries anything else.
     static QString droppedMidiFile(const QMimeData* data);
@@ -23,5 +23,5 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
-    LumoraMusic* m_window;
+    QMainWindow* m_window;
 };

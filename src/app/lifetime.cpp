@@ -1,6 +1,6 @@
 #include "app/lumoramusic.h"
 
-#include "playback/mediacontrol.h"
+#include "media/mediacontrol.h"
 
 #include <QAction>
 #include <QCoreApplication>
@@ -9,7 +9,7 @@
 void LumoraMusic::Form_Unload(qint16& Cancel)
 {
     Q_UNUSED(Cancel);
-    MMControl1->setCommand(QStringLiteral("Close"));
+    MMControl1->close();
 }
 
 // File > Exit ends the program at once: no unload step, nothing sent to the device.

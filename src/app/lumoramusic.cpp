@@ -4,7 +4,7 @@
 #include "app/compactmenubarstyle.h"
 #include "app/picturebutton.h"
 #include "app/picturesurface.h"
-#include "playback/mediacontrol.h"
+#include "media/mediacontrol.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -57,6 +57,7 @@ LumoraMusic::~LumoraMusic() = default;
 void LumoraMusic::createControls()
 {
     surface = new PictureSurface(this);
+    surface->setObjectName(QStringLiteral("surface"));
     surface->setFixedSize(kClientArea);
     QPalette pal = surface->palette();
     pal.setColor(QPalette::Window, QApplication::palette("QMenuBar").color(QPalette::Window));
@@ -119,36 +120,23 @@ void LumoraMusic::createMenus()
 
     mnuFile = menuBar()->addMenu(QStringLiteral("File"));
     mnuFile->setObjectName(QStringLiteral("mnuFile"));
-    mitopen = addFileItem(QStringLiteral("&Open"), QKeySequence(QStringLiteral("Ctrl+O")), false,
-        &LumoraMusic::mitopen_Click);
-    mitRandom = addFileItem(QStringLiteral("Choose &Random Song"),
+    mitopen = addFileItem("mitopen", QStringLiteral("&Open"),
+        QKeySequence(QStringLiteral("Ctrl+O")), false, &LumoraMusic::mitopen_Click);
+    mitRandom = addFileItem("mitRandom", QStringLiteral("Choose &Random Song"),
         QKeySequence(QStringLiteral("Ctrl+R")), false, &LumoraMusic::mitRandom_Click);
-    mitLoop = addFileItem(QStringLiteral("&Loop"), QKeySequence(QStringLiteral("Ctrl+L")), true,
-        &LumoraMusic::mitLoop_Click);
-    mitplayall = addFileItem(QStringLiteral("Pla&y All"), QKeySequence(QStringLiteral("Ctrl+Y")),
-        true, &LumoraMusic::mitplayall_Click);
-    mitexit = addFileItem(QStringLiteral("E&xit"), QKeySequence(QStringLiteral("Ctrl+X")), false,
-        &LumoraMusic::mitexit_Click);
-    mitopen->setObjectName(QStringLiteral("mitopen"));
-    mitRandom->setObjectName(QStringLiteral("mitRandom"));
-    mitLoop->setObjectName(QStringLiteral("mitLoop"));
-    mitplayall->setObjectName(QStringLiteral("mitplayall"));
-    mitexit->setObjectName(QStringLiteral("mitexit"));
+    mitLoop = addFileItem("mitLoop", QStringLiteral("&Loop"),
+        QKeySequence(QStringLiteral("Ctrl+L")), true, &LumoraMusic::mitLoop_Click);
+    mitplayall = addFileItem("mitplayall", QStringLiteral("Pla&y All"),
+        QKeySequence(QStringLiteral("Ctrl+Y")), true, &LumoraMusic::mitplayall_Click);
+    mitexit = addFileItem("mitexit", QStringLiteral("E&xit"),
+        QKeySequence(QStringLiteral("Ctrl+X")), false, &LumoraMusic::mitexit_Click);
 
-    mitSong = addSongMenu(mnuSong, SongMenu::Location, &LumoraMusic::mitSong_Click);
-    mitSirrel = addSongMenu(mnuSirrel, SongMenu::Sirrel, &LumoraMusic::mitSirrel_Click);
-    mitTemple = addSongMenu(mnuTemple, SongMenu::Temple, &LumoraMusic::mitTemple_Click);
-    mitTheme = addSongMenu(mnuTheme, SongMenu::Theme, &LumoraMusic::mitTheme_Click);
-    mnuSong->setObjectName(QStringLiteral("mnuSong"));
-    mnuSirrel->setObjectName(QStringLiteral("mnuSirrel"));
-    mnuTemple->setObjectName(QStringLiteral("mnuTemple"));
-    mnuTheme->setObjectName(QStringLiteral("mnuTheme"));
+    mitSong = addSongMenu(mnuSong, "Song", SongMenu::Location, &LumoraMusic::mitSong_Click);
+    mitSirrel = addSongMenu(mnuSirrel, "Sirrel", SongMenu::Sirrel, &LumoraMusic::mitSirrel_Click);
+    mitTemple = addSongMenu(mnuTemple, "Temple", SongMenu::Temple, &LumoraMusic::mitTemple_Click);
+    mitTheme = addSongMenu(mnuTheme, "Theme", SongMenu::Theme, &LumoraMusic::mitTheme_Click);
 
     fitMenuBarFont();
-
-    // Hollow Weald is in the catalogue but cannot be picked by hand; the random choice and Play
-    // All still reach it.
-    mitSong[8]->setEnabled(false);
 }
 
 // The window is only 340 pixels wide and menu bars do not wrap: with a wide desktop font the
@@ -169,10 +157,11 @@ void LumoraMusic::fitMenuBarFont()
     menuBar()->setFont(font);
 }
 
-QAction* LumoraMusic::addFileItem(const QString& caption, const QKeySequence& shortcut,
-    bool checkable, void (LumoraMusic::*handler)())
+QAction* LumoraMusic::addFileItem(const char* name, const QString& caption,
+    const QKeySequence& shortcut, bool checkable, void (LumoraMusic::*handler)())
 {
     QAction* action = mnuFile->addAction(caption);
+    action->setObjectName(QLatin1String(name));
     action->setShortcut(shortcut);
     // Application-wide, so the shortcut also works while a menu is open.
     action->setShortcutContext(Qt::ApplicationShortcut);
@@ -181,16 +170,20 @@ QAction* LumoraMusic::addFileItem(const QString& caption, const QKeySequence& sh
     return action;
 }
 
+// The menu is "mnu<name>", its items "mit<name>_<index>".
 QList<QAction*> LumoraMusic::addSongMenu(
-    QMenu*& menu, SongMenu which, void (LumoraMusic::*handler)(qint16))
+    QMenu*& menu, const char* name, SongMenu which, void (LumoraMusic::*handler)(qint16))
 {
     menu = menuBar()->addMenu(QString::fromUtf8(Catalogue::menuCaption(which)));
+    menu->setObjectName(QStringLiteral("mnu") + QLatin1String(name));
     QList<QAction*> items;
     for (const CatalogueRow& row : Catalogue::rows(which)) {
         // A plain-text caption: no song title carries an access key.
         QAction* item = menu->addAction(
             QString::fromUtf8(row.caption).replace(QLatin1Char('&'), QLatin1String("&&")));
+        item->setObjectName(QStringLiteral("mit%1_%2").arg(QLatin1String(name)).arg(row.index));
         item->setCheckable(true);
+        item->setEnabled(row.enabled);
         const qint16 index = row.index;
         connectHandler(item, [this, handler, index] { (this->*handler)(index); });
         items.append(item);
@@ -223,4 +216,9 @@ void LumoraMusic::closeEvent(QCloseEvent* event)
     }
     m_unloaded = true;
     event->accept();
+}
+
+std::unique_ptr<QMainWindow> createMainWindow(const WindowServices& services, QWidget* parent)
+{
+    return std::make_unique<LumoraMusic>(services, parent);
 }

@@ -1,51 +1,66 @@
 #pragma once
 
-#include "catalogue/catalogue.h"
+#include "app/catalogue.h"
+#include "app/windowservices.h"
 
 #include <QList>
 #include <QMainWindow>
 #include <functional>
 
 class CaptionLabel;
-class FileOpenDialog;
-class MediaControl;
 class PictureButton;
-class PictureLoader;
 class PictureSurface;
 class QAction;
 class QMenu;
 class QSlider;
-class RandomGenerator;
-
-// What the window talks to outside itself; each is owned by the caller and injectable for tests.
-struct WindowServices {
-    MediaControl* media = nullptr;
-    FileOpenDialog* dialog = nullptr;
-    RandomGenerator* random = nullptr;
-    PictureLoader* pictures = nullptr;
-};
 
 // The player's one window: its controls, its menus, its two window-level variables and the
-// handlers of their events. Handler bodies live with their subsystem: skins and lifetime in app/,
-// song menus in catalogue/, transport and progress in playback/, random song and Play All in
-// autoplay/.
+// handlers of their events. Every member is defined in app/: the window itself in
+// lumoramusic.cpp, its handlers by concern in lifetime, skins, songmenus, transport, progress and
+// autoplay.
+//
+// Outside app/ the window is a QMainWindow from createMainWindow (windowservices.h), its two
+// variables are the properties "skinNumber" and "currentSongStem".
+//
+// Names: a handler is <control>_<Event> (cmdPlay_Click, mitSong_Click(Index) for a song menu's
+// item Index); each control's objectName is its member name ("cmdPlay", "mitplayall",
+// "Slider1", "lblname"), a song menu's items "mitSong_0", "mitTemple_7" and so on. Handlers
+// run from their control's signal; tests and tools find the controls by these names.
+//
+// Re-entrancy: Play All's loop (mitplayall_Click) waits in processEvents, so any other handler
+// can run nested inside it: the song menus, Play, Pause, Stop, Open, Loop, Choose Random Song, a
+// second Play All, Exit, the window's closing and the status update. None of them keeps state
+// across the wait; the loop itself must re-check, after every wait, that Play All is still
+// checked and that the window is neither ending nor closed, and read Length and Position afresh.
+// The status update, which rewinds a finished song, first lets a waiting loop start the next
+// one (startNextSongIfEnded), since a modal dialog inside the wait may keep the loop from looking.
 class LumoraMusic : public QMainWindow {
     Q_OBJECT
+    Q_PROPERTY(qint16 skinNumber READ skinNumber)
+    Q_PROPERTY(QString currentSongStem READ currentSongStem)
 
 public:
     explicit LumoraMusic(const WindowServices& services, QWidget* parent = nullptr);
     ~LumoraMusic() override;
 
     // A file from outside the window (command line, drop, the desktop's media controls): the
-    // operations of File > Open with that file chosen, then those of Play.
-    void openAndPlay(const QString& path);
+    // operations of File > Open with that file chosen, then those of Play. Outside app/ it runs
+    // with QMetaObject::invokeMethod(window, "openAndPlay", Q_ARG(QString, path)).
+    Q_INVOKABLE void openAndPlay(const QString& path);
 
     // Twips, the window's coordinate unit: 15 to a pixel at 96 dots per inch.
     static constexpr int pixelsFromTwips(int twips) { return twips / 15; }
 
-    // Handlers, named after the control and the event they answer.
-    void Form_Load();
-    void Form_Unload(qint16& Cancel);
+    // The form's load event, raised by the program's start before the window is first shown.
+    Q_INVOKABLE void Form_Load();
+
+    qint16 skinNumber() const { return m_skinNumber; }
+    QString currentSongStem() const { return m_currentSongStem; }
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
+private slots:
     void mitexit_Click();
     void mitSong_Click(qint16 Index);
     void mitSirrel_Click(qint16 Index);
@@ -65,6 +80,29 @@ public:
     void cmdPause_MouseUp();
     void cmdStop_MouseDown();
     void cmdStop_MouseUp();
+
+private:
+    void Form_Unload(qint16& Cancel);
+
+    void createControls();
+    void createMenus();
+    void fitMenuBarFont();
+    QAction* addFileItem(const char* name, const QString& caption, const QKeySequence& shortcut,
+        bool checkable, void (LumoraMusic::*handler)());
+    QList<QAction*> addSongMenu(
+        QMenu*& menu, const char* name, SongMenu which, void (LumoraMusic::*handler)(qint16));
+    void connectHandler(QAction* action, std::function<void()> handler);
+    bool handlersStopped() const { return m_ending || m_unloaded; }
+
+    // Song menus: the steps every song-menu handler takes, given its items and catalogue rows.
+    void chooseSong(const QList<QAction*>& items, SongMenu menu, qint16 Index);
+    // Skins: the pictures of one button for the drawn skin.
+    void showButtonPicture(PictureButton* button, int number, bool pressed);
+    // Autoplay: the one rule by which the program picks a song by itself, as a click would.
+    void chooseRandomSong();
+    void runPlayAllLoop();
+    bool isPlayAllLoopWaiting() const;
+    void startNextSongIfEnded();
 
     // Controls, in the order the window creates them.
     FileOpenDialog* const CommonDialog;
@@ -91,32 +129,6 @@ public:
     QList<QAction*> mitSirrel;
     QList<QAction*> mitTemple;
     QList<QAction*> mitTheme;
-
-    qint16 skinNumber() const { return m_skinNumber; }
-    QString currentSongStem() const { return m_currentSongStem; }
-
-protected:
-    void closeEvent(QCloseEvent* event) override;
-
-private:
-    void createControls();
-    void createMenus();
-    void fitMenuBarFont();
-    QAction* addFileItem(const QString& caption, const QKeySequence& shortcut, bool checkable,
-        void (LumoraMusic::*handler)());
-    QList<QAction*> addSongMenu(QMenu*& menu, SongMenu which, void (LumoraMusic::*handler)(qint16));
-    void connectHandler(QAction* action, std::function<void()> handler);
-    bool handlersStopped() const { return m_ending || m_unloaded; }
-
-    // Song menus: the steps every song-menu handler takes, given its items and catalogue rows.
-    void chooseSong(const QList<QAction*>& items, SongMenu menu, qint16 Index);
-    // Skins: the pictures of one button for the drawn skin.
-    void showButtonPicture(PictureButton* button, int number, bool pressed);
-    // Autoplay: the one rule by which the program picks a song by itself.
-    void chooseRandomSong();
-    void runPlayAllLoop();
-    bool isPlayAllLoopWaiting() const;
-    void startNextSongIfEnded();
 
     RandomGenerator& m_random;
     PictureLoader& m_pictures;

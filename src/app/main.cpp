@@ -9,8 +9,8 @@
 #include "app/runtimeerror.h"
 #include "app/screenreadernames.h"
 #include "app/sessionbus.h"
-#include "playback/engine/audiooutput.h"
-#include "playback/enginemediacontrol.h"
+#include "engine/audiooutput.h"
+#include "media/enginemediacontrol.h"
 
 #include <QApplication>
 #include <cstdio>

@@ -1,14 +1,14 @@
 #include "app/mprisplayer.h"
 
 #include "app/captionlabel.h"
-#include "app/lumoramusic.h"
-#include "playback/mediacontrol.h"
+#include "media/mediacontrol.h"
 
 #include <QAbstractButton>
 #include <QAction>
 #include <QDBusObjectPath>
 #include <QFileInfo>
 #include <QLoggingCategory>
+#include <QMainWindow>
 #include <QTimer>
 #include <QUrl>
 
@@ -20,7 +20,7 @@ const QString kSongLabelPrefix = QStringLiteral("Current Song: ");
 
 } // namespace
 
-MprisPlayer::MprisPlayer(LumoraMusic* window, MediaControl* media, QObject* parent)
+MprisPlayer::MprisPlayer(QMainWindow* window, MediaControl* media, QObject* parent)
     : QObject(parent)
     , m_window(window)
     , m_media(media)
@@ -186,7 +186,7 @@ void MprisPlayer::openUri(const QString& uri)
         qCWarning(lcMpris).noquote() << "Cannot open" << uri << ": only local files are played";
         return;
     }
-    m_window->openAndPlay(path);
+    QMetaObject::invokeMethod(m_window, "openAndPlay", Qt::DirectConnection, Q_ARG(QString, path));
 }
 
 void MprisPlayer::raise()

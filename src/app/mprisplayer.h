@@ -5,7 +5,7 @@
 #include <QString>
 #include <QVariantMap>
 
-class LumoraMusic;
+class QMainWindow;
 class MediaControl;
 
 // What the desktop's media controls (media keys, the sound menu, playerctl) see of the player and
@@ -16,7 +16,7 @@ class MprisPlayer : public QObject {
     Q_OBJECT
 
 public:
-    MprisPlayer(LumoraMusic* window, MediaControl* media, QObject* parent = nullptr);
+    MprisPlayer(QMainWindow* window, MediaControl* media, QObject* parent = nullptr);
 
     // org.mpris.MediaPlayer2.Player's properties, in its terms.
     QString playbackStatus() const;
@@ -54,7 +54,7 @@ private:
     void scheduleRefresh();
     QVariantMap currentProperties() const;
 
-    QPointer<LumoraMusic> m_window;
+    QPointer<QMainWindow> m_window;
     MediaControl* m_media;
     QVariantMap m_lastProperties;
     bool m_refreshScheduled = false;

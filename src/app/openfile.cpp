@@ -1,6 +1,6 @@
 #include "app/captionlabel.h"
 #include "app/lumoramusic.h"
-#include "playback/mediacontrol.h"
+#include "media/mediacontrol.h"
 
 // The command line, a drop and the desktop's media controls all hand the window a file the same
 // way: as if it had been chosen in File > Open and Play pressed then.

@@ -3,9 +3,9 @@
 
 #include "wavwriter.h"
 
-#include "playback/engine/song.h"
-#include "playback/engine/songrenderer.h"
-#include "playback/engine/synth.h"
+#include "engine/song.h"
+#include "engine/songrenderer.h"
+#include "engine/synth.h"
 
 #include <cstdio>
 #include <vector>

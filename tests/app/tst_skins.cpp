@@ -1,10 +1,11 @@
 #include "app/captionlabel.h"
-#include "app/lumoramusic.h"
 #include "app/picturebutton.h"
 #include "app/pictureloader.h"
 #include "app/picturesurface.h"
+#include "app/windowservices.h"
 #include "fakemediacontrol.h"
 #include "scriptedservices.h"
+#include "windowdriver.h"
 
 #include <QDir>
 #include <QProcess>
@@ -37,7 +38,8 @@ struct SkinnedWindow {
     ScriptedRandom random;
     ThrowingErrorReporter errors;
     FilePictureLoader pictures { errors, folder.path() };
-    std::unique_ptr<LumoraMusic> window;
+    std::unique_ptr<QMainWindow> window;
+    std::unique_ptr<WindowDriver> driver;
 
     explicit SkinnedWindow(QList<int> draws = {}, const QStringList& leaveOut = {})
     {
@@ -46,10 +48,10 @@ struct SkinnedWindow {
             if (!leaveOut.contains(name))
                 QFile::copy(source.filePath(name), folder.filePath(name));
         random.script = draws;
-        window
-            = std::make_unique<LumoraMusic>(WindowServices { &media, &dialog, &random, &pictures });
+        window = createMainWindow(WindowServices { &media, &dialog, &random, &pictures });
+        driver = std::make_unique<WindowDriver>(window.get());
     }
-    LumoraMusic* operator->() const { return window.get(); }
+    WindowDriver* operator->() const { return driver.get(); }
     QImage file(const QString& name) const { return imageOf(folder.path(), name); }
 };
 
@@ -85,7 +87,8 @@ void TestSkins::bothSkinsComeUpAboutHalfTheTime()
     int first = 0;
     const int startUps = 400;
     for (int i = 0; i < startUps; ++i) {
-        LumoraMusic window({ &media, &dialog, &random, &pictures });
+        const auto shell = createMainWindow({ &media, &dialog, &random, &pictures });
+        WindowDriver window(shell.get());
         window.Form_Load();
         QVERIFY(window.skinNumber() == 1 || window.skinNumber() == 2);
         first += window.skinNumber() == 1 ? 1 : 0;
@@ -147,7 +150,7 @@ void TestSkins::pressAndReleaseSwapOnlyThatButton()
     QFETCH(int, mouseButton);
     SkinnedWindow w({ draw });
     w->Form_Load();
-    w->show();
+    w.window->show();
     QVERIFY(QTest::qWaitForWindowExposed(w.window.get()));
     const QString skin = draw == 0 ? "first" : "second";
     PictureButton* buttons[] = { w->cmdPlay, w->cmdPause, w->cmdStop };

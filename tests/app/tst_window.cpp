@@ -21,6 +21,7 @@ private slots:
     void labelKeepsEveryTitleInsideTheWindow();
     void menuTreeHasCaptionsKeysAndShortcuts();
     void everyTopLevelMenuFitsTheBar();
+    void everyControlAnswersToItsName();
     void songMenusAreIndexedArrays_data();
     void songMenusAreIndexedArrays();
     void marksAreLeftToTheHandler_data();
@@ -35,11 +36,11 @@ private slots:
 void TestWindow::freshWindowIsQuietAndUnmarked()
 {
     WindowFixture w;
-    QCOMPARE(w->windowTitle(), QStringLiteral("Lumora - Music Player"));
+    QCOMPARE(w.window->windowTitle(), QStringLiteral("Lumora - Music Player"));
     QCOMPARE(w->lblname->caption(), QString());
     QCOMPARE(w->skinNumber(), qint16(0));
     QCOMPARE(w->currentSongStem(), QString());
-    for (QAction* action : w->findChildren<QAction*>())
+    for (QAction* action : w.window->findChildren<QAction*>())
         QVERIFY2(!action->isChecked(), qPrintable(action->text()));
     QVERIFY(w.media.operations.isEmpty());
 }
@@ -47,12 +48,12 @@ void TestWindow::freshWindowIsQuietAndUnmarked()
 void TestWindow::geometryIsFixedAndControlsSitInPlace()
 {
     WindowFixture w;
-    w->show();
+    w.window->show();
     QVERIFY(QTest::qWaitForWindowExposed(w.window.get()));
-    QCOMPARE(w->centralWidget()->size(), QSize(340, 278));
-    QCOMPARE(w->minimumSize(), w->maximumSize());
-    QVERIFY(!(w->windowFlags() & Qt::WindowMaximizeButtonHint));
-    QVERIFY(w->windowFlags() & Qt::WindowMinimizeButtonHint);
+    QCOMPARE(w.window->centralWidget()->size(), QSize(340, 278));
+    QCOMPARE(w.window->minimumSize(), w.window->maximumSize());
+    QVERIFY(!(w.window->windowFlags() & Qt::WindowMaximizeButtonHint));
+    QVERIFY(w.window->windowFlags() & Qt::WindowMinimizeButtonHint);
     QCOMPARE(w->Slider1->geometry(), QRect(32, 232, 273, 25));
     QCOMPARE(w->Slider1->orientation(), Qt::Horizontal);
     QCOMPARE(w->cmdPlay->geometry(), QRect(16, 128, 100, 60));
@@ -60,13 +61,13 @@ void TestWindow::geometryIsFixedAndControlsSitInPlace()
     QCOMPARE(w->cmdStop->geometry(), QRect(224, 128, 100, 60));
     QCOMPARE(w->lblname->y(), 24);
     // Created in order: slider, Stop, Pause, Play, label; later ones lie on top.
-    const QObjectList children = w->centralWidget()->children();
+    const QObjectList children = w.window->centralWidget()->children();
     QCOMPARE(children.indexOf(w->Slider1), 0);
     QVERIFY(children.indexOf(w->cmdStop) < children.indexOf(w->cmdPause));
     QVERIFY(children.indexOf(w->cmdPause) < children.indexOf(w->cmdPlay));
     QVERIFY(children.indexOf(w->cmdPlay) < children.indexOf(w->lblname));
     // The media control is no widget at all, so it can never show.
-    QVERIFY(!qobject_cast<QWidget*>(w->MMControl1));
+    QVERIFY(!qobject_cast<QWidget*>(static_cast<QObject*>(&w.media)));
 }
 
 void TestWindow::onlyTheSliderTakesFocus()
@@ -87,7 +88,7 @@ void TestWindow::labelUsesTheNarrowFontAndTooltipColour()
     QCOMPARE(w->lblname->palette().color(QPalette::WindowText),
         QApplication::palette().color(QPalette::ToolTipBase));
     QCOMPARE(w->lblname->alignment(), Qt::AlignCenter);
-    QCOMPARE(w->centralWidget()->palette().color(QPalette::Window),
+    QCOMPARE(w.window->centralWidget()->palette().color(QPalette::Window),
         QApplication::palette("QMenuBar").color(QPalette::Window));
 }
 
@@ -121,7 +122,7 @@ void TestWindow::menuTreeHasCaptionsKeysAndShortcuts()
 {
     WindowFixture w;
     QStringList titles;
-    for (QAction* top : w->menuBar()->actions())
+    for (QAction* top : w.window->menuBar()->actions())
         titles << top->text();
     QCOMPARE(titles,
         QStringList({ "File", "Location Songs", "Sirrel Songs", "Temple Songs", "Themes" }));
@@ -145,14 +146,31 @@ void TestWindow::menuTreeHasCaptionsKeysAndShortcuts()
 void TestWindow::everyTopLevelMenuFitsTheBar()
 {
     WindowFixture w;
-    w->show();
+    w.window->show();
     QVERIFY(QTest::qWaitForWindowExposed(w.window.get()));
-    QMenuBar* bar = w->menuBar();
+    QMenuBar* bar = w.window->menuBar();
     QCOMPARE(bar->width(), 340);
     for (QAction* top : bar->actions()) {
         const QRect place = bar->actionGeometry(top);
         QVERIFY2(!place.isEmpty() && bar->rect().contains(place), qPrintable(top->text()));
     }
+}
+
+// Tests and tools know the window by these names only.
+void TestWindow::everyControlAnswersToItsName()
+{
+    WindowFixture w;
+    QStringList names;
+    for (QAction* top : w.window->menuBar()->actions())
+        for (QAction* item : top->menu()->actions())
+            names << item->objectName();
+    QCOMPARE(names.size(), 5 + 34);
+    QCOMPARE(names.mid(0, 6),
+        QStringList({ "mitopen", "mitRandom", "mitLoop", "mitplayall", "mitexit", "mitSong_0" }));
+    QVERIFY(names.contains("mitSirrel_3") && names.contains("mitTheme_7"));
+    QCOMPARE(w->mitTemple.size(), 8);
+    for (const char* control : { "Slider1", "cmdPlay", "cmdPause", "cmdStop", "lblname" })
+        QVERIFY2(w.window->findChild<QWidget*>(control), control);
 }
 
 void TestWindow::songMenusAreIndexedArrays_data()
@@ -180,6 +198,8 @@ void TestWindow::songMenusAreIndexedArrays()
             items[i]->text(), QString::fromUtf8(Catalogue::row(SongMenu(menu), qint16(i)).caption));
         QVERIFY(items[i]->shortcut().isEmpty());
         QVERIFY(items[i]->isCheckable());
+        // Greyed out exactly where the catalogue row says so (Hollow Weald).
+        QCOMPARE(items[i]->isEnabled(), Catalogue::row(SongMenu(menu), qint16(i)).enabled);
     }
 }
 
@@ -196,9 +216,9 @@ void TestWindow::marksAreLeftToTheHandler()
 {
     QFETCH(QString, how);
     WindowFixture w;
-    w->show();
+    w.window->show();
     QVERIFY(QTest::qWaitForWindowExposed(w.window.get()));
-    w->activateWindow();
+    w.window->activateWindow();
     const auto chooseLoop = [&] {
         if (how == "trigger") {
             w->mitLoop->trigger();
@@ -242,10 +262,10 @@ void TestWindow::shortcutsWorkWhileAMenuIsOpen()
     WindowFixture w;
     w.dialog.answers << "/songs/a.mid";
     w.random.script = { 0, 0 };
-    w->show();
+    w.window->show();
     QVERIFY(QTest::qWaitForWindowExposed(w.window.get()));
-    w->activateWindow();
-    w->mnuTheme->popup(w->mapToGlobal(QPoint(0, 0)));
+    w.window->activateWindow();
+    w->mnuTheme->popup(w.window->mapToGlobal(QPoint(0, 0)));
     QVERIFY(QTest::qWaitForWindowExposed(w->mnuTheme));
     QTest::keyClick(QApplication::focusWidget() ? QApplication::focusWidget() : w->mnuTheme,
         Qt::Key(key), Qt::ControlModifier);
@@ -257,9 +277,9 @@ void TestWindow::shortcutsWorkWhileAMenuIsOpen()
 void TestWindow::exitSendsNothingAndEndsTheEventLoop()
 {
     WindowFixture w;
-    w->show();
+    w.window->show();
     QVERIFY(QTest::qWaitForWindowExposed(w.window.get()));
-    w->activateWindow();
+    w.window->activateWindow();
     w->mitplayall->setChecked(true);
     // Exit ends the running event loop; here that is a nested one standing in for exec().
     QEventLoop loop;
@@ -270,19 +290,19 @@ void TestWindow::exitSendsNothingAndEndsTheEventLoop()
     QVERIFY(!w->mitplayall->isChecked());
     QVERIFY(w.media.operations.isEmpty());
     // Once ending, not even the title bar's close reaches the device.
-    w->close();
+    w.window->close();
     QVERIFY(w.media.operations.isEmpty());
 }
 
 void TestWindow::closingSendsOneClose()
 {
     WindowFixture w;
-    w->show();
+    w.window->show();
     QVERIFY(QTest::qWaitForWindowExposed(w.window.get()));
-    QVERIFY(w->close());
+    QVERIFY(w.window->close());
     QCOMPARE(w.media.operations, QStringList { "Command Close" });
-    QVERIFY(!w->isVisible());
-    w->close();
+    QVERIFY(!w.window->isVisible());
+    w.window->close();
     QCOMPARE(w.media.operations, QStringList { "Command Close" });
 }
 

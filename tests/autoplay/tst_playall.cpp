@@ -160,11 +160,11 @@ void TestPlayAll::unopenableSongsAreSkipped()
 void TestPlayAll::closingTheWindowEndsTheLoop()
 {
     WindowFixture w;
-    w->show();
+    w.window->show();
     QVERIFY(QTest::qWaitForWindowExposed(w.window.get()));
-    schedule(w.window.get(), { [&] { w->close(); } });
+    schedule(w.window.get(), { [&] { w.window->close(); } });
     w->mitplayall_Click();
-    QVERIFY(!w->isVisible());
+    QVERIFY(!w.window->isVisible());
     QCOMPARE(w.media.operations.last(), QStringLiteral("Command Close"));
     QCOMPARE(w.media.operations.count("Command Close"), 4); // 3 to start the song, 1 to unload
 }

@@ -112,14 +112,14 @@ void TestPlayAllEngine::songsEndingUnderTheOpenDialogAreFollowed()
 void TestPlayAllEngine::closingTheWindowWhileTheLoopRunsEndsTheProgram()
 {
     PlayAllRig rig;
-    rig->show();
+    rig.window->show();
     QVERIFY(QTest::qWaitForWindowExposed(rig.window.get()));
     QApplication::setQuitOnLastWindowClosed(true);
     bool watchdogFired = false;
     QTimer::singleShot(0, rig.window.get(), [&] { rig->mitplayall_Click(); });
     QTimer::singleShot(300, rig.window.get(), [&] {
         QVERIFY(rig->mitplayall->isChecked());
-        rig->close();
+        rig.window->close();
     });
     QTimer::singleShot(20000, [&] {
         watchdogFired = true;

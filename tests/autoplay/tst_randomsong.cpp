@@ -1,5 +1,6 @@
 #include "app/captionlabel.h"
 #include "app/randomgenerator.h"
+#include "app/randomsong.h"
 #include "windowfixture.h"
 
 #include <QAction>
@@ -10,6 +11,8 @@ class TestRandomSong : public QObject {
     Q_OBJECT
 
 private slots:
+    void pickNeedsNoWindow_data();
+    void pickNeedsNoWindow();
     void categoriesPickTheirMenu_data();
     void categoriesPickTheirMenu();
     void menusComeUpFourThreeThreeOne();
@@ -17,6 +20,38 @@ private slots:
     void clockSeededDrawsCoverTheirRange_data();
     void clockSeededDrawsCoverTheirRange();
 };
+
+void TestRandomSong::pickNeedsNoWindow_data()
+{
+    QTest::addColumn<int>("categoryDraw");
+    QTest::addColumn<int>("itemDraw");
+    QTest::addColumn<int>("menu");
+    QTest::addColumn<int>("itemCount");
+    QTest::newRow("1: first location") << 0 << 0 << int(SongMenu::Location) << 14;
+    QTest::newRow("4: last location") << 3 << 13 << int(SongMenu::Location) << 14;
+    QTest::newRow("5: first temple") << 4 << 0 << int(SongMenu::Temple) << 8;
+    QTest::newRow("7: last temple") << 6 << 7 << int(SongMenu::Temple) << 8;
+    QTest::newRow("8: first theme") << 7 << 0 << int(SongMenu::Theme) << 8;
+    QTest::newRow("10: last theme") << 9 << 7 << int(SongMenu::Theme) << 8;
+    QTest::newRow("11: Sirrel") << 10 << 3 << int(SongMenu::Sirrel) << 4;
+}
+
+// The draw alone: the category's menu, then an item over the catalogue's own count for it.
+void TestRandomSong::pickNeedsNoWindow()
+{
+    QFETCH(int, categoryDraw);
+    QFETCH(int, itemDraw);
+    QFETCH(int, menu);
+    QFETCH(int, itemCount);
+    ScriptedRandom random;
+    random.script = { categoryDraw, itemDraw };
+    const SongPick pick = pickRandomSong(random);
+    QCOMPARE(int(pick.menu), menu);
+    QCOMPARE(int(menuForCategory(categoryDraw + 1)), menu);
+    QCOMPARE(pick.index, qint16(itemDraw));
+    QCOMPARE(random.requestedCounts, QList<int>({ 11, itemCount }));
+    QCOMPARE(int(Catalogue::itemCount(pick.menu)), itemCount);
+}
 
 void TestRandomSong::categoriesPickTheirMenu_data()
 {

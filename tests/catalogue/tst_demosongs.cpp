@@ -1,5 +1,5 @@
-#include "catalogue/catalogue.h"
-#include "playback/engine/song.h"
+#include "app/catalogue.h"
+#include "engine/song.h"
 
 #include <QFile>
 #include <QTest>

@@ -8,7 +8,7 @@
 
 namespace {
 
-QList<QAction*> itemsOf(LumoraMusic& w, SongMenu menu)
+QList<QAction*> itemsOf(WindowDriver& w, SongMenu menu)
 {
     switch (menu) {
     case SongMenu::Location:
@@ -23,7 +23,7 @@ QList<QAction*> itemsOf(LumoraMusic& w, SongMenu menu)
     return {};
 }
 
-void choose(LumoraMusic& w, SongMenu menu, qint16 index)
+void choose(WindowDriver& w, SongMenu menu, qint16 index)
 {
     switch (menu) {
     case SongMenu::Location:
@@ -132,13 +132,13 @@ void TestSongMenus::rowsAsPrinted()
     QFETCH(QString, stem);
     QFETCH(QString, label);
     WindowFixture w;
-    const auto* songMenu = w->findChild<QMenu*>(menu);
+    const auto* songMenu = w.window->findChild<QMenu*>(menu);
     QVERIFY(songMenu);
     QAction* item = songMenu->actions().at(index);
     QCOMPARE(item->text(), caption);
     item->trigger();
     QCOMPARE(w.media.fileName(), stem + ".mid");
-    QCOMPARE(w->findChild<CaptionLabel*>("lblname")->caption(), label);
+    QCOMPARE(w.window->findChild<CaptionLabel*>("lblname")->caption(), label);
 }
 
 void TestSongMenus::choosingASong_data()
@@ -164,13 +164,13 @@ void TestSongMenus::choosingASong()
     WindowFixture w;
     const SongMenu which = SongMenu(menu);
     const int other = index == 0 ? 1 : 0;
-    choose(*w.window, which, qint16(other));
+    choose(w.driver, which, qint16(other));
     w.media.operations.clear();
 
-    choose(*w.window, which, qint16(index));
+    choose(w.driver, which, qint16(index));
 
     QCOMPARE(w.media.operations, QStringList({ "Command Close", "FileName " + stem + ".mid" }));
-    QCOMPARE(checkedIndexes(itemsOf(*w.window, which)), QList<int> { index });
+    QCOMPARE(checkedIndexes(itemsOf(w.driver, which)), QList<int> { index });
     QCOMPARE(w->currentSongStem(), stem);
     QCOMPARE(w->lblname->caption(), label);
     QVERIFY(!w->mitLoop->isChecked() && !w->mitplayall->isChecked());

@@ -28,11 +28,11 @@ struct MprisFixture : WindowFixture {
 
     void bringTo(const QString& state)
     {
-        window->mitSong[1]->trigger();
+        driver.mitSong[1]->trigger();
         if (state != QLatin1String("stopped"))
-            window->cmdPlay_Click();
+            driver.cmdPlay_Click();
         if (state == QLatin1String("paused"))
-            window->cmdPause_Click();
+            driver.cmdPause_Click();
         media.operations.clear();
     }
 };

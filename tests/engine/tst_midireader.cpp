@@ -1,6 +1,6 @@
 #include "midibuilder.h"
 
-#include "playback/engine/song.h"
+#include "engine/song.h"
 
 #include <QFile>
 #include <QTemporaryDir>

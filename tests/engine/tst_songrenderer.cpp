@@ -1,8 +1,8 @@
 #include "midibuilder.h"
 
-#include "playback/engine/song.h"
-#include "playback/engine/songrenderer.h"
-#include "playback/engine/synth.h"
+#include "engine/song.h"
+#include "engine/songrenderer.h"
+#include "engine/synth.h"
 
 #include <QFile>
 #include <QTemporaryDir>

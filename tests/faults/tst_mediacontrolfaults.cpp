@@ -8,9 +8,9 @@
 #include "smfwriter.h"
 #include "warningcapture.h"
 
-#include "playback/engine/manualaudiooutput.h"
-#include "playback/engine/synth.h"
-#include "playback/enginemediacontrol.h"
+#include "engine/manualaudiooutput.h"
+#include "engine/synth.h"
+#include "media/enginemediacontrol.h"
 
 #include <QDir>
 #include <QFile>

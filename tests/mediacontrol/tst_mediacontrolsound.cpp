@@ -6,10 +6,10 @@
 #include "warningcapture.h"
 #include "wavfile.h"
 
-#include "playback/engine/deviceaudiooutput.h"
-#include "playback/engine/livesongplayer.h"
-#include "playback/engine/synth.h"
-#include "playback/enginemediacontrol.h"
+#include "engine/deviceaudiooutput.h"
+#include "engine/livesongplayer.h"
+#include "engine/synth.h"
+#include "media/enginemediacontrol.h"
 
 #include <QElapsedTimer>
 #include <QSignalSpy>

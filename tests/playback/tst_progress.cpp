@@ -1,4 +1,4 @@
-#include "playback/seconds.h"
+#include "app/seconds.h"
 #include "windowfixture.h"
 
 #include <QAction>

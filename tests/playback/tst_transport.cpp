@@ -39,7 +39,7 @@ void TestTransport::buttons()
     QFETCH(QStringList, expected);
     QFETCH(bool, playingAfter);
     WindowFixture w;
-    w->show();
+    w.window->show();
     QVERIFY(QTest::qWaitForWindowExposed(w.window.get()));
     w->mitSong_Click(0);
     w->cmdPlay_Click();
@@ -152,7 +152,7 @@ void TestTransport::everyWriteIsLogged()
     const auto previous = qInstallMessageHandler(captureMedia);
     w->mitSong_Click(0);
     w->cmdPlay_Click();
-    w->MMControl1_StatusUpdate();
+    w.media.raiseStatusUpdate();
     qInstallMessageHandler(previous);
     QLoggingCategory::setFilterRules(QString());
     QCOMPARE(logged,

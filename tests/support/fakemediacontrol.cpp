@@ -39,28 +39,37 @@ void FakeMediaControl::applyTimeFormat(qint32 format)
     operations << QStringLiteral("TimeFormat %1").arg(format);
 }
 
-void FakeMediaControl::runCommand(const QString& command)
+void FakeMediaControl::runCommand(MediaCommand command, const QString& text)
 {
-    operations << QStringLiteral("Command ") + command;
-    if (command == QLatin1String("Close")) {
+    operations << QStringLiteral("Command ") + text;
+    switch (command) {
+    case MediaCommand::Close:
         m_open = m_playing = m_paused = false;
         m_length = m_position = 0;
-    } else if (command == QLatin1String("Open") || command == QLatin1String("open")) {
+        break;
+    case MediaCommand::Open:
         if (m_open || m_fileName.isEmpty() || unopenable.contains(m_fileName))
             return;
         m_open = true;
         m_length = songLength;
         m_position = 0;
-    } else if (command == QLatin1String("Play")) {
+        break;
+    case MediaCommand::Play:
         m_playing = m_open;
         m_paused = false;
-    } else if (command == QLatin1String("Pause")) {
+        break;
+    case MediaCommand::Pause: {
         // Pause toggles, as the device's does: a second Pause resumes.
         const bool wasPlaying = m_playing;
         m_playing = m_paused;
         m_paused = wasPlaying;
-    } else if (command == QLatin1String("Prev")) {
+        break;
+    }
+    case MediaCommand::Prev:
         m_playing = m_paused = false;
         m_position = 0;
+        break;
+    case MediaCommand::Unknown:
+        break;
     }
 }

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "playback/mediacontrol.h"
+#include "media/mediacontrol.h"
 
 #include <QStringList>
 
@@ -37,7 +37,7 @@ public:
 
 protected:
     void applyFileName(const QString& name) override;
-    void runCommand(const QString& command) override;
+    void runCommand(MediaCommand command, const QString& text) override;
     void applyTimeFormat(qint32 format) override;
 
 private:

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "playback/engine/manualaudiooutput.h"
-#include "playback/enginemediacontrol.h"
+#include "engine/manualaudiooutput.h"
+#include "media/enginemediacontrol.h"
 
 #include <memory>
 

@@ -1,10 +1,12 @@
 #pragma once
 
-#include "app/lumoramusic.h"
-#include "playback/engine/manualaudiooutput.h"
-#include "playback/enginemediacontrol.h"
+#include "app/catalogue.h"
+#include "app/windowservices.h"
+#include "engine/manualaudiooutput.h"
+#include "media/enginemediacontrol.h"
 #include "scriptedservices.h"
 #include "smfwriter.h"
+#include "windowdriver.h"
 
 #include <QDir>
 #include <QTemporaryDir>
@@ -21,7 +23,8 @@ struct VirtualClockPlayer {
     ScriptedDialog dialog;
     ScriptedRandom random;
     RecordingPictureLoader pictures;
-    std::unique_ptr<LumoraMusic> window;
+    std::unique_ptr<QMainWindow> window;
+    std::unique_ptr<WindowDriver> driver;
     QTimer clockTicks;
 
     VirtualClockPlayer(unsigned seed, int pullMs, const QString& leaveOut = QString())
@@ -39,11 +42,11 @@ struct VirtualClockPlayer {
         clock = output.get();
         setup.output = std::move(output);
         media = std::make_unique<EngineMediaControl>(std::move(setup));
-        window = std::make_unique<LumoraMusic>(
-            WindowServices { media.get(), &dialog, &random, &pictures });
+        window = createMainWindow(WindowServices { media.get(), &dialog, &random, &pictures });
+        driver = std::make_unique<WindowDriver>(window.get());
         QObject::connect(&clockTicks, &QTimer::timeout, [this, pullMs] { clock->pullMs(pullMs); });
         clockTicks.start(1);
     }
     ~VirtualClockPlayer() { QDir::setCurrent(previousDir); }
-    LumoraMusic* operator->() const { return window.get(); }
+    WindowDriver* operator->() const { return driver.get(); }
 };

@@ -1,0 +1,95 @@
+#include "app/lumoramusic.h"
+#include "app/randomgenerator.h"
+#include "app/randomsong.h"
+#include "media/mediacontrol.h"
+
+#include <QAction>
+#include <QCoreApplication>
+#include <QSlider>
+#include <QTimer>
+
+namespace {
+// A song whose file cannot be opened leaves the device closed and reading equal times without
+// any event to say so; this wake-up lets the loop notice and move on.
+constexpr int kWakeUpIntervalMs = 100;
+} // namespace
+
+// A click toggles Play All. Turning it on starts a random song and then stays here, running the
+// loop that starts the next random song at the end of each one, until the mark is cleared.
+void LumoraMusic::mitplayall_Click()
+{
+    m_random.reseedFromClock();
+    if (!mitplayall->isChecked()) {
+        mitplayall->setChecked(true);
+        MMControl1->close();
+        chooseRandomSong();
+        cmdPlay_Click();
+    } else {
+        mitplayall->setChecked(false);
+        MMControl1->close();
+    }
+    runPlayAllLoop();
+}
+
+// Every other handler runs inside this loop's wait, a second click on Play All included, so the
+// mark is read afresh after each one. The wait sleeps until an event comes: the end of a song
+// wakes it, and nothing spins while a song plays.
+void LumoraMusic::runPlayAllLoop()
+{
+    QTimer wakeUp;
+    wakeUp.start(kWakeUpIntervalMs);
+    ++m_playAllLoops;
+    for (;;) {
+        if (m_unloaded || m_ending || !mitplayall->isChecked())
+            break;
+        startNextSongIfEnded();
+        QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
+    }
+    --m_playAllLoops;
+}
+
+bool LumoraMusic::isPlayAllLoopWaiting() const
+{
+    return m_playAllLoops > 0 && mitplayall->isChecked();
+}
+
+void LumoraMusic::startNextSongIfEnded()
+{
+    const qint32 length = MMControl1->length();
+    const qint32 position = MMControl1->position();
+    if (length != position)
+        return;
+    MMControl1->close();
+    chooseRandomSong();
+    Slider1->setValue(0);
+    cmdPlay_Click();
+}
+
+// The song is chosen exactly as a click on its item would choose it.
+void LumoraMusic::chooseRandomSong()
+{
+    const SongPick pick = pickRandomSong(m_random);
+    switch (pick.menu) {
+    case SongMenu::Location:
+        mitSong_Click(pick.index);
+        break;
+    case SongMenu::Sirrel:
+        mitSirrel_Click(pick.index);
+        break;
+    case SongMenu::Temple:
+        mitTemple_Click(pick.index);
+        break;
+    case SongMenu::Theme:
+        mitTheme_Click(pick.index);
+        break;
+    }
+}
+
+void LumoraMusic::mitRandom_Click()
+{
+    mitplayall->setChecked(false);
+    m_random.reseedFromClock();
+    MMControl1->close();
+    chooseRandomSong();
+    cmdPlay_Click();
+}

@@ -1,0 +1,43 @@
+#include "app/captionlabel.h"
+#include "app/fileopendialog.h"
+#include "app/lumoramusic.h"
+#include "media/mediacontrol.h"
+
+#include <QAction>
+
+// Play always reopens the named file and plays it from its start, whatever the device was doing.
+void LumoraMusic::cmdPlay_Click()
+{
+    MMControl1->close();
+    MMControl1->open();
+    MMControl1->play();
+}
+
+// Stop leaves the song loaded and stopped at its start.
+void LumoraMusic::cmdStop_Click()
+{
+    MMControl1->close();
+    MMControl1->open();
+}
+
+void LumoraMusic::cmdPause_Click()
+{
+    MMControl1->pause();
+}
+
+// A cancelled dialog changes nothing: the song chosen before stays the one Play plays.
+void LumoraMusic::mitopen_Click()
+{
+    if (!CommonDialog->showOpen())
+        return;
+    MMControl1->setFileName(CommonDialog->fileName());
+    if (!CommonDialog->fileName().isEmpty())
+        MMControl1->open(OpenSpelling::FileDialog);
+    lblname->setCaption(QStringLiteral("Current Song = Midi"));
+}
+
+void LumoraMusic::mitLoop_Click()
+{
+    mitplayall->setChecked(false);
+    mitLoop->setChecked(!mitLoop->isChecked());
+}

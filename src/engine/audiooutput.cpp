@@ -1,0 +1,3 @@
+#include "engine/audiooutput.h"
+
+AudioOutput::~AudioOutput() = default;

@@ -1,0 +1,21 @@
+#pragma once
+
+// The engine's one way to say something: a plain function the host installs. Without one,
+// messages go to stderr, which is what the command-line tools want; the media control installs
+// one that forwards to its logging category.
+//
+// Never called on the audio thread: what happens there is counted or dropped, not logged.
+namespace EngineLog {
+
+// Info: detail, such as FluidSynth's own messages; Warning: something the user should know.
+enum class Level { Info, Warning };
+
+using Handler = void (*)(Level level, const char* message);
+
+// Safe to call from any thread; nullptr goes back to stderr.
+void setHandler(Handler handler);
+
+void info(const char* message);
+void warning(const char* message);
+
+} // namespace EngineLog

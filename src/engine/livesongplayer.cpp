@@ -1,0 +1,239 @@
+#include "engine/livesongplayer.h"
+
+#include "engine/midi.h"
+#include "engine/song.h"
+#include "engine/songrenderer.h"
+#include "engine/synth.h"
+
+#include <sys/eventfd.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+
+namespace {
+
+using Midi::quietLevel;
+
+// While closing, the block is rendered in slices this long, so that a waiting song starts within
+// a slice of the end of the fade rather than at the next block.
+constexpr int closingSliceFrames = 64;
+
+float peakOf(const float* left, const float* right, int frames) noexcept
+{
+    float peak = 0.0f;
+    for (int i = 0; i < frames; ++i)
+        peak = std::max({ peak, std::fabs(left[i]), std::fabs(right[i]) });
+    return peak;
+}
+
+} // namespace
+
+LiveSongPlayer::LiveSongPlayer()
+    : m_endFd(::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC))
+{
+}
+
+LiveSongPlayer::~LiveSongPlayer()
+{
+    if (m_endFd >= 0)
+        ::close(m_endFd);
+}
+
+template <typename Change> void LiveSongPlayer::change(Change&& apply)
+{
+    std::lock_guard lock(m_mutex);
+    m_retiredSong.reset();
+    if (!m_renderer)
+        return;
+    apply(*m_renderer);
+    publishLocked();
+}
+
+void LiveSongPlayer::attachRenderer(std::unique_ptr<SongRenderer> renderer)
+{
+    std::lock_guard lock(m_mutex);
+    m_renderer = std::move(renderer);
+    m_endSignalled = false;
+    publishLocked();
+}
+
+std::unique_ptr<SongRenderer> LiveSongPlayer::detachRenderer()
+{
+    std::lock_guard lock(m_mutex);
+    std::unique_ptr<SongRenderer> renderer = std::move(m_renderer);
+    publishLocked();
+    return renderer;
+}
+
+bool LiveSongPlayer::hasRenderer() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_renderer != nullptr;
+}
+
+// The presets load under our lock on purpose. Outside it they would load under FluidSynth's own
+// API lock, held across the disk reads, and the audio thread's note calls would block on that
+// one; ours the audio thread only try-locks, so a slow disk costs silent blocks, and only where
+// nothing is audible: a song is given only after Close (the old one's fade has at most a few
+// milliseconds left) or when the synth arrives (the song played without sound until then).
+void LiveSongPlayer::setSong(std::shared_ptr<const Song> song, Synth* synth)
+{
+    change([&](SongRenderer& renderer) {
+        if (synth && song)
+            synth->prepare(*song);
+        if (isClosingLocked()) {
+            m_nextSong = std::move(song);
+            m_hasNextSong = true;
+            m_nextSongPlays = false;
+            return;
+        }
+        m_closing = false;
+        m_song = std::move(song);
+        renderer.setSong(m_song);
+        m_endSignalled = false;
+    });
+}
+
+void LiveSongPlayer::closeSong()
+{
+    change([&](SongRenderer& renderer) {
+        m_hasNextSong = false;
+        m_nextSong.reset();
+        m_closing = true;
+        renderer.silenceWithFade();
+        if (hasNothingToPlayLocked())
+            finishClosingLocked();
+    });
+}
+
+void LiveSongPlayer::play()
+{
+    change([&](SongRenderer& renderer) {
+        if (m_hasNextSong)
+            m_nextSongPlays = true;
+        else
+            renderer.play();
+    });
+}
+
+void LiveSongPlayer::silenceWithFade()
+{
+    change([&](SongRenderer& renderer) {
+        if (m_hasNextSong)
+            m_nextSongPlays = false;
+        else
+            renderer.silenceWithFade();
+    });
+}
+
+void LiveSongPlayer::rewindToStart()
+{
+    change([&](SongRenderer& renderer) {
+        if (m_hasNextSong) {
+            m_nextSongPlays = false;
+            return;
+        }
+        renderer.rewindToStart();
+        m_endSignalled = false;
+    });
+}
+
+void LiveSongPlayer::acknowledgeEnd()
+{
+    uint64_t count = 0;
+    if (m_endFd >= 0) [[maybe_unused]]
+        const auto bytes = ::read(m_endFd, &count, sizeof count);
+}
+
+void LiveSongPlayer::publishLocked() noexcept
+{
+    if (!m_renderer) {
+        m_positionMs.store(0, std::memory_order_release);
+        m_atEnd.store(false, std::memory_order_release);
+        m_playing.store(false, std::memory_order_release);
+        m_busy.store(false, std::memory_order_release);
+        return;
+    }
+    // A song waiting for the fade is stopped at its start, or about to play from there.
+    const bool waiting = m_hasNextSong;
+    m_positionMs.store(waiting ? 0 : m_renderer->positionMs(), std::memory_order_release);
+    m_atEnd.store(!waiting && m_renderer->atEnd(), std::memory_order_release);
+    m_playing.store(waiting ? m_nextSongPlays : m_renderer->isPlaying(), std::memory_order_release);
+    m_busy.store(!hasNothingToPlayLocked(), std::memory_order_release);
+}
+
+// The renderer counts a muted reverb tail as audible; what leaves the player is what counts.
+bool LiveSongPlayer::hasNothingToPlayLocked() const noexcept
+{
+    return !m_renderer
+        || (!m_renderer->isPlaying() && (!m_renderer->isAudible() || m_tailPeak < quietLevel));
+}
+
+bool LiveSongPlayer::isClosingLocked() const noexcept
+{
+    return m_closing && !hasNothingToPlayLocked();
+}
+
+// The fade is over: the song opened meanwhile, if any, takes the place of the old one. Without
+// one the old song stays, stopped and muted: rewinding it now would bring back its reverb tail.
+void LiveSongPlayer::finishClosingLocked() noexcept
+{
+    m_closing = false;
+    if (!m_hasNextSong)
+        return;
+    m_retiredSong = std::move(m_song);
+    m_song = std::move(m_nextSong);
+    m_renderer->setSong(m_song);
+    m_endSignalled = false;
+    if (m_nextSongPlays)
+        m_renderer->play();
+    m_hasNextSong = false;
+    m_nextSongPlays = false;
+}
+
+// A write to a non-blocking eventfd neither blocks nor allocates: safe on the audio thread.
+void LiveSongPlayer::signalEndLocked() noexcept
+{
+    m_endSignalled = true;
+    const uint64_t one = 1;
+    if (m_endFd >= 0) [[maybe_unused]]
+        const auto bytes = ::write(m_endFd, &one, sizeof one);
+}
+
+void LiveSongPlayer::renderLocked(float* left, float* right, int frames) noexcept
+{
+    m_renderer->render(left, right, frames);
+    const int tail = std::min(frames, closingSliceFrames);
+    m_tailPeak = peakOf(left + frames - tail, right + frames - tail, tail);
+}
+
+bool LiveSongPlayer::renderAudio(float* left, float* right, int frames) noexcept
+{
+    std::unique_lock lock(m_mutex, std::try_to_lock);
+    const bool idle = lock.owns_lock() && hasNothingToPlayLocked();
+    if (!lock.owns_lock() || idle) {
+        std::memset(left, 0, sizeof(float) * frames);
+        std::memset(right, 0, sizeof(float) * frames);
+        if (idle)
+            m_busy.store(false, std::memory_order_release);
+        // A miss means the UI is changing the song: silence now, and come back for more.
+        return !idle;
+    }
+    int done = 0;
+    while (m_closing && done < frames) {
+        const int slice = std::min(closingSliceFrames, frames - done);
+        renderLocked(left + done, right + done, slice);
+        done += slice;
+        if (m_tailPeak < quietLevel)
+            finishClosingLocked();
+    }
+    if (done < frames)
+        renderLocked(left + done, right + done, frames - done);
+    m_blocksRendered.fetch_add(1, std::memory_order_relaxed);
+    publishLocked();
+    if (m_renderer->atEnd() && !m_endSignalled)
+        signalEndLocked();
+    return true;
+}

@@ -1,0 +1,87 @@
+#pragma once
+
+#include "engine/audiooutput.h"
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+
+class Song;
+class SongRenderer;
+class Synth;
+
+// Puts a SongRenderer behind an audio output. The UI thread changes it under a mutex that the
+// audio thread only try_locks (a miss renders one block of silence); what the UI reads back is
+// published in atomics. When a song reaches its end, the audio thread writes to an eventfd, the
+// one way it tells anybody anything, so that a UI event loop wakes up at the end itself.
+//
+// Closing fades out on the audio thread; a song opened (and played) before the fade is over
+// waits and takes over in the very block where the fade ends, so the UI never waits for it.
+class LiveSongPlayer final : public AudioSource {
+public:
+    LiveSongPlayer();
+    ~LiveSongPlayer();
+    LiveSongPlayer(const LiveSongPlayer&) = delete;
+    LiveSongPlayer& operator=(const LiveSongPlayer&) = delete;
+
+    // UI thread. Until a renderer is attached (the SoundFont is still loading) nothing plays.
+    void attachRenderer(std::unique_ptr<SongRenderer> renderer);
+    std::unique_ptr<SongRenderer> detachRenderer();
+    bool hasRenderer() const;
+    // Loads the song's presets into synth first (may read samples from disk), so playing it never
+    // loads anything on the audio thread. The song is stopped at its start.
+    void setSong(std::shared_ptr<const Song> song, Synth* synth);
+    // Fades out whatever sounds and lets go of the song once the fade is over.
+    void closeSong();
+    void play();
+    void silenceWithFade();
+    void rewindToStart();
+
+    // Readable once per song end; drain it with acknowledgeEnd(). -1 if none could be made.
+    int endNotifier() const { return m_endFd; }
+    void acknowledgeEnd();
+
+    // Any thread.
+    int32_t positionMs() const noexcept { return m_positionMs.load(std::memory_order_acquire); }
+    bool atEnd() const noexcept { return m_atEnd.load(std::memory_order_acquire); }
+    bool isPlaying() const noexcept { return m_playing.load(std::memory_order_acquire); }
+    // Playing, or still sounding (a fade, notes ringing out): the output has work to do.
+    bool isBusy() const noexcept { return m_busy.load(std::memory_order_acquire); }
+    uint64_t blocksRendered() const noexcept
+    {
+        return m_blocksRendered.load(std::memory_order_relaxed);
+    }
+
+    // Audio thread.
+    bool renderAudio(float* left, float* right, int frames) noexcept override;
+
+private:
+    template <typename Change> void change(Change&& apply);
+    void publishLocked() noexcept;
+    bool hasNothingToPlayLocked() const noexcept;
+    bool isClosingLocked() const noexcept;
+    void renderLocked(float* left, float* right, int frames) noexcept;
+    void finishClosingLocked() noexcept;
+    void signalEndLocked() noexcept;
+
+    mutable std::mutex m_mutex;
+    std::unique_ptr<SongRenderer> m_renderer;
+    // The player holds the songs too, so that the audio thread never frees one: a song it lets
+    // go of waits in m_retiredSong for the UI thread.
+    std::shared_ptr<const Song> m_song;
+    std::shared_ptr<const Song> m_retiredSong;
+    bool m_closing = false; // fading out the song to let go of it
+    bool m_hasNextSong = false; // m_nextSong takes over when the fade ends
+    std::shared_ptr<const Song> m_nextSong;
+    bool m_nextSongPlays = false;
+    bool m_endSignalled = false;
+    float m_tailPeak = 0.0f; // of the end of the last block as it left, after the renderer's fade
+    int m_endFd = -1;
+
+    std::atomic<int32_t> m_positionMs { 0 };
+    std::atomic<bool> m_atEnd { false };
+    std::atomic<bool> m_playing { false };
+    std::atomic<bool> m_busy { false };
+    std::atomic<uint64_t> m_blocksRendered { 0 };
+};

@@ -1,0 +1,297 @@
+#include "engine/songrenderer.h"
+
+#include "engine/midi.h"
+#include "engine/song.h"
+#include "engine/synth.h"
+
+#include <fluidsynth.h>
+
+#include <algorithm>
+#include <cmath>
+
+namespace {
+
+using namespace Midi;
+
+constexpr double fadeSeconds = 0.005;
+
+} // namespace
+
+struct SongRenderer::Private {
+    Synth* synth = nullptr;
+    fluid_synth_t* fluid = nullptr;
+    double sampleRate = 44100;
+    int64_t integralRate = 0; // sampleRate when it is a whole number, for exact frame times
+
+    std::shared_ptr<const Song> song;
+    size_t nextEvent = 0;
+    int64_t endFrame = 0;
+    int32_t lengthMs = 0;
+
+    std::atomic<int64_t> frame { 0 };
+    std::atomic<bool> playing { false };
+    std::atomic<bool> atEnd { false };
+
+    // Output gain ramps linearly to its target over fadeSeconds; reaching zero on the way to
+    // silence cuts every voice, after which the output stays muted until play or rewind.
+    float gain = 1.0f;
+    float targetGain = 1.0f;
+    float gainStep = 1.0f;
+    bool cutWhenSilent = false;
+    float lastPeak = 0.0f;
+
+    int64_t frameAt(int64_t timeUs) const;
+    void dispatchDueEvents();
+    void dispatch(const SongEvent& event);
+    void resetChannels();
+    void synthesize(float* left, float* right, int frames);
+    void applyGain(float* left, float* right, int frames);
+    void stopAtEndIfReached();
+};
+
+int64_t SongRenderer::Private::frameAt(int64_t timeUs) const
+{
+    // The first frame at or after the event's time.
+    if (integralRate > 0)
+        return int64_t((__int128(timeUs) * integralRate + 999999) / 1000000);
+    return int64_t(std::ceil(double(timeUs) * sampleRate / 1e6 - 1e-9));
+}
+
+void SongRenderer::Private::dispatch(const SongEvent& event)
+{
+    if (!fluid)
+        return;
+    int channel = event.status & 0x0f;
+    switch (event.status & 0xf0) {
+    case 0x80:
+        fluid_synth_noteoff(fluid, channel, event.data1);
+        break;
+    case 0x90:
+        fluid_synth_noteon(fluid, channel, event.data1, event.data2);
+        break;
+    case 0xa0:
+        fluid_synth_key_pressure(fluid, channel, event.data1, event.data2);
+        break;
+    case 0xb0:
+        fluid_synth_cc(fluid, channel, event.data1, event.data2);
+        break;
+    case 0xc0:
+        fluid_synth_program_change(fluid, channel, event.data1);
+        break;
+    case 0xd0:
+        fluid_synth_channel_pressure(fluid, channel, event.data1);
+        break;
+    case 0xe0:
+        fluid_synth_pitch_bend(fluid, channel, event.data1 | event.data2 << 7);
+        break;
+    }
+}
+
+void SongRenderer::Private::dispatchDueEvents()
+{
+    if (!song)
+        return;
+    const int64_t now = frame.load(std::memory_order_relaxed);
+    const std::vector<SongEvent>& events = song->events;
+    while (nextEvent < events.size() && frameAt(events[nextEvent].timeUs) <= now)
+        dispatch(events[nextEvent++]);
+}
+
+// Back to the state of a fresh synth without cutting what sounds: pedals up and note-offs let
+// the voices release, then controllers, pitch bend, programs and channel modes go back to
+// their power-on values.
+void SongRenderer::Private::resetChannels()
+{
+    if (!fluid)
+        return;
+    // Mono mode and the like: one basic channel, omni on and polyphonic, over every channel.
+    fluid_synth_reset_basic_channel(fluid, -1);
+    fluid_synth_set_basic_channel(
+        fluid, 0, FLUID_CHANNEL_MODE_OMNION_POLY, fluid_synth_count_midi_channels(fluid));
+    for (int channel = 0; channel < channelCount; ++channel) {
+        fluid_synth_cc(fluid, channel, Sustain, 0);
+        fluid_synth_cc(fluid, channel, Sostenuto, 0);
+        fluid_synth_all_notes_off(fluid, channel);
+        fluid_synth_cc(fluid, channel, ResetAllControllers, 0);
+        fluid_synth_cc(fluid, channel, Volume, 100);
+        fluid_synth_cc(fluid, channel, VolumeLsb, 0);
+        fluid_synth_cc(fluid, channel, Pan, 64);
+        fluid_synth_cc(fluid, channel, PanLsb, 0);
+        for (int controller = SoundController1; controller <= SoundController10; ++controller)
+            fluid_synth_cc(fluid, channel, controller, 64);
+        for (int controller = EffectsDepth1; controller <= EffectsDepth5; ++controller)
+            fluid_synth_cc(fluid, channel, controller, 0);
+        fluid_synth_pitch_wheel_sens(fluid, channel, 2);
+        fluid_synth_cc(fluid, channel, BankSelectMsb, 0);
+        fluid_synth_cc(fluid, channel, BankSelectLsb, 0);
+        fluid_synth_bank_select(fluid, channel, channel == drumChannel ? drumBank : 0);
+        fluid_synth_program_change(fluid, channel, 0);
+    }
+}
+
+void SongRenderer::Private::synthesize(float* left, float* right, int frames)
+{
+    if (!fluid || frames <= 0)
+        return;
+    // Effects mix into the same buffers as the dry signal: reverb pair, then chorus pair.
+    float* effects[] = { left, right, left, right };
+    float* dry[] = { left, right };
+    fluid_synth_process(fluid, frames, 4, effects, 2, dry);
+}
+
+void SongRenderer::Private::applyGain(float* left, float* right, int frames)
+{
+    if (gain == 1.0f && targetGain == 1.0f)
+        return;
+    for (int i = 0; i < frames; ++i) {
+        if (gain < targetGain)
+            gain = std::min(targetGain, gain + gainStep);
+        else if (gain > targetGain)
+            gain = std::max(targetGain, gain - gainStep);
+        left[i] *= gain;
+        right[i] *= gain;
+    }
+    if (gain == 0.0f && cutWhenSilent) {
+        cutWhenSilent = false;
+        if (fluid)
+            fluid_synth_all_sounds_off(fluid, -1);
+    }
+}
+
+void SongRenderer::Private::stopAtEndIfReached()
+{
+    if (frame.load(std::memory_order_relaxed) < endFrame)
+        return;
+    dispatchDueEvents();
+    playing.store(false, std::memory_order_relaxed);
+    atEnd.store(true, std::memory_order_relaxed);
+}
+
+SongRenderer::SongRenderer(Synth* synth, double sampleRate)
+    : d(std::make_unique<Private>())
+{
+    d->synth = synth;
+    d->fluid = synth ? synth->handle() : nullptr;
+    d->sampleRate = sampleRate > 0 ? sampleRate : 44100;
+    if (d->sampleRate == std::floor(d->sampleRate) && d->sampleRate < 1e7)
+        d->integralRate = int64_t(d->sampleRate);
+    d->gainStep = float(1.0 / std::max(1.0, fadeSeconds * d->sampleRate));
+}
+
+SongRenderer::~SongRenderer() = default;
+
+void SongRenderer::setSong(std::shared_ptr<const Song> song)
+{
+    d->song = std::move(song);
+    d->endFrame = d->song ? d->frameAt(d->song->lengthUs) : 0;
+    d->lengthMs = d->song ? d->song->lengthMs() : 0;
+    rewindToStart();
+}
+
+void SongRenderer::clearSong()
+{
+    setSong(nullptr);
+}
+
+void SongRenderer::play()
+{
+    if (!d->song || d->atEnd.load(std::memory_order_relaxed))
+        return;
+    d->targetGain = 1.0f;
+    d->cutWhenSilent = false;
+    d->playing.store(true, std::memory_order_relaxed);
+}
+
+bool SongRenderer::isPlaying() const noexcept
+{
+    return d->playing.load(std::memory_order_relaxed);
+}
+
+void SongRenderer::rewindToStart()
+{
+    d->playing.store(false, std::memory_order_relaxed);
+    d->atEnd.store(false, std::memory_order_relaxed);
+    d->frame.store(0, std::memory_order_relaxed);
+    d->nextEvent = 0;
+    d->targetGain = 1.0f;
+    d->cutWhenSilent = false;
+    d->resetChannels();
+}
+
+void SongRenderer::silenceWithFade()
+{
+    d->playing.store(false, std::memory_order_relaxed);
+    d->targetGain = 0.0f;
+    d->cutWhenSilent = true;
+}
+
+void SongRenderer::render(float* left, float* right, int frames) noexcept
+{
+    if (frames <= 0)
+        return;
+    Synth::RealTimeScope realTime;
+    std::fill(left, left + frames, 0.0f);
+    std::fill(right, right + frames, 0.0f);
+    int done = 0;
+    while (done < frames) {
+        int64_t chunk = frames - done;
+        const bool advancing = d->playing.load(std::memory_order_relaxed);
+        if (advancing) {
+            d->dispatchDueEvents();
+            const int64_t now = d->frame.load(std::memory_order_relaxed);
+            int64_t stop = d->endFrame;
+            if (d->song && d->nextEvent < d->song->events.size())
+                stop = std::min(stop, d->frameAt(d->song->events[d->nextEvent].timeUs));
+            chunk = std::min(chunk, stop - now);
+        }
+        if (chunk > 0) {
+            d->synthesize(left + done, right + done, int(chunk));
+            done += int(chunk);
+            if (advancing)
+                d->frame.fetch_add(chunk, std::memory_order_relaxed);
+        }
+        if (advancing)
+            d->stopAtEndIfReached();
+    }
+    float peak = 0.0f;
+    for (int i = 0; i < frames; ++i)
+        peak = std::max(peak, std::max(std::fabs(left[i]), std::fabs(right[i])));
+    d->lastPeak = peak;
+    d->applyGain(left, right, frames);
+}
+
+bool SongRenderer::isAudible() const noexcept
+{
+    if (d->gain != d->targetGain || d->cutWhenSilent)
+        return true;
+    if (!d->fluid)
+        return false;
+    return fluid_synth_get_active_voice_count(d->fluid) > 0 || d->lastPeak >= quietLevel;
+}
+
+int64_t SongRenderer::framesPlayed() const noexcept
+{
+    return d->frame.load(std::memory_order_relaxed);
+}
+
+int32_t SongRenderer::positionMs() const noexcept
+{
+    if (d->atEnd.load(std::memory_order_relaxed))
+        return d->lengthMs;
+    int64_t ms = d->integralRate > 0 ? framesPlayed() * 1000 / d->integralRate
+                                     : int64_t(double(framesPlayed()) * 1000.0 / d->sampleRate);
+    // The length is rounded down to whole milliseconds but the end comes at the exact frame: in
+    // the song's last fraction of a millisecond the position must still read short of the length,
+    // or a reader would take the song for finished before it is.
+    return int32_t(std::min<int64_t>(ms, std::max(d->lengthMs - 1, 0)));
+}
+
+int32_t SongRenderer::lengthMs() const noexcept
+{
+    return d->lengthMs;
+}
+
+bool SongRenderer::atEnd() const noexcept
+{
+    return d->atEnd.load(std::memory_order_relaxed);
+}

@@ -1,0 +1,279 @@
+#include "engine/synth.h"
+
+#include "engine/enginelog.h"
+#include "engine/midi.h"
+#include "engine/song.h"
+
+#include <fluidsynth.h>
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <mutex>
+#include <set>
+#include <string>
+#include <vector>
+
+namespace {
+
+// Channels 0-15 play the song; the one above them is a scratch channel on which prepare()
+// resolves presets exactly the way a program change on a song channel would.
+constexpr int scratchChannel = Midi::channelCount;
+constexpr int totalChannels = 32;
+
+const char* const soundFontFolder = "/usr/share/sounds/sf2";
+
+bool isSoundFontName(const std::filesystem::path& path)
+{
+    std::string extension = path.extension().string();
+    std::transform(extension.begin(), extension.end(), extension.begin(),
+        [](unsigned char c) { return char(std::tolower(c)); });
+    return extension == ".sf2" || extension == ".sf3";
+}
+
+std::atomic<int64_t> g_soundFontFileOpens { 0 };
+thread_local bool t_realTime = false;
+
+void logUnlessRealTime(int level, const char* message, void*)
+{
+    if (t_realTime)
+        return;
+    const char* name = level == FLUID_PANIC ? "panic"
+        : level == FLUID_ERR                ? "error"
+        : level == FLUID_WARN               ? "warning"
+                                            : "info";
+    // FluidSynth's own words are detail: what went wrong is told once by whoever acts on it.
+    EngineLog::info((std::string("fluidsynth: ") + name + ": " + message).c_str());
+}
+
+void installLogFilter()
+{
+    static std::once_flag once;
+    std::call_once(once, [] {
+        for (int level : { FLUID_PANIC, FLUID_ERR, FLUID_WARN, FLUID_INFO })
+            fluid_set_log_function(level, logUnlessRealTime, nullptr);
+    });
+}
+
+// FluidSynth's own file access, counted.
+void* openSoundFontFile(const char* path)
+{
+    g_soundFontFileOpens.fetch_add(1, std::memory_order_relaxed);
+    return std::fopen(path, "rb");
+}
+
+int readSoundFontFile(void* buffer, fluid_long_long_t count, void* file)
+{
+    if (count <= 0)
+        return FLUID_OK;
+    return std::fread(buffer, size_t(count), 1, static_cast<std::FILE*>(file)) == 1 ? FLUID_OK
+                                                                                    : FLUID_FAILED;
+}
+
+int seekSoundFontFile(void* file, fluid_long_long_t offset, int origin)
+{
+    return fseeko(static_cast<std::FILE*>(file), off_t(offset), origin) == 0 ? FLUID_OK
+                                                                             : FLUID_FAILED;
+}
+
+fluid_long_long_t tellSoundFontFile(void* file)
+{
+    return ftello(static_cast<std::FILE*>(file));
+}
+
+int closeSoundFontFile(void* file)
+{
+    return std::fclose(static_cast<std::FILE*>(file)) == 0 ? FLUID_OK : FLUID_FAILED;
+}
+
+// Samples load long after the SoundFont, each time from its file by name: a file deleted or
+// replaced meanwhile (a package upgrade) would fail those loads, or feed them another file's
+// bytes. The synth holds the file open and names it through the descriptor instead, which
+// reopens the very file it loaded, whatever happens to its name.
+std::string heldFileName(int fd, const std::string& path)
+{
+    const std::string name = "/proc/self/fd/" + std::to_string(fd);
+    return fd >= 0 && ::access(name.c_str(), R_OK) == 0 ? name : path;
+}
+
+} // namespace
+
+struct Synth::Private {
+    double sampleRate = 44100;
+    fluid_settings_t* settings = nullptr;
+    fluid_synth_t* synth = nullptr;
+    int soundFontId = -1;
+    int soundFontFd = -1; // the loaded SoundFont's file, held open for its samples
+    std::set<std::pair<int, int>> pinned; // (bank, program) as the SoundFont numbers them
+
+    bool resolvePreset(int bank, int program, std::pair<int, int>* resolved);
+    void unloadSoundFont();
+};
+
+void Synth::Private::unloadSoundFont()
+{
+    if (soundFontId >= 0)
+        fluid_synth_sfunload(synth, soundFontId, 1);
+    soundFontId = -1;
+    pinned.clear();
+    if (soundFontFd >= 0)
+        ::close(soundFontFd);
+    soundFontFd = -1;
+}
+
+Synth::Synth(double sampleRate)
+    : d(std::make_unique<Private>())
+{
+    installLogFilter();
+    d->sampleRate = sampleRate;
+    d->settings = new_fluid_settings();
+    fluid_settings_setnum(d->settings, "synth.sample-rate", sampleRate);
+    fluid_settings_setint(d->settings, "synth.midi-channels", totalChannels);
+    // Samples load per preset on first use (a fraction of the memory and load time of the
+    // whole font); prepare() makes that happen before playing, off the audio thread. Locking
+    // pages would pin whatever is loaded for nothing.
+    fluid_settings_setint(d->settings, "synth.dynamic-sample-loading", 1);
+    fluid_settings_setint(d->settings, "synth.lock-memory", 0);
+    d->synth = new_fluid_synth(d->settings);
+    if (!d->synth)
+        return;
+    // Tried before the built-in loaders, which stay as the fallback for other formats.
+    if (fluid_sfloader_t* loader = new_fluid_defsfloader(d->settings)) {
+        fluid_sfloader_set_callbacks(loader, openSoundFontFile, readSoundFontFile,
+            seekSoundFontFile, tellSoundFontFile, closeSoundFontFile);
+        fluid_synth_add_sfloader(d->synth, loader);
+    }
+}
+
+Synth::~Synth()
+{
+    if (d->synth)
+        delete_fluid_synth(d->synth);
+    if (d->soundFontFd >= 0)
+        ::close(d->soundFontFd);
+    delete_fluid_settings(d->settings);
+}
+
+std::string Synth::findDefaultSoundFont()
+{
+    return findSoundFontIn(soundFontFolder);
+}
+
+std::string Synth::findSoundFontIn(const std::string& folder)
+{
+    namespace fs = std::filesystem;
+    std::error_code error;
+    for (const char* name :
+        { "default-GM.sf2", "default-GM.sf3", "FluidR3_GM.sf2", "FluidR3_GM.sf3" }) {
+        fs::path candidate = fs::path(folder) / name;
+        if (fs::is_regular_file(candidate, error))
+            return candidate.string();
+    }
+    std::vector<std::string> others;
+    for (fs::directory_iterator it(folder, error), end; !error && it != end; it.increment(error)) {
+        if (it->is_regular_file(error) && isSoundFontName(it->path()))
+            others.push_back(it->path().string());
+    }
+    std::sort(others.begin(), others.end());
+    return others.empty() ? std::string() : others.front();
+}
+
+bool Synth::loadSoundFont(const std::string& path, std::string* error)
+{
+    if (!d->synth) {
+        if (error)
+            *error = "the synthesizer could not be created";
+        return false;
+    }
+    d->unloadSoundFont();
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    int id = fluid_synth_sfload(d->synth, heldFileName(fd, path).c_str(), 1);
+    if (id == FLUID_FAILED) {
+        if (fd >= 0)
+            ::close(fd);
+        if (error)
+            *error = "cannot load SoundFont " + path;
+        return false;
+    }
+    d->soundFontId = id;
+    d->soundFontFd = fd;
+    return true;
+}
+
+bool Synth::hasSoundFont() const
+{
+    return d->soundFontId >= 0;
+}
+
+bool Synth::Private::resolvePreset(int bank, int program, std::pair<int, int>* resolved)
+{
+    fluid_synth_set_channel_type(
+        synth, scratchChannel, bank == Midi::drumBank ? CHANNEL_TYPE_DRUM : CHANNEL_TYPE_MELODIC);
+    fluid_synth_bank_select(synth, scratchChannel, bank);
+    fluid_synth_program_change(synth, scratchChannel, program);
+    fluid_preset_t* preset = fluid_synth_get_channel_preset(synth, scratchChannel);
+    if (!preset)
+        return false;
+    *resolved = { fluid_preset_get_banknum(preset), fluid_preset_get_num(preset) };
+    return true;
+}
+
+void Synth::prepare(const Song& song)
+{
+    if (!hasSoundFont())
+        return;
+    std::set<std::pair<int, int>> wanted;
+    for (auto [bank, program] : song.programsUsed()) {
+        std::pair<int, int> resolved;
+        if (d->resolvePreset(bank, program, &resolved))
+            wanted.insert(resolved);
+    }
+    for (const auto& preset : wanted) {
+        if (d->pinned.count(preset))
+            continue;
+        // Unreadable samples (the file cut short, a disk error) would make the audio thread
+        // try again, and play whatever the failed load left behind: better no sound at all.
+        if (fluid_synth_pin_preset(d->synth, d->soundFontId, preset.first, preset.second)
+            != FLUID_OK) {
+            logUnlessRealTime(FLUID_ERR, "SoundFont samples unreadable; playing silently", nullptr);
+            d->unloadSoundFont();
+            return;
+        }
+    }
+    for (const auto& preset : d->pinned) {
+        if (!wanted.count(preset))
+            fluid_synth_unpin_preset(d->synth, d->soundFontId, preset.first, preset.second);
+    }
+    d->pinned = std::move(wanted);
+}
+
+int64_t Synth::soundFontFileOpens()
+{
+    return g_soundFontFileOpens.load(std::memory_order_relaxed);
+}
+
+Synth::RealTimeScope::RealTimeScope()
+    : m_wasRealTime(t_realTime)
+{
+    t_realTime = true;
+}
+
+Synth::RealTimeScope::~RealTimeScope()
+{
+    t_realTime = m_wasRealTime;
+}
+
+double Synth::sampleRate() const
+{
+    return d->sampleRate;
+}
+
+_fluid_synth_t* Synth::handle() const
+{
+    return d->synth;
+}

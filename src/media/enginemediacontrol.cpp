@@ -1,0 +1,354 @@
+#include "media/enginemediacontrol.h"
+
+#include "engine/deviceaudiooutput.h"
+#include "engine/enginelog.h"
+#include "engine/livesongplayer.h"
+#include "engine/song.h"
+#include "engine/songrenderer.h"
+#include "engine/synth.h"
+
+#include <QFileInfo>
+#include <QSocketNotifier>
+
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <chrono>
+
+namespace {
+
+// The engine's messages join the media log; the engine never calls this on the audio thread.
+void forwardEngineMessage(EngineLog::Level level, const char* message)
+{
+    if (level == EngineLog::Level::Warning)
+        qCWarning(lcMedia).noquote() << QString::fromUtf8(message);
+    else
+        qCInfo(lcMedia).noquote() << QString::fromUtf8(message);
+}
+
+} // namespace
+
+EngineMediaControl::EngineMediaControl(QObject* parent)
+    : EngineMediaControl(EngineSetup {}, parent)
+{
+}
+
+EngineMediaControl::EngineMediaControl(EngineSetup setup, QObject* parent)
+    : MediaControl(parent)
+    , m_setup(std::move(setup))
+    , m_output(std::move(m_setup.output))
+    , m_player(std::make_unique<LiveSongPlayer>())
+{
+    EngineLog::setHandler(forwardEngineMessage);
+    if (!m_output)
+        m_output = std::make_unique<DeviceAudioOutput>();
+
+    m_statusTimer.setInterval(m_setup.statusIntervalMs);
+    connect(&m_statusTimer, &QTimer::timeout, this, &EngineMediaControl::tickStatus);
+    m_endNotification.setSingleShot(true);
+    m_endNotification.setInterval(m_setup.endNotificationDelayMs);
+    connect(&m_endNotification, &QTimer::timeout, this, &EngineMediaControl::notifyEnd);
+    if (m_player->endNotifier() >= 0) {
+        m_endNotifier = new QSocketNotifier(m_player->endNotifier(), QSocketNotifier::Read, this);
+        connect(
+            m_endNotifier, &QSocketNotifier::activated, this, &EngineMediaControl::onEndReached);
+    }
+
+    m_output->start(m_player.get());
+    if (m_setup.withoutSynth)
+        attachSynth(nullptr);
+    else if (m_setup.loadSynchronously)
+        attachSynth(loadSynth(m_setup.soundFont));
+    else
+        startLoadingSynth(m_setup.soundFont);
+}
+
+EngineMediaControl::~EngineMediaControl()
+{
+    if (m_loader.joinable())
+        m_loader.join();
+    fadeOutAndWait();
+    m_output->stop();
+    delete m_endNotifier; // before the player closes the descriptor it watches
+    // The renderer goes before the synth it plays through.
+    m_player->detachRenderer().reset();
+}
+
+bool EngineMediaControl::isSynthReady() const
+{
+    return m_synthAttached;
+}
+
+qint32 EngineMediaControl::length()
+{
+    return m_state == State::Closed || !m_song ? 0 : m_song->lengthMs();
+}
+
+qint32 EngineMediaControl::position()
+{
+    return m_state == State::Closed ? 0 : m_player->positionMs();
+}
+
+MediaControl::PlaybackState EngineMediaControl::playbackState()
+{
+    if (m_state == State::Paused)
+        return PlaybackState::Paused;
+    if (m_state == State::Playing && !hasPlayedToEnd())
+        return PlaybackState::Playing;
+    return PlaybackState::Stopped;
+}
+
+// The SoundFont takes hundreds of milliseconds to load: the window never waits for it. Commands
+// that come meanwhile act on the song; the sound follows once the synth is attached.
+void EngineMediaControl::startLoadingSynth(const std::string& soundFont)
+{
+    m_loader = std::thread([this, soundFont] {
+        m_loadedSynth = loadSynth(soundFont);
+        QMetaObject::invokeMethod(
+            this, &EngineMediaControl::finishLoadingSynth, Qt::QueuedConnection);
+    });
+}
+
+std::unique_ptr<Synth> EngineMediaControl::loadSynth(const std::string& soundFont) const
+{
+    std::vector<std::string> candidates;
+    if (!soundFont.empty()) {
+        candidates.push_back(soundFont);
+    } else {
+        candidates = m_setup.soundFontCandidates;
+        if (std::string fallback = Synth::findDefaultSoundFont(); !fallback.empty())
+            candidates.push_back(fallback);
+    }
+    if (candidates.empty()) {
+        qCWarning(lcMedia) << "No SoundFont found; songs play silently";
+        return nullptr;
+    }
+    // A SoundFont that does not load must not leave the player silent while another one would.
+    for (const std::string& path : candidates) {
+        auto synth = std::make_unique<Synth>(m_output->sampleRate());
+        std::string error;
+        if (synth->loadSoundFont(path, &error))
+            return synth;
+        qCWarning(lcMedia).noquote()
+            << "Cannot load the SoundFont" << QString::fromStdString(path) << ":"
+            << QString::fromStdString(error)
+            << (&path == &candidates.back() ? "; songs play silently" : "; trying the next one");
+    }
+    return nullptr;
+}
+
+void EngineMediaControl::finishLoadingSynth()
+{
+    m_loader.join();
+    attachSynth(std::move(m_loadedSynth));
+}
+
+void EngineMediaControl::attachSynth(std::unique_ptr<Synth> synth)
+{
+    m_synth = std::move(synth);
+    m_player->attachRenderer(std::make_unique<SongRenderer>(m_synth.get(), m_output->sampleRate()));
+    m_synthAttached = true;
+    if (m_state != State::Closed)
+        m_player->setSong(m_song, m_synth.get());
+    if (m_state == State::Playing) {
+        m_player->play();
+        m_output->wake();
+    }
+    emit synthReady();
+}
+
+void EngineMediaControl::applyFileName(const QString& name)
+{
+    m_fileName = name;
+}
+
+void EngineMediaControl::applyTimeFormat(qint32 format)
+{
+    m_timeFormat = format;
+}
+
+void EngineMediaControl::runCommand(MediaCommand command, const QString&)
+{
+    switch (command) {
+    case MediaCommand::Open:
+        openSong();
+        break;
+    case MediaCommand::Close:
+        closeSong();
+        break;
+    case MediaCommand::Play:
+        playSong();
+        break;
+    case MediaCommand::Pause:
+        togglePause();
+        break;
+    case MediaCommand::Prev:
+        rewindSong();
+        break;
+    case MediaCommand::Unknown:
+        break; // logged where it was sent
+    }
+}
+
+void EngineMediaControl::openSong()
+{
+    if (m_state != State::Closed) {
+        qCWarning(lcMedia).noquote()
+            << "Cannot open" << m_fileName << ":" << m_songPath << "is already open";
+        return;
+    }
+    if (m_fileName.isEmpty()) {
+        qCWarning(lcMedia) << "Cannot open: no file name given";
+        return;
+    }
+    const QString path = m_setup.locateFile ? m_setup.locateFile(m_fileName)
+                                            : QFileInfo(m_fileName).absoluteFilePath();
+    std::shared_ptr<const Song> song = readSong(path);
+    if (!song)
+        return;
+    m_song = std::move(song);
+    m_songPath = path;
+    m_player->setSong(m_song, m_synth.get());
+    m_endSeen = false;
+    m_state = State::Stopped;
+    m_statusTimer.start();
+}
+
+std::shared_ptr<const Song> EngineMediaControl::readSong(const QString& path)
+{
+    const QByteArray encoded = QFile::encodeName(path);
+    FileIdentity identity;
+    struct stat info = {};
+    if (::stat(encoded.constData(), &info) == 0) {
+        identity = { path, quint64(info.st_dev), quint64(info.st_ino), qint64(info.st_size),
+            qint64(info.st_mtim.tv_sec) * 1000000000 + info.st_mtim.tv_nsec };
+        if (m_lastReadSong && identity == m_lastReadIdentity)
+            return m_lastReadSong;
+    }
+    const SongLoadResult loaded = loadSongFile(encoded.toStdString());
+    if (!loaded.song) {
+        qCWarning(lcMedia).noquote()
+            << "Cannot open" << path << ":" << QString::fromStdString(loaded.error);
+        return nullptr;
+    }
+    m_lastReadIdentity = identity;
+    m_lastReadSong = identity.size >= 0 ? loaded.song : nullptr;
+    return loaded.song;
+}
+
+void EngineMediaControl::closeSong()
+{
+    if (m_state == State::Closed)
+        return; // already what was asked
+    m_player->closeSong();
+    m_output->wake();
+    m_song.reset();
+    m_songPath.clear();
+    m_state = State::Closed;
+    m_statusTimer.stop();
+    m_endNotification.stop();
+    m_player->acknowledgeEnd();
+}
+
+void EngineMediaControl::playSong()
+{
+    if (refuseWhenClosed("Play"))
+        return;
+    if (hasPlayedToEnd()) {
+        qCWarning(lcMedia) << "Cannot play: the song has played to its end";
+        return;
+    }
+    m_state = State::Playing;
+    m_player->play();
+    m_output->wake();
+}
+
+// Pause toggles: a second Pause resumes where the first one stopped.
+void EngineMediaControl::togglePause()
+{
+    if (refuseWhenClosed("Pause"))
+        return;
+    if (m_state == State::Paused) {
+        m_state = State::Playing;
+        m_player->play();
+        m_output->wake();
+        return;
+    }
+    if (m_state != State::Playing || hasPlayedToEnd()) {
+        qCWarning(lcMedia) << "Cannot pause: the song is not playing";
+        return;
+    }
+    m_state = State::Paused;
+    m_player->silenceWithFade();
+    m_output->wake();
+}
+
+void EngineMediaControl::rewindSong()
+{
+    if (refuseWhenClosed("Prev"))
+        return;
+    m_player->rewindToStart();
+    m_output->wake();
+    m_state = State::Stopped;
+    m_endSeen = false;
+    m_endNotification.stop();
+}
+
+bool EngineMediaControl::refuseWhenClosed(const char* command)
+{
+    if (m_state != State::Closed)
+        return false;
+    qCWarning(lcMedia) << "Cannot" << command << ": no song is open";
+    return true;
+}
+
+bool EngineMediaControl::hasPlayedToEnd() const
+{
+    return m_state == State::Playing && m_player->atEnd();
+}
+
+// The program ends with a fade too. Bounded, as a stalled device must not hang the exit.
+void EngineMediaControl::fadeOutAndWait()
+{
+    m_player->closeSong();
+    m_output->wake();
+    if (!m_output->pullsInRealTime())
+        return;
+    using namespace std::chrono;
+    const auto deadline = steady_clock::now() + milliseconds(200);
+    while (m_player->isBusy() && steady_clock::now() < deadline)
+        std::this_thread::sleep_for(milliseconds(1));
+}
+
+// The end wakes the event loop by itself; the notification follows in a later pass, so that a
+// loop waiting for the end can read Position == Length before the window's handler rewinds.
+void EngineMediaControl::onEndReached()
+{
+    m_player->acknowledgeEnd();
+    if (!hasPlayedToEnd() || m_endSeen)
+        return;
+    m_endSeen = true;
+    qint64 delayMs = m_setup.endNotificationDelayMs;
+    if (m_sinceEndNotification.isValid())
+        delayMs
+            = std::max(delayMs, m_setup.minEndNotificationGapMs - m_sinceEndNotification.elapsed());
+    m_endNotification.start(int(delayMs));
+}
+
+void EngineMediaControl::notifyEnd()
+{
+    if (!hasPlayedToEnd())
+        return;
+    m_sinceEndNotification.start();
+    emit statusUpdate();
+}
+
+void EngineMediaControl::tickStatus()
+{
+    if (m_state == State::Closed)
+        return;
+    // The end has its own notification; a tick must not run ahead of it.
+    if (hasPlayedToEnd() && (!m_endSeen || m_endNotification.isActive()))
+        return;
+    emit statusUpdate();
+}

@@ -1,3 +1,0 @@
-#include "playback/engine/audiooutput.h"
-
-AudioOutput::~AudioOutput() = default;
