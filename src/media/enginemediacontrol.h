@@ -6,12 +6,14 @@
 #include <QString>
 #include <QTimer>
 
+#include <atomic>
 #include <memory>
 #include <string>
 #include <thread>
 
 class AudioOutput;
 class LiveSongPlayer;
+class WorkerThread;
 class QSocketNotifier;
 class Song;
 class Synth;
@@ -22,7 +24,8 @@ struct EngineSetup {
     std::unique_ptr<AudioOutput> output; // null: the sound device, or silence without one
     std::string soundFont; // empty: the default General MIDI SoundFont
     bool withoutSynth = false; // timeline only, silent: no SoundFont at all
-    bool loadSynchronously = false; // the SoundFont is ready when the constructor returns
+    // The SoundFont is ready when the constructor returns, and a song's samples when Open returns.
+    bool loadSynchronously = false;
     int statusIntervalMs = 250;
     int endNotificationDelayMs = 5;
     // End notifications come at most this often: an empty song with Loop on would otherwise
@@ -48,6 +51,8 @@ public:
     qint32 timeFormat() const { return m_timeFormat; }
     bool isOpen() const { return m_state != State::Closed; }
     bool isSynthReady() const;
+    // Open has returned but the song's samples are still loading: Play waits for them.
+    bool isLoadingSamples() const { return m_loadingSamples; }
     bool isStatusTimerActive() const { return m_statusTimer.isActive(); }
     const LiveSongPlayer& player() const { return *m_player; }
 
@@ -72,8 +77,11 @@ private:
 
     void openSong();
     std::shared_ptr<const Song> readSong(const QString& path);
+    void startLoadingSamples();
+    void finishLoadingSamples(quint64 ticket);
     void closeSong();
     void playSong();
+    void startPlayer();
     void togglePause();
     void rewindSong();
     bool refuseWhenClosed(const char* command);
@@ -89,6 +97,11 @@ private:
     std::unique_ptr<Synth> m_loadedSynth; // handed over by the loader thread
     std::thread m_loader;
     bool m_synthAttached = false;
+    // Loads the samples of each song opened, so that Open never waits for the disk.
+    std::unique_ptr<WorkerThread> m_sampleLoader;
+    // Counts Opens and Closes: a load finished for an earlier one is dropped.
+    std::atomic<quint64> m_openTicket { 0 };
+    bool m_loadingSamples = false;
 
     QString m_fileName;
     qint32 m_timeFormat = 0;
