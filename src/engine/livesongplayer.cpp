@@ -103,13 +103,14 @@ void LiveSongPlayer::setSong(std::shared_ptr<const Song> song, Synth* synth)
 }
 
 // Under our lock for the reason given above: the audio thread renders silence meanwhile instead of
-// waiting for FluidSynth's.
+// waiting for FluidSynth's. A song whose samples are all in already needs no wait: it follows the
+// fade as setSong has it do.
 int LiveSongPlayer::prepareSong(const Song& song, Synth& synth)
 {
     using namespace std::chrono;
     const auto deadline = steady_clock::now() + fadeWait;
     std::unique_lock lock(m_mutex);
-    while (isClosingLocked() && steady_clock::now() < deadline) {
+    while (isClosingLocked() && !synth.isPrepared(song) && steady_clock::now() < deadline) {
         lock.unlock();
         std::this_thread::sleep_for(milliseconds(1));
         lock.lock();

@@ -15,6 +15,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <map>
 #include <mutex>
 #include <set>
 #include <string>
@@ -113,6 +114,8 @@ struct Synth::Private {
     int soundFontId = -1;
     int soundFontFd = -1; // the loaded SoundFont's file, held open for its samples
     std::set<std::pair<int, int>> pinned; // (bank, program) as the SoundFont numbers them
+    // What a (bank, program) a song asks for resolves to, for the SoundFont loaded.
+    std::map<std::pair<int, int>, std::pair<int, int>> resolved;
 
     bool resolvePreset(int bank, int program, std::pair<int, int>* resolved);
     bool pinPresets(
@@ -127,6 +130,7 @@ void Synth::Private::unloadSoundFont()
         fluid_synth_sfunload(synth, soundFontId, 1);
     soundFontId = -1;
     pinned.clear();
+    resolved.clear();
     if (soundFontFd >= 0)
         ::close(soundFontFd);
     soundFontFd = -1;
@@ -216,16 +220,21 @@ bool Synth::hasSoundFont() const
     return d->soundFontId >= 0;
 }
 
-bool Synth::Private::resolvePreset(int bank, int program, std::pair<int, int>* resolved)
+bool Synth::Private::resolvePreset(int bank, int program, std::pair<int, int>* preset)
 {
+    if (auto known = resolved.find({ bank, program }); known != resolved.end()) {
+        *preset = known->second;
+        return true;
+    }
     fluid_synth_set_channel_type(
         synth, scratchChannel, bank == Midi::drumBank ? CHANNEL_TYPE_DRUM : CHANNEL_TYPE_MELODIC);
     fluid_synth_bank_select(synth, scratchChannel, bank);
     fluid_synth_program_change(synth, scratchChannel, program);
-    fluid_preset_t* preset = fluid_synth_get_channel_preset(synth, scratchChannel);
-    if (!preset)
+    fluid_preset_t* found = fluid_synth_get_channel_preset(synth, scratchChannel);
+    if (!found)
         return false;
-    *resolved = { fluid_preset_get_banknum(preset), fluid_preset_get_num(preset) };
+    *preset = { fluid_preset_get_banknum(found), fluid_preset_get_num(found) };
+    resolved[{ bank, program }] = *preset;
     return true;
 }
 
@@ -273,15 +282,35 @@ int Synth::Private::releasePresetsBut(const std::set<std::pair<int, int>>& wante
     return int(unwanted.size());
 }
 
+// The renderer puts every channel back on the first two before a song starts: kept pinned, they
+// never load on the thread that renders.
+static std::vector<std::pair<int, int>> programsToPin(const Song& song)
+{
+    std::vector<std::pair<int, int>> programs { { 0, 0 }, { Midi::drumBank, 0 } };
+    const std::vector<std::pair<int, int>> used = song.programsUsed();
+    programs.insert(programs.end(), used.begin(), used.end());
+    return programs;
+}
+
+bool Synth::isPrepared(const Song& song) const
+{
+    if (!hasSoundFont())
+        return true;
+    std::set<std::pair<int, int>> wanted;
+    for (const auto& program : programsToPin(song)) {
+        auto known = d->resolved.find(program);
+        if (known == d->resolved.end() || !d->pinned.count(known->second))
+            return false;
+        wanted.insert(known->second);
+    }
+    return wanted.size() == d->pinned.size();
+}
+
 int Synth::prepare(const Song& song)
 {
     if (!hasSoundFont())
         return 0;
-    // The renderer puts every channel back on these before a song starts: kept pinned, they
-    // never load on the thread that renders.
-    std::vector<std::pair<int, int>> programs { { 0, 0 }, { Midi::drumBank, 0 } };
-    const std::vector<std::pair<int, int>> used = song.programsUsed();
-    programs.insert(programs.end(), used.begin(), used.end());
+    const std::vector<std::pair<int, int>> programs = programsToPin(song);
     std::set<std::pair<int, int>> wanted;
     if (!d->pinPresets(programs, &wanted)) {
         logUnlessRealTime(FLUID_ERR, "SoundFont samples unreadable; playing silently", nullptr);

@@ -31,6 +31,8 @@ public:
     // cuts whatever still sounds and leaves channels 0-15 without a program: the renderer resets
     // them before it plays. May read samples from disk.
     int prepare(const Song& song);
+    // True when prepare(song) would neither read nor release anything.
+    bool isPrepared(const Song& song) const;
     // Gives the memory of released samples back to the system, which the C library would keep.
     static void returnFreedMemory();
 

@@ -21,7 +21,9 @@ constexpr bool sanitized = false;
 #endif
 
 constexpr int rounds = 8;
-constexpr int allowedGrowthKb = 8 * 1024;
+// What the heap keeps in pages it cannot give back after a big song: 5-9 MB measured, flat; a
+// release that does not happen keeps over 100 MB.
+constexpr int allowedGrowthKb = 16 * 1024;
 
 qint64 residentKb()
 {
@@ -77,8 +79,12 @@ void TestFootprintSoak::memoryFollowsTheSong()
         QTRY_VERIFY(!rig.media->isLoadingSamples());
         QVERIFY(rig.output->pullMs(600).peak > 0.01f);
     };
-    play(small[0]);
-    const qint64 startKb = residentKb();
+    // Each small song alone first: what the current song needs differs from song to song.
+    qint64 startKb = 0;
+    for (const QString& song : small) {
+        play(song);
+        startKb = std::max(startKb, residentKb());
+    }
     qint64 worstKb = startKb;
     for (int round = 0; round < rounds; ++round) {
         play(big);
