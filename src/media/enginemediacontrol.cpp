@@ -133,12 +133,12 @@ void EngineMediaControl::attachSynth(std::unique_ptr<Synth> synth)
         m_sampleLoader = std::make_unique<WorkerThread>();
     m_player->attachRenderer(std::make_unique<SongRenderer>(m_synth.get(), m_output->sampleRate()));
     m_synthAttached = true;
-    if (m_state != State::Closed)
+    if (m_state != State::Closed && m_sampleLoader)
+        startLoadingSamples();
+    else if (m_state != State::Closed)
         m_player->setSong(m_song, m_synth.get());
-    if (m_state == State::Playing) {
-        m_player->play();
-        m_output->wake();
-    }
+    if (m_state == State::Playing)
+        startPlayer();
     emit synthReady();
 }
 
