@@ -30,7 +30,7 @@ note() { echo "[$(date +%T)] $*" >&2; }
 
 # --- programs -----------------------------------------------------------------------------------
 declare -A program=(
-    [lumora]=$build/src/lumora
+    [lumora]=$build/src/app/lumora
     [lumora-render]=$build/src/cli/lumora-render
     [lumora-midi-info]=$build/src/cli/lumora-midi-info
     [bench_render]=$build/bench/bench_render
@@ -323,6 +323,24 @@ for run in $(seq "$runs"); do
     "${program[mediacontrol_bench]}" first-sample - "$sink" 5 >"$work/first.out" 2>/dev/null
     sample first_cold ours "$run" "$(value first_sample_cold_ms <"$work/first.out")"
     sample first_warm ours "$run" "$(value first_sample_warm_ms <"$work/first.out")"
+done
+
+# The real player, driven by keys and clicks on a private display of its own.
+figure player_rss_start "Real player: RSS at start" MB "lumora" "fluidsynth -a pulseaudio, same list" - 0
+figure player_rss_all_programs "Real player: RSS after File > Open of the song with every program, Play" MB "lumora" "fluidsynth -a pulseaudio, same list" - 0
+figure player_rss_demo_stop "Real player: RSS after that, a demo song (Choose Random Song) and Stop" MB "lumora" "fluidsynth -a pulseaudio, same list" "max<=100" 0
+figure player_open_play_worst "Real player: \"Command Open\" to \"Command Play\" in the media log, worst of 22 songs" ms "lumora" - "max<=5" 1
+for run in $(seq "$runs"); do
+    bash "$here/footprint_player.sh" "${program[lumora]}" "$data" "$work/allprograms.mid" 20 \
+        >"$work/player.out" 2>/dev/null || true
+    for key in player_rss_start:rss_start_mb player_rss_all_programs:rss_after_all_programs_mb \
+        player_rss_demo_stop:rss_after_demo_and_stop_mb \
+        player_open_play_worst:open_to_play_ms_worst; do
+        sample "${key%%:*}" ours "$run" "$(value "${key#*:}" <"$work/player.out")"
+    done
+    for key in player_rss_start player_rss_all_programs player_rss_demo_stop; do
+        sample "$key" ref "$run" "$(awk -v r="$run" '$1 == "rss_start" && $2 == "ref" && $3 == r {print $4}' "$samples")"
+    done
 done
 
 # --- start to first paint ---------------------------------------------------------------------------------
