@@ -225,10 +225,8 @@ void EngineMediaControl::finishLoadingSamples(quint64 ticket)
         return;
     m_loadingSamples = false;
     m_player->setSong(m_song, nullptr);
-    if (m_state == State::Playing) {
-        m_player->play();
-        m_output->wake();
-    }
+    if (m_state == State::Playing)
+        startPlayer();
 }
 
 std::shared_ptr<const Song> EngineMediaControl::readSong(const QString& path)
