@@ -5,6 +5,8 @@
                                   the sound lasts to the very end, so a gap after it is silence
   makesongs.py onset PATH         one piano note at 0, End of Track at 1 s
   makesongs.py large PATH MB      a 16-track file of about MB megabytes of note events
+  makesongs.py allprograms PATH   every General MIDI program in turn, one note each, with drums:
+                                  the samples of the whole SoundFont's melodic bank in one song
 """
 import struct
 import sys
@@ -60,12 +62,32 @@ def large(megabytes):
     return smf(480, tracks)
 
 
+def allprograms():
+    # 128 programs on the 15 melodic channels, a 60-ms note every 100 ms, and a drum hit every
+    # 8 programs; 14.3 s in all.
+    track = bytearray(bytes.fromhex("00ff51030f4240"))
+    channels = [c for c in range(16) if c != 9]
+    for program in range(128):
+        channel = channels[program % len(channels)]
+        track += bytes((0x00, 0xC0 | channel, program, 0x00, 0x90 | channel, 60, 100))
+        if program % 8 == 0:
+            track += bytes((0x00, 0x99, 36, 100))
+        track += varlen(60) + bytes((0x80 | channel, 60, 0))
+        if program % 8 == 0:
+            track += bytes((0x00, 0x89, 36, 0))
+        track += varlen(40) + bytes((0xFF, 0x01, 0x00))  # an empty text event: 40 ms pass
+    track += bytes.fromhex("8c00ff2f00")  # 1.5 s for the last notes to ring out
+    return smf(1000, [bytes(track)])
+
+
 def main():
     kind, path = sys.argv[1], sys.argv[2]
     if kind == "organ":
         data = organ(int(sys.argv[3]))
     elif kind == "onset":
         data = onset()
+    elif kind == "allprograms":
+        data = allprograms()
     elif kind == "large":
         data = large(float(sys.argv[3]))
     else:

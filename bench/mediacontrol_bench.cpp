@@ -8,8 +8,11 @@
 #include "media/enginemediacontrol.h"
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QEventLoop>
+#include <QFile>
+#include <QTemporaryDir>
 #include <QTimer>
 
 #include <sys/resource.h>
@@ -17,6 +20,8 @@
 #include <unistd.h>
 
 #include <csignal>
+#include <fstream>
+#include <string>
 
 #include <algorithm>
 #include <atomic>
@@ -85,6 +90,117 @@ std::unique_ptr<EngineMediaControl> makeEngine(DeviceAudioOutput** device = null
     auto media = std::make_unique<EngineMediaControl>(std::move(setup));
     wait(1500); // past the stall of a new stream's first write
     return media;
+}
+
+// The program's own set-up: the SoundFont and each song's samples load in the background.
+std::unique_ptr<EngineMediaControl> makeProgramEngine()
+{
+    auto media = std::make_unique<EngineMediaControl>(EngineSetup {});
+    QEventLoop loop;
+    QObject::connect(media.get(), &EngineMediaControl::synthReady, &loop, &QEventLoop::quit);
+    QTimer::singleShot(10000, &loop, &QEventLoop::quit);
+    if (!media->isSynthReady())
+        loop.exec();
+    wait(1500);
+    return media;
+}
+
+double residentMb()
+{
+    std::ifstream status("/proc/self/status");
+    for (std::string line; std::getline(status, line);) {
+        if (line.rfind("VmRSS:", 0) == 0)
+            return std::atof(line.c_str() + 6) / 1024.0;
+    }
+    return NAN;
+}
+
+double msSince(Clock::time_point start)
+{
+    return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
+}
+
+// What the window sends for Play, and how long the window's thread spends in Open and in Play.
+struct PlayTimes {
+    double openMs = 0, playMs = 0;
+};
+PlayTimes playAsTheWindowDoes(EngineMediaControl& media, const QString& song)
+{
+    media.setCommand("Close");
+    media.setFileName(song);
+    PlayTimes times;
+    auto start = Clock::now();
+    media.setCommand("Open");
+    times.openMs = msSince(start);
+    start = Clock::now();
+    media.setCommand("Play");
+    times.playMs = msSince(start);
+    return times;
+}
+
+void printMedianAndWorst(const char* name, const std::vector<double>& values)
+{
+    std::printf("%s_median %.3f\n%s_worst %.3f\n", name, median(values), name,
+        *std::max_element(values.begin(), values.end()));
+}
+
+// Memory over a session: the song that uses every program, then a demo song and Stop (the
+// window's Close, Open); then the demo songs in turn with that song every eleventh, a moment
+// each, the window's thread timed in Open and Play for each song.
+int footprint(const char* allPrograms, const char* demoFolder, int songs)
+{
+    auto media = makeProgramEngine();
+    std::printf("rss_start_mb %.1f\n", residentMb());
+    playAsTheWindowDoes(*media, allPrograms);
+    wait(1500);
+    std::printf("rss_after_all_programs_mb %.1f\n", residentMb());
+    const QDir folder(demoFolder);
+    const QStringList demos = folder.entryList({ "*.mid" }, QDir::Files, QDir::Name);
+    if (demos.isEmpty() || songs <= 0)
+        return 1;
+    playAsTheWindowDoes(*media, folder.filePath(demos.first()));
+    wait(1500);
+    media->setCommand("Close");
+    media->setCommand("Open");
+    wait(500);
+    std::printf("rss_after_demo_and_stop_mb %.1f\n", residentMb());
+
+    std::vector<double> open, play, both, rss;
+    for (int i = 0; i < songs; ++i) {
+        const QString song = i % 11 == 10 ? QString::fromLocal8Bit(allPrograms)
+                                          : folder.filePath(demos[i % demos.size()]);
+        const PlayTimes times = playAsTheWindowDoes(*media, song);
+        open.push_back(times.openMs);
+        play.push_back(times.playMs);
+        both.push_back(times.openMs + times.playMs);
+        wait(400);
+        rss.push_back(residentMb());
+    }
+    media->setCommand("Close");
+    wait(300);
+    std::printf("session_songs %d\n", songs);
+    std::printf("session_rss_peak_mb %.1f\n", *std::max_element(rss.begin(), rss.end()));
+    std::printf("session_rss_end_mb %.1f\n", residentMb());
+    printMedianAndWorst("open_ms", open);
+    printMedianAndWorst("play_ms", play);
+    printMedianAndWorst("open_play_ms", both);
+    return 0;
+}
+
+// One note of the given program at 0, End of Track at 1 s.
+bool writeOnsetSong(const QString& path, int program)
+{
+    const unsigned char header[] = { 'M', 'T', 'h', 'd', 0, 0, 0, 6, 0, 0, 0, 1, 0x03, 0xe8 };
+    const unsigned char track[]
+        = { 0x00, 0xff, 0x51, 0x03, 0x0f, 0x42, 0x40, 0x00, 0xc0, (unsigned char)program, 0x00,
+              0x90, 0x3c, 0x7f, 0x82, 0x2c, 0x80, 0x3c, 0x00, 0x85, 0x3c, 0xff, 0x2f, 0x00 };
+    QByteArray bytes(reinterpret_cast<const char*>(header), sizeof header);
+    bytes.append("MTrk", 4);
+    for (int shift : { 24, 16, 8, 0 })
+        bytes.append(char(sizeof track >> shift));
+    bytes.append(reinterpret_cast<const char*>(track), sizeof track);
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
 }
 
 // The null sink's monitor as a stream of stereo 16-bit frames, read on a thread of its own, so
@@ -186,6 +302,42 @@ private:
     bool m_keep = false;
     std::vector<float> m_levels;
 };
+
+// Play to the first sample at the sink, with Close, Open, Play sent back to back as the window
+// does: cold (a program no song used before, so its samples are read first) and warm (the same
+// song again right after).
+int firstSample(const char* sink, int runs)
+{
+    SinkListener listener(sink);
+    auto media = makeProgramEngine();
+    QTemporaryDir folder;
+    std::vector<double> cold, warm;
+    for (int run = 0; run < runs; ++run) {
+        const QString song = folder.filePath(QString("onset-%1.mid").arg(run));
+        if (!writeOnsetSong(song, 1 + run % 120))
+            return 1;
+        for (auto* results : { &cold, &warm }) {
+            const auto start = Clock::now();
+            playAsTheWindowDoes(*media, song);
+            // The samples come back to this thread: it must run its events meanwhile.
+            QEventLoop loop;
+            Clock::time_point heard {};
+            std::thread waiter([&] {
+                heard = listener.firstSoundAfter(start, 0.05f, 3000);
+                QMetaObject::invokeMethod(&loop, &QEventLoop::quit, Qt::QueuedConnection);
+            });
+            loop.exec();
+            waiter.join();
+            if (heard != Clock::time_point {})
+                results->push_back(msSince(start) - msSince(heard));
+            wait(1200);
+        }
+    }
+    std::printf("first_sample_cold_ms %.1f\n", median(cold));
+    std::printf("first_sample_warm_ms %.1f\n", median(warm));
+    std::printf("first_sample_runs %zu and %zu of %d\n", cold.size(), warm.size(), runs);
+    return 0;
+}
 
 int playCpu(const char* song, int seconds)
 {
@@ -329,7 +481,8 @@ int main(int argc, char** argv)
     if (argc < 3) {
         std::fprintf(stderr,
             "usage: %s play-cpu SONG SECONDS | idle-cpu SONG SECONDS | latency SONG SINK RUNS |"
-            " loop-gap SONG SINK RUNS\n",
+            " loop-gap SONG SINK RUNS | footprint ALL-PROGRAMS-SONG DEMO-FOLDER SONGS |"
+            " first-sample - SINK RUNS\n",
             argv[0]);
         return 2;
     }
@@ -343,5 +496,9 @@ int main(int argc, char** argv)
         return latency(song, argv[3], std::atoi(argv[4]));
     if (!std::strcmp(mode, "loop-gap") && argc > 4)
         return loopGap(song, argv[3], std::atoi(argv[4]));
+    if (!std::strcmp(mode, "footprint") && argc > 4)
+        return footprint(song, argv[3], std::atoi(argv[4]));
+    if (!std::strcmp(mode, "first-sample") && argc > 4)
+        return firstSample(argv[3], std::atoi(argv[4]));
     return 2;
 }

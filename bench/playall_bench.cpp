@@ -26,6 +26,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QDir>
+#include <QEventLoop>
 #include <QFile>
 #include <QFileInfo>
 #include <QTemporaryDir>
@@ -86,8 +87,13 @@ public:
         QDir::setCurrent(m_folder.path());
         EngineSetup setup;
         setup.withoutSynth = withoutSynth;
-        setup.loadSynchronously = true; // the loader thread must not land inside a measurement
         m_media = std::make_unique<EngineMediaControl>(std::move(setup));
+        // Loaded in the background as in the program, but before anything is measured.
+        QEventLoop ready;
+        QObject::connect(m_media.get(), &EngineMediaControl::synthReady, &ready, &QEventLoop::quit);
+        QTimer::singleShot(10000, &ready, &QEventLoop::quit);
+        if (!m_media->isSynthReady())
+            ready.exec();
         m_window
             = createMainWindow(WindowServices { m_media.get(), &m_dialog, &m_random, &m_pictures });
         m_driver = std::make_unique<WindowDriver>(m_window.get());

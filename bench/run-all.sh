@@ -30,7 +30,7 @@ note() { echo "[$(date +%T)] $*" >&2; }
 
 # --- programs -----------------------------------------------------------------------------------
 declare -A program=(
-    [lumora]=$build/src/lumora
+    [lumora]=$build/src/app/lumora
     [lumora-render]=$build/src/cli/lumora-render
     [lumora-midi-info]=$build/src/cli/lumora-midi-info
     [bench_render]=$build/bench/bench_render
@@ -103,6 +103,7 @@ song3=$work/song-3min-6tracks.mid
 "${program[bench_render]}" --write-song="$song3"
 python3 "$here/makesongs.py" organ "$work/organ.mid" 2000
 python3 "$here/makesongs.py" onset "$work/onset.mid"
+python3 "$here/makesongs.py" allprograms "$work/allprograms.mid"
 for mb in 5 10 15; do python3 "$here/makesongs.py" large "$work/large-$mb.mid" "$mb"; done
 demo_songs=("$data"/*.mid)
 demo_songs=("${demo_songs[@]:0:${BENCH_DEMO_LIMIT:-${#demo_songs[@]}}}")
@@ -285,6 +286,62 @@ gap_samples playall_gap ours window-playall 1
 gap_samples playall_gap ref fluidsynth-playlist 1
 gap_samples playall_gap_eot ours window-playall 2
 gap_samples playall_gap_eot ref fluidsynth-playlist 2
+
+# --- memory over a session, the window's thread in Open and Play, cold and warm starts ----------------
+note "memory over a session of varied songs, the window's thread in Open and Play, $runs runs"
+session_songs=50
+figure rss_start "Session: RSS at start, SoundFont loaded" MB "media control" "fluidsynth -a pulseaudio, same list" - 0
+figure rss_all_programs "Session: RSS after the song that uses every program" MB "media control" "fluidsynth -a pulseaudio, same list" - 0
+figure rss_demo_stop "Session: RSS after that song, a demo song and Stop" MB "media control" "fluidsynth -a pulseaudio, same list" "max<=100" 0
+figure rss_session_peak "Session of $session_songs songs (demo songs, every 11th the one with every program): peak RSS" MB "media control" "fluidsynth -a pulseaudio, same list" - 0
+figure rss_session_end "Session of $session_songs songs: RSS at the end, closed" MB "media control" "fluidsynth -a pulseaudio, same list" - 0
+figure open_play_median "Window's thread in Open + Play, median of $session_songs songs" ms "media control" - "max<=5" 3
+figure open_play_worst "Window's thread in Open + Play, worst of $session_songs songs" ms "media control" - "max<=5" 3
+figure open_worst "Window's thread in Open, worst of $session_songs songs" ms "media control" - - 3
+figure first_cold "Play to first sample, cold: Close, Open, Play of a program never loaded" ms "media control" - - 1
+figure first_warm "Play to first sample, warm: the same song again" ms "media control" - "max<=30" 1
+for run in $(seq "$runs"); do
+    "${program[mediacontrol_bench]}" footprint "$work/allprograms.mid" "$data" "$session_songs" \
+        >"$work/footprint.out" 2>/dev/null
+    for key in rss_start:rss_start_mb rss_all_programs:rss_after_all_programs_mb \
+        rss_demo_stop:rss_after_demo_and_stop_mb rss_session_peak:session_rss_peak_mb \
+        rss_session_end:session_rss_end_mb open_play_median:open_play_ms_median \
+        open_play_worst:open_play_ms_worst open_worst:open_ms_worst; do
+        sample "${key%%:*}" ours "$run" "$(value "${key#*:}" <"$work/footprint.out")"
+    done
+    # fluidsynth holds the whole SoundFont whatever it plays: its resident memory a few seconds in.
+    fluidsynth -ni -q -a pulseaudio "$soundfont" "$work/allprograms.mid" "${demo_songs[@]}" \
+        >/dev/null 2>&1 &
+    reference=$!
+    sleep 8
+    rss=$(awk '/VmRSS/ {print $2 / 1024}' "/proc/$reference/status")
+    kill $reference 2>/dev/null || true
+    wait $reference 2>/dev/null || true
+    for key in rss_start rss_all_programs rss_demo_stop rss_session_peak rss_session_end; do
+        sample "$key" ref "$run" "$rss"
+    done
+    "${program[mediacontrol_bench]}" first-sample - "$sink" 5 >"$work/first.out" 2>/dev/null
+    sample first_cold ours "$run" "$(value first_sample_cold_ms <"$work/first.out")"
+    sample first_warm ours "$run" "$(value first_sample_warm_ms <"$work/first.out")"
+done
+
+# The real player, driven by keys and clicks on a private display of its own.
+figure player_rss_start "Real player: RSS at start" MB "lumora" "fluidsynth -a pulseaudio, same list" - 0
+figure player_rss_all_programs "Real player: RSS after File > Open of the song with every program, Play" MB "lumora" "fluidsynth -a pulseaudio, same list" - 0
+figure player_rss_demo_stop "Real player: RSS after that, a demo song (Choose Random Song) and Stop" MB "lumora" "fluidsynth -a pulseaudio, same list" "max<=100" 0
+figure player_open_play_worst "Real player: \"Command Open\" to \"Command Play\" in the media log, worst of 22 songs" ms "lumora" - "max<=5" 1
+for run in $(seq "$runs"); do
+    bash "$here/footprint_player.sh" "${program[lumora]}" "$data" "$work/allprograms.mid" 20 \
+        >"$work/player.out" 2>/dev/null || true
+    for key in player_rss_start:rss_start_mb player_rss_all_programs:rss_after_all_programs_mb \
+        player_rss_demo_stop:rss_after_demo_and_stop_mb \
+        player_open_play_worst:open_to_play_ms_worst; do
+        sample "${key%%:*}" ours "$run" "$(value "${key#*:}" <"$work/player.out")"
+    done
+    for key in player_rss_start player_rss_all_programs player_rss_demo_stop; do
+        sample "$key" ref "$run" "$(awk -v r="$run" '$1 == "rss_start" && $2 == "ref" && $3 == r {print $4}' "$samples")"
+    done
+done
 
 # --- start to first paint ---------------------------------------------------------------------------------
 note "start to first paint under Xvfb, $paint_runs runs"

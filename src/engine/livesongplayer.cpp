@@ -9,12 +9,18 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <cstring>
+#include <thread>
 
 namespace {
 
 using Midi::quietLevel;
+
+// How long prepareSong waits for a closing song's fade (a few ms when the audio runs); past it the
+// release cuts the fade short.
+constexpr auto fadeWait = std::chrono::milliseconds(50);
 
 // While closing, the block is rendered in slices this long, so that a waiting song starts within
 // a slice of the end of the fade rather than at the next block.
@@ -94,6 +100,22 @@ void LiveSongPlayer::setSong(std::shared_ptr<const Song> song, Synth* synth)
         renderer.setSong(m_song);
         m_endSignalled = false;
     });
+}
+
+// Under our lock for the reason given above: the audio thread renders silence meanwhile instead of
+// waiting for FluidSynth's. A song whose samples are all in already needs no wait: it follows the
+// fade as setSong has it do.
+int LiveSongPlayer::prepareSong(const Song& song, Synth& synth)
+{
+    using namespace std::chrono;
+    const auto deadline = steady_clock::now() + fadeWait;
+    std::unique_lock lock(m_mutex);
+    while (isClosingLocked() && !synth.isPrepared(song) && steady_clock::now() < deadline) {
+        lock.unlock();
+        std::this_thread::sleep_for(milliseconds(1));
+        lock.lock();
+    }
+    return synth.prepare(song);
 }
 
 void LiveSongPlayer::closeSong()

@@ -32,6 +32,11 @@ public:
     // Loads the song's presets into synth first (may read samples from disk), so playing it never
     // loads anything on the audio thread. The song is stopped at its start.
     void setSong(std::shared_ptr<const Song> song, Synth* synth);
+    // Any thread but the audio thread: loads the song's presets into synth and releases the
+    // others, as setSong does, for a song to be set without synth afterwards. Unless nothing is
+    // to be read or released, a closing song's fade is given a moment to end first, since a
+    // release cuts what sounds. Returns how many presets were released.
+    int prepareSong(const Song& song, Synth& synth);
     // Fades out whatever sounds and lets go of the song once the fade is over.
     void closeSong();
     void play();

@@ -7,6 +7,7 @@
 #include <fluidsynth.h>
 
 #include <fcntl.h>
+#include <malloc.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -14,6 +15,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <map>
 #include <mutex>
 #include <set>
 #include <string>
@@ -37,6 +39,7 @@ bool isSoundFontName(const std::filesystem::path& path)
 }
 
 std::atomic<int64_t> g_soundFontFileOpens { 0 };
+thread_local int64_t t_soundFontFileOpens = 0;
 thread_local bool t_realTime = false;
 
 void logUnlessRealTime(int level, const char* message, void*)
@@ -64,6 +67,7 @@ void installLogFilter()
 void* openSoundFontFile(const char* path)
 {
     g_soundFontFileOpens.fetch_add(1, std::memory_order_relaxed);
+    ++t_soundFontFileOpens;
     return std::fopen(path, "rb");
 }
 
@@ -110,8 +114,13 @@ struct Synth::Private {
     int soundFontId = -1;
     int soundFontFd = -1; // the loaded SoundFont's file, held open for its samples
     std::set<std::pair<int, int>> pinned; // (bank, program) as the SoundFont numbers them
+    // What a (bank, program) a song asks for resolves to, for the SoundFont loaded.
+    std::map<std::pair<int, int>, std::pair<int, int>> resolved;
 
     bool resolvePreset(int bank, int program, std::pair<int, int>* resolved);
+    bool pinPresets(
+        const std::vector<std::pair<int, int>>& programs, std::set<std::pair<int, int>>* wanted);
+    int releasePresetsBut(const std::set<std::pair<int, int>>& wanted);
     void unloadSoundFont();
 };
 
@@ -121,6 +130,7 @@ void Synth::Private::unloadSoundFont()
         fluid_synth_sfunload(synth, soundFontId, 1);
     soundFontId = -1;
     pinned.clear();
+    resolved.clear();
     if (soundFontFd >= 0)
         ::close(soundFontFd);
     soundFontFd = -1;
@@ -210,51 +220,119 @@ bool Synth::hasSoundFont() const
     return d->soundFontId >= 0;
 }
 
-bool Synth::Private::resolvePreset(int bank, int program, std::pair<int, int>* resolved)
+bool Synth::Private::resolvePreset(int bank, int program, std::pair<int, int>* preset)
 {
+    if (auto known = resolved.find({ bank, program }); known != resolved.end()) {
+        *preset = known->second;
+        return true;
+    }
     fluid_synth_set_channel_type(
         synth, scratchChannel, bank == Midi::drumBank ? CHANNEL_TYPE_DRUM : CHANNEL_TYPE_MELODIC);
     fluid_synth_bank_select(synth, scratchChannel, bank);
     fluid_synth_program_change(synth, scratchChannel, program);
-    fluid_preset_t* preset = fluid_synth_get_channel_preset(synth, scratchChannel);
-    if (!preset)
+    fluid_preset_t* found = fluid_synth_get_channel_preset(synth, scratchChannel);
+    if (!found)
         return false;
-    *resolved = { fluid_preset_get_banknum(preset), fluid_preset_get_num(preset) };
+    *preset = { fluid_preset_get_banknum(found), fluid_preset_get_num(found) };
+    resolved[{ bank, program }] = *preset;
     return true;
 }
 
-void Synth::prepare(const Song& song)
+// Each preset is pinned as soon as it is resolved: resolving selects it on the scratch channel,
+// which loads its samples, and the next selection there would drop them again.
+bool Synth::Private::pinPresets(
+    const std::vector<std::pair<int, int>>& programs, std::set<std::pair<int, int>>* wanted)
 {
-    if (!hasSoundFont())
-        return;
-    std::set<std::pair<int, int>> wanted;
-    for (auto [bank, program] : song.programsUsed()) {
-        std::pair<int, int> resolved;
-        if (d->resolvePreset(bank, program, &resolved))
-            wanted.insert(resolved);
-    }
-    for (const auto& preset : wanted) {
-        if (d->pinned.count(preset))
+    for (auto [bank, program] : programs) {
+        std::pair<int, int> preset;
+        if (!resolvePreset(bank, program, &preset) || wanted->count(preset))
+            continue;
+        wanted->insert(preset);
+        if (pinned.count(preset))
             continue;
         // Unreadable samples (the file cut short, a disk error) would make the audio thread
         // try again, and play whatever the failed load left behind: better no sound at all.
-        if (fluid_synth_pin_preset(d->synth, d->soundFontId, preset.first, preset.second)
-            != FLUID_OK) {
-            logUnlessRealTime(FLUID_ERR, "SoundFont samples unreadable; playing silently", nullptr);
-            d->unloadSoundFont();
-            return;
-        }
+        if (fluid_synth_pin_preset(synth, soundFontId, preset.first, preset.second) != FLUID_OK)
+            return false;
+        pinned.insert(preset);
     }
-    for (const auto& preset : d->pinned) {
+    // A program selected on a channel holds its samples as a pin does.
+    fluid_synth_unset_program(synth, scratchChannel);
+    return true;
+}
+
+// FluidSynth frees a preset's samples only once nothing holds them: no pin, no channel with
+// the preset selected, no voice playing them. The songs' channels and voices go first.
+int Synth::Private::releasePresetsBut(const std::set<std::pair<int, int>>& wanted)
+{
+    std::vector<std::pair<int, int>> unwanted;
+    for (const auto& preset : pinned) {
         if (!wanted.count(preset))
-            fluid_synth_unpin_preset(d->synth, d->soundFontId, preset.first, preset.second);
+            unwanted.push_back(preset);
     }
-    d->pinned = std::move(wanted);
+    if (unwanted.empty())
+        return 0;
+    fluid_synth_all_sounds_off(synth, -1);
+    for (int channel = 0; channel < Midi::channelCount; ++channel)
+        fluid_synth_unset_program(synth, channel);
+    for (const auto& preset : unwanted) {
+        fluid_synth_unpin_preset(synth, soundFontId, preset.first, preset.second);
+        pinned.erase(preset);
+    }
+    return int(unwanted.size());
+}
+
+// The renderer puts every channel back on the first two before a song starts: kept pinned, they
+// never load on the thread that renders.
+static std::vector<std::pair<int, int>> programsToPin(const Song& song)
+{
+    std::vector<std::pair<int, int>> programs { { 0, 0 }, { Midi::drumBank, 0 } };
+    const std::vector<std::pair<int, int>> used = song.programsUsed();
+    programs.insert(programs.end(), used.begin(), used.end());
+    return programs;
+}
+
+bool Synth::isPrepared(const Song& song) const
+{
+    if (!hasSoundFont())
+        return true;
+    std::set<std::pair<int, int>> wanted;
+    for (const auto& program : programsToPin(song)) {
+        auto known = d->resolved.find(program);
+        if (known == d->resolved.end() || !d->pinned.count(known->second))
+            return false;
+        wanted.insert(known->second);
+    }
+    return wanted.size() == d->pinned.size();
+}
+
+int Synth::prepare(const Song& song)
+{
+    if (!hasSoundFont())
+        return 0;
+    const std::vector<std::pair<int, int>> programs = programsToPin(song);
+    std::set<std::pair<int, int>> wanted;
+    if (!d->pinPresets(programs, &wanted)) {
+        logUnlessRealTime(FLUID_ERR, "SoundFont samples unreadable; playing silently", nullptr);
+        d->unloadSoundFont();
+        return 0;
+    }
+    return d->releasePresetsBut(wanted);
+}
+
+void Synth::returnFreedMemory()
+{
+    malloc_trim(0);
 }
 
 int64_t Synth::soundFontFileOpens()
 {
     return g_soundFontFileOpens.load(std::memory_order_relaxed);
+}
+
+int64_t Synth::soundFontFileOpensOnThisThread()
+{
+    return t_soundFontFileOpens;
 }
 
 Synth::RealTimeScope::RealTimeScope()

@@ -26,13 +26,22 @@ public:
 
     bool loadSoundFont(const std::string& path, std::string* error);
     bool hasSoundFont() const;
-    // Makes sure every preset the song selects is loaded, so playing it never loads samples.
-    void prepare(const Song& song);
+    // Makes sure every preset the song selects is loaded, so playing it never loads samples, and
+    // releases the samples of every other preset. Returns how many presets it released. A release
+    // cuts whatever still sounds and leaves channels 0-15 without a program: the renderer resets
+    // them before it plays. May read samples from disk.
+    int prepare(const Song& song);
+    // True when prepare(song) would neither read nor release anything.
+    bool isPrepared(const Song& song) const;
+    // Gives the memory of released samples back to the system, which the C library would keep.
+    static void returnFreedMemory();
 
     double sampleRate() const;
     // How many times any synth in this process has opened a SoundFont file: loading samples
     // does, so a count that stays put while a song plays proves prepare() did its job.
     static int64_t soundFontFileOpens();
+    // The same count for the calling thread only.
+    static int64_t soundFontFileOpensOnThisThread();
     _fluid_synth_t* handle() const;
 
     // Marks the current thread as rendering for its lifetime: FluidSynth's warnings (such as a

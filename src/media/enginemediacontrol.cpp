@@ -6,6 +6,7 @@
 #include "engine/song.h"
 #include "engine/songrenderer.h"
 #include "engine/synth.h"
+#include "engine/workerthread.h"
 
 #include <QFileInfo>
 #include <QSocketNotifier>
@@ -67,6 +68,7 @@ EngineMediaControl::~EngineMediaControl()
 {
     if (m_loader.joinable())
         m_loader.join();
+    m_sampleLoader.reset();
     fadeOutAndWait();
     m_output->stop();
     delete m_endNotifier; // before the player closes the descriptor it watches
@@ -86,7 +88,7 @@ qint32 EngineMediaControl::length()
 
 qint32 EngineMediaControl::position()
 {
-    return m_state == State::Closed ? 0 : m_player->positionMs();
+    return m_state == State::Closed || m_loadingSamples ? 0 : m_player->positionMs();
 }
 
 MediaControl::PlaybackState EngineMediaControl::playbackState()
@@ -146,14 +148,16 @@ void EngineMediaControl::finishLoadingSynth()
 void EngineMediaControl::attachSynth(std::unique_ptr<Synth> synth)
 {
     m_synth = std::move(synth);
+    if (m_synth && !m_setup.loadSynchronously)
+        m_sampleLoader = std::make_unique<WorkerThread>();
     m_player->attachRenderer(std::make_unique<SongRenderer>(m_synth.get(), m_output->sampleRate()));
     m_synthAttached = true;
-    if (m_state != State::Closed)
+    if (m_state != State::Closed && m_sampleLoader)
+        startLoadingSamples();
+    else if (m_state != State::Closed)
         m_player->setSong(m_song, m_synth.get());
-    if (m_state == State::Playing) {
-        m_player->play();
-        m_output->wake();
-    }
+    if (m_state == State::Playing)
+        startPlayer();
     emit synthReady();
 }
 
@@ -208,10 +212,41 @@ void EngineMediaControl::openSong()
         return;
     m_song = std::move(song);
     m_songPath = path;
-    m_player->setSong(m_song, m_synth.get());
     m_endSeen = false;
     m_state = State::Stopped;
     m_statusTimer.start();
+    if (m_sampleLoader)
+        startLoadingSamples();
+    else
+        m_player->setSong(m_song, m_synth.get());
+}
+
+// The song is open at once (Length reads right, a bad file has failed already); the player gets
+// it once its samples are in, and then plays it if Play came meanwhile. Until then the player
+// keeps the closed song it had, and this control answers for the new one.
+void EngineMediaControl::startLoadingSamples()
+{
+    m_loadingSamples = true;
+    const quint64 ticket = ++m_openTicket;
+    m_sampleLoader->post([this, ticket, song = m_song, synth = m_synth.get()] {
+        if (ticket != m_openTicket.load())
+            return; // closed meanwhile
+        const int released = m_player->prepareSong(*song, *synth);
+        QMetaObject::invokeMethod(
+            this, [this, ticket] { finishLoadingSamples(ticket); }, Qt::QueuedConnection);
+        if (released > 0)
+            Synth::returnFreedMemory();
+    });
+}
+
+void EngineMediaControl::finishLoadingSamples(quint64 ticket)
+{
+    if (ticket != m_openTicket.load() || !m_loadingSamples)
+        return;
+    m_loadingSamples = false;
+    m_player->setSong(m_song, nullptr);
+    if (m_state == State::Playing)
+        startPlayer();
 }
 
 std::shared_ptr<const Song> EngineMediaControl::readSong(const QString& path)
@@ -240,8 +275,13 @@ void EngineMediaControl::closeSong()
 {
     if (m_state == State::Closed)
         return; // already what was asked
-    m_player->closeSong();
-    m_output->wake();
+    ++m_openTicket;
+    // A song still loading never reached the player, whose own song is closed already.
+    if (!m_loadingSamples) {
+        m_player->closeSong();
+        m_output->wake();
+    }
+    m_loadingSamples = false;
     m_song.reset();
     m_songPath.clear();
     m_state = State::Closed;
@@ -259,8 +299,7 @@ void EngineMediaControl::playSong()
         return;
     }
     m_state = State::Playing;
-    m_player->play();
-    m_output->wake();
+    startPlayer();
 }
 
 // Pause toggles: a second Pause resumes where the first one stopped.
@@ -270,8 +309,7 @@ void EngineMediaControl::togglePause()
         return;
     if (m_state == State::Paused) {
         m_state = State::Playing;
-        m_player->play();
-        m_output->wake();
+        startPlayer();
         return;
     }
     if (m_state != State::Playing || hasPlayedToEnd()) {
@@ -279,7 +317,18 @@ void EngineMediaControl::togglePause()
         return;
     }
     m_state = State::Paused;
-    m_player->silenceWithFade();
+    if (!m_loadingSamples) {
+        m_player->silenceWithFade();
+        m_output->wake();
+    }
+}
+
+// While the song's samples load, the state alone says what happens once they are in.
+void EngineMediaControl::startPlayer()
+{
+    if (m_loadingSamples)
+        return;
+    m_player->play();
     m_output->wake();
 }
 
@@ -287,8 +336,10 @@ void EngineMediaControl::rewindSong()
 {
     if (refuseWhenClosed("Prev"))
         return;
-    m_player->rewindToStart();
-    m_output->wake();
+    if (!m_loadingSamples) {
+        m_player->rewindToStart();
+        m_output->wake();
+    }
     m_state = State::Stopped;
     m_endSeen = false;
     m_endNotification.stop();
@@ -304,7 +355,7 @@ bool EngineMediaControl::refuseWhenClosed(const char* command)
 
 bool EngineMediaControl::hasPlayedToEnd() const
 {
-    return m_state == State::Playing && m_player->atEnd();
+    return m_state == State::Playing && !m_loadingSamples && m_player->atEnd();
 }
 
 // The program ends with a fade too. Bounded, as a stalled device must not hang the exit.

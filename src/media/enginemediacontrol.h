@@ -6,6 +6,7 @@
 #include <QString>
 #include <QTimer>
 
+#include <atomic>
 #include <functional>
 #include <memory>
 #include <string>
@@ -14,6 +15,7 @@
 
 class AudioOutput;
 class LiveSongPlayer;
+class WorkerThread;
 class QSocketNotifier;
 class Song;
 class Synth;
@@ -28,7 +30,8 @@ struct EngineSetup {
     // Where a file name is found: the working directory unless told otherwise.
     std::function<QString(const QString& fileName)> locateFile;
     bool withoutSynth = false; // timeline only, silent: no SoundFont at all
-    bool loadSynchronously = false; // the SoundFont is ready when the constructor returns
+    // The SoundFont is ready when the constructor returns, and a song's samples when Open returns.
+    bool loadSynchronously = false;
     int statusIntervalMs = 250;
     int endNotificationDelayMs = 5;
     // End notifications come at most this often: an empty song with Loop on would otherwise
@@ -56,6 +59,8 @@ public:
     qint32 timeFormat() const { return m_timeFormat; }
     bool isOpen() const { return m_state != State::Closed; }
     bool isSynthReady() const;
+    // Open has returned but the song's samples are still loading: Play waits for them.
+    bool isLoadingSamples() const { return m_loadingSamples; }
     bool isStatusTimerActive() const { return m_statusTimer.isActive(); }
     const LiveSongPlayer& player() const { return *m_player; }
 
@@ -80,8 +85,11 @@ private:
 
     void openSong();
     std::shared_ptr<const Song> readSong(const QString& path);
+    void startLoadingSamples();
+    void finishLoadingSamples(quint64 ticket);
     void closeSong();
     void playSong();
+    void startPlayer();
     void togglePause();
     void rewindSong();
     bool refuseWhenClosed(const char* command);
@@ -97,6 +105,11 @@ private:
     std::unique_ptr<Synth> m_loadedSynth; // handed over by the loader thread
     std::thread m_loader;
     bool m_synthAttached = false;
+    // Loads the samples of each song opened, so that Open never waits for the disk.
+    std::unique_ptr<WorkerThread> m_sampleLoader;
+    // Counts Opens and Closes: a load finished for an earlier one is dropped.
+    std::atomic<quint64> m_openTicket { 0 };
+    bool m_loadingSamples = false;
 
     QString m_fileName;
     qint32 m_timeFormat = 0;

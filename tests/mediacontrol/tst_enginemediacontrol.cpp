@@ -58,7 +58,11 @@ class TestEngineMediaControl : public QObject {
 
 private slots:
     void initTestCase();
-    void cleanupTestCase() { m_synthRig.reset(); }
+    void cleanupTestCase()
+    {
+        m_synthRig.reset();
+        m_backgroundRig.reset();
+    }
 
     void commandInEveryState_data();
     void commandInEveryState();
@@ -84,11 +88,14 @@ private slots:
     void commandsWhileClosingFades();
     void soundStopsAndRendersNothingWhenIdle_data();
     void soundStopsAndRendersNothingWhenIdle();
+    void samplesLoadAfterOpenReturns_data();
+    void samplesLoadAfterOpenReturns();
 
 private:
     void bringTo(Rig& rig, const QString& state);
     Rig* synthRig();
     std::unique_ptr<Rig> m_synthRig; // the SoundFont loads once for the tests that listen
+    std::unique_ptr<Rig> m_backgroundRig; // the same, loading as the program does
     QString m_song;
     QTemporaryDir m_dir;
 };
@@ -649,6 +656,64 @@ void TestEngineMediaControl::commandsWhileClosingFades()
     const ManualAudioOutput::Pulled after = rig->output->pullMs(100);
     QCOMPARE(after.activeBlocks, 0);
     QCOMPARE(after.peak, 0.0f);
+}
+
+// The program's own set-up: Open reads and checks the file at once, and the samples load on a
+// worker. The window's thread reads nothing from the SoundFont; the commands sent meanwhile decide
+// what happens once the samples are in.
+void TestEngineMediaControl::samplesLoadAfterOpenReturns_data()
+{
+    QTest::addColumn<QStringList>("commands"); // after Open, before the samples are in
+    QTest::addColumn<bool>("open");
+    QTest::addColumn<bool>("moves");
+    QTest::newRow("Play") << QStringList { "Play" } << true << true;
+    QTest::newRow("nothing") << QStringList {} << true << false;
+    QTest::newRow("Play Pause") << QStringList { "Play", "Pause" } << true << false;
+    QTest::newRow("Play Pause Pause") << QStringList { "Play", "Pause", "Pause" } << true << true;
+    QTest::newRow("Play Prev") << QStringList { "Play", "Prev" } << true << false;
+    QTest::newRow("Play Close") << QStringList { "Play", "Close" } << false << false;
+    QTest::newRow("Play Close Open Play")
+        << QStringList { "Play", "Close", "Open", "Play" } << true << true;
+}
+
+void TestEngineMediaControl::samplesLoadAfterOpenReturns()
+{
+    QFETCH(QStringList, commands);
+    QFETCH(bool, open);
+    QFETCH(bool, moves);
+    if (Synth::findDefaultSoundFont().empty())
+        QSKIP("no SoundFont here");
+    if (!m_backgroundRig) {
+        EngineSetup setup;
+        setup.statusIntervalMs = never;
+        m_backgroundRig = std::make_unique<Rig>(std::move(setup));
+        QTRY_VERIFY_WITH_TIMEOUT(m_backgroundRig->media->isSynthReady(), 10000);
+    }
+    Rig& rig = *m_backgroundRig;
+    rig.media->setCommand("Close");
+    // A program no other row uses: its samples are not in yet.
+    static int program = 40;
+    const QString song = m_dir.filePath(QString("program-%1.mid").arg(++program));
+    QVERIFY(SmfWriter().program(0, program).note(0, 2000, 60).endAt(2000).save(song));
+    rig.media->setFileName(song);
+
+    const int64_t opensHere = Synth::soundFontFileOpensOnThisThread();
+    rig.media->setCommand("Open");
+    for (const QString& command : commands)
+        rig.media->setCommand(command);
+    QCOMPARE(Synth::soundFontFileOpensOnThisThread(), opensHere);
+    QCOMPARE(rig.media->isOpen(), open);
+    QCOMPARE(rig.media->length(), open ? 2000 : 0);
+    QCOMPARE(rig.media->isLoadingSamples(), open);
+    // The samples come back through the window's event loop: until then nothing starts.
+    rig.output->pullMs(100);
+    QCOMPARE(rig.position(), 0);
+
+    QTRY_VERIFY(!rig.media->isLoadingSamples());
+    const ManualAudioOutput::Pulled pulled = rig.output->pullMs(300);
+    QCOMPARE(rig.position(), moves ? 300 : 0);
+    QCOMPARE(pulled.peak > 0.01f, moves);
+    QCOMPARE(Synth::soundFontFileOpensOnThisThread(), opensHere);
 }
 
 QTEST_MAIN(TestEngineMediaControl)

@@ -1,0 +1,42 @@
+#include "engine/workerthread.h"
+
+WorkerThread::WorkerThread()
+    : m_thread([this] { run(); })
+{
+}
+
+WorkerThread::~WorkerThread()
+{
+    {
+        std::lock_guard lock(m_mutex);
+        m_stopping = true;
+        m_tasks.clear();
+    }
+    m_wake.notify_one();
+    m_thread.join();
+}
+
+void WorkerThread::post(std::function<void()> task)
+{
+    {
+        std::lock_guard lock(m_mutex);
+        m_tasks.push_back(std::move(task));
+    }
+    m_wake.notify_one();
+}
+
+void WorkerThread::run()
+{
+    std::unique_lock lock(m_mutex);
+    for (;;) {
+        m_wake.wait(lock, [this] { return m_stopping || !m_tasks.empty(); });
+        if (m_stopping)
+            return;
+        std::function<void()> task = std::move(m_tasks.front());
+        m_tasks.pop_front();
+        lock.unlock();
+        task();
+        task = nullptr; // what it holds goes on this thread, not under the lock
+        lock.lock();
+    }
+}
