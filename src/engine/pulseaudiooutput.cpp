@@ -55,6 +55,7 @@ struct PulseAudioOutput::Private final : QueuedStream {
 
     bool open();
     void close();
+    void begin(AudioSource* source);
     bool waitUntil(const auto& ready, pa_usec_t timeoutUs);
 
     void writeAt(int64_t at, const float* interleaved, int frames) override;
@@ -374,28 +375,41 @@ PulseAudioOutput::~PulseAudioOutput()
 
 double PulseAudioOutput::sampleRate() const
 {
+    std::lock_guard lock(m_mutex);
     return d->config.sampleRate;
+}
+
+// With a source, from now on: the first change is written from the start of the stream.
+void PulseAudioOutput::Private::begin(AudioSource* playing)
+{
+    pa_threaded_mainloop_lock(loop);
+    source = playing;
+    AudioQueue::Config queueConfig;
+    queueConfig.capacityFrames = int(framesIn(config.target, config.sampleRate) * 4);
+    queueConfig.fadeFrames = int(config.sampleRate * 0.005);
+    queue = std::make_unique<AudioQueue>(*source, *this, queueConfig);
+    rewritePending = true;
+    if (failed.load())
+        playOnTheClock();
+    pa_threaded_mainloop_unlock(loop);
 }
 
 void PulseAudioOutput::start(AudioSource* source)
 {
-    if (d->source)
+    std::lock_guard lock(m_mutex);
+    if (m_source)
         return;
-    pa_threaded_mainloop_lock(d->loop);
-    d->source = source;
-    AudioQueue::Config queue;
-    queue.capacityFrames = int(framesIn(d->config.target, d->config.sampleRate) * 4);
-    queue.fadeFrames = int(d->config.sampleRate * 0.005);
-    d->queue = std::make_unique<AudioQueue>(*source, *d, queue);
-    if (d->failed.load())
-        d->playOnTheClock();
-    pa_threaded_mainloop_unlock(d->loop);
+    m_source = source;
+    d->begin(source);
 }
 
 // Lets the last change's fade be heard before the stream goes, then closes everything.
 void PulseAudioOutput::stop()
 {
-    if (!d->source)
+    if (m_reconnecter.joinable())
+        m_reconnecter.join();
+    std::lock_guard lock(m_mutex);
+    if (!m_source)
         return;
     for (int i = 0; i < 30 && !d->failed.load(); ++i) {
         pa_threaded_mainloop_lock(d->loop);
@@ -407,29 +421,77 @@ void PulseAudioOutput::stop()
         std::this_thread::sleep_for(std::chrono::milliseconds(2));
     }
     {
-        std::lock_guard lock(d->fallbackMutex);
+        std::lock_guard fallbackLock(d->fallbackMutex);
         if (d->fallback)
             d->fallback->stop();
     }
     d->close();
     d->queue.reset();
     d->source = nullptr;
+    m_source = nullptr;
 }
 
-// Any thread: never waits for the audio thread; the main loop picks the change up.
+// UI thread: never waits for the audio thread; the main loop picks the change up.
 void PulseAudioOutput::wake()
 {
-    if (d->failed.load(std::memory_order_acquire)) {
-        std::lock_guard lock(d->fallbackMutex);
-        if (d->fallback)
-            d->fallback->wake();
+    std::lock_guard lock(m_mutex);
+    if (!d->failed.load(std::memory_order_acquire)) {
+        const uint64_t one = 1;
+        [[maybe_unused]] const auto bytes = ::write(d->wakeFd, &one, sizeof one);
         return;
     }
-    const uint64_t one = 1;
-    [[maybe_unused]] const auto bytes = ::write(d->wakeFd, &one, sizeof one);
+    {
+        std::lock_guard fallbackLock(d->fallbackMutex);
+        if (d->fallback)
+            d->fallback->wake();
+    }
+    tryToReconnect();
 }
 
 bool PulseAudioOutput::isConnected() const
 {
+    std::lock_guard lock(m_mutex);
     return !d->failed.load(std::memory_order_acquire);
+}
+
+// With m_mutex held. A command while the server is gone looks for it again, at most once a
+// second and on a thread of its own, as connecting can take a while.
+void PulseAudioOutput::tryToReconnect()
+{
+    const auto now = std::chrono::steady_clock::now();
+    if (!m_source || m_reconnecting.load() || now - m_lastAttempt < std::chrono::seconds(1))
+        return;
+    m_lastAttempt = now;
+    if (m_reconnecter.joinable())
+        m_reconnecter.join(); // finished: m_reconnecting is false
+    m_reconnecting.store(true);
+    m_reconnecter = std::thread(&PulseAudioOutput::reconnect, this);
+}
+
+// The clock stops and the new stream takes over from where the song stands; the change that led
+// here is written to it at once.
+void PulseAudioOutput::reconnect()
+{
+    auto fresh = std::make_unique<Private>();
+    fresh->config = d->config;
+    std::unique_ptr<Private> old;
+    if (fresh->open()) {
+        std::lock_guard lock(m_mutex);
+        if (m_source) {
+            {
+                std::lock_guard fallbackLock(d->fallbackMutex);
+                if (d->fallback)
+                    d->fallback->stop();
+            }
+            old = std::move(d);
+            d = std::move(fresh);
+            d->begin(m_source);
+            const uint64_t one = 1;
+            [[maybe_unused]] const auto bytes = ::write(d->wakeFd, &one, sizeof one);
+            EngineLog::info("The sound server is back");
+        }
+    }
+    if (old)
+        old->close();
+    m_reconnecting.store(false);
 }

@@ -2,9 +2,12 @@
 
 #include "engine/audiooutput.h"
 
+#include <atomic>
 #include <chrono>
 #include <memory>
+#include <mutex>
 #include <string>
+#include <thread>
 
 // The sound server's own stream (PulseAudio, or PipeWire's PulseAudio service), kept a long
 // stretch ahead so that the process wakes only a few times a second while a song plays. A change
@@ -46,5 +49,13 @@ public:
 private:
     struct Private;
     explicit PulseAudioOutput(std::unique_ptr<Private> d);
-    std::unique_ptr<Private> d;
+    void tryToReconnect();
+    void reconnect();
+
+    std::unique_ptr<Private> d; // the connection; replaced when the server comes back
+    AudioSource* m_source = nullptr;
+    mutable std::mutex m_mutex; // guards d against the swap; never taken on the audio thread
+    std::thread m_reconnecter;
+    std::atomic<bool> m_reconnecting { false };
+    std::chrono::steady_clock::time_point m_lastAttempt {};
 };
