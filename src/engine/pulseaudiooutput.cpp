@@ -256,7 +256,8 @@ void PulseAudioOutput::Private::onTick()
     const int64_t wanted = target - queue->queuedFrames(heard);
     if (wanted >= framesIn(config.refill, rate) || queue->writeIndex() < heard + target / 4)
         queue->fill(int(wanted));
-    if (queue->isIdle() && heard >= queue->idleFrom()) {
+    // A corked stream hears nothing more: a change that leaves it silent keeps it so.
+    if (queue->isIdle() && (corked || heard >= queue->idleFrom())) {
         setCorked(true);
         return;
     }
