@@ -19,8 +19,8 @@ namespace {
 constexpr int channels = 2;
 constexpr size_t frameBytes = channels * sizeof(float);
 // How often what is heard is reported while sound plays: the position a status tick reads is at
-// most this old. The end of a song has a wake-up of its own, on time.
-constexpr pa_usec_t reportInterval = 100 * PA_USEC_PER_MSEC;
+// most this old, as old as the tick itself. The end of a song has a wake-up of its own, on time.
+constexpr pa_usec_t reportInterval = 250 * PA_USEC_PER_MSEC;
 
 int64_t framesIn(std::chrono::milliseconds time, double rate)
 {

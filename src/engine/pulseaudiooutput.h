@@ -22,9 +22,9 @@ public:
     struct Config {
         double sampleRate = 44100.0;
         // Queued ahead while playing, and how far it may drain before it is topped up: the
-        // process renders about four times a second.
-        std::chrono::milliseconds target { 1000 };
-        std::chrono::milliseconds refill { 250 };
+        // process renders about twice a second.
+        std::chrono::milliseconds target { 2000 };
+        std::chrono::milliseconds refill { 500 };
         // A change is written this far after what is being heard: what the server may already
         // have handed to the device.
         std::chrono::milliseconds rewriteMargin { 6 };
