@@ -5,6 +5,7 @@
 
 #include "engine/deviceaudiooutput.h"
 #include "engine/livesongplayer.h"
+#include "engine/soundoutput.h"
 #include "media/enginemediacontrol.h"
 
 #include <QCoreApplication>
@@ -79,13 +80,19 @@ DeviceAudioOutput::Config deviceConfig()
     return config;
 }
 
-std::unique_ptr<EngineMediaControl> makeEngine(DeviceAudioOutput** device = nullptr)
+// The program's own output, unless LUMORA_BENCH_OUTPUT=device asks for FluidSynth's drivers.
+std::unique_ptr<AudioOutput> benchOutput()
 {
-    auto output = std::make_unique<DeviceAudioOutput>(deviceConfig());
-    if (device)
-        *device = output.get();
+    const char* output = std::getenv("LUMORA_BENCH_OUTPUT");
+    if (output && !std::strcmp(output, "device"))
+        return std::make_unique<DeviceAudioOutput>(deviceConfig());
+    return openSoundOutput();
+}
+
+std::unique_ptr<EngineMediaControl> makeEngine()
+{
     EngineSetup setup;
-    setup.output = std::move(output);
+    setup.output = benchOutput();
     setup.loadSynchronously = true;
     auto media = std::make_unique<EngineMediaControl>(std::move(setup));
     wait(1500); // past the stall of a new stream's first write
@@ -240,6 +247,28 @@ public:
     }
 
     // Waits for the first frame at or above level that arrives after since; the time it arrived.
+    // Waits until the sink has stayed below level for quietMs after since; when that began.
+    Clock::time_point silenceAfter(Clock::time_point since, float level, int quietMs, int timeoutMs)
+    {
+        const auto deadline = since + std::chrono::milliseconds(timeoutMs);
+        while (Clock::now() < deadline) {
+            {
+                std::lock_guard lock(m_mutex);
+                Clock::time_point quietSince = since;
+                for (const auto& [at, peak] : m_chunks) {
+                    if (at < since)
+                        continue;
+                    if (peak >= level)
+                        quietSince = at;
+                    else if (at - quietSince >= std::chrono::milliseconds(quietMs))
+                        return quietSince;
+                }
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+        return Clock::time_point {};
+    }
+
     Clock::time_point firstSoundAfter(Clock::time_point since, float level, int timeoutMs)
     {
         const auto deadline = since + std::chrono::milliseconds(timeoutMs);
@@ -427,6 +456,39 @@ int latency(const char* song, const char* sink, int runs)
     return 0;
 }
 
+// Pause and Stop (what the window sends for each) in the middle of a song: the time until the
+// sink is silent and stays so.
+int silence(const char* song, const char* sink, int runs)
+{
+    SinkListener listener(sink);
+    auto media = makeEngine();
+    media->setFileName(song);
+    std::vector<double> pause, stop;
+    for (int run = 0; run < runs; ++run) {
+        for (const bool stopping : { false, true }) {
+            media->setCommand("Close");
+            media->setCommand("Open");
+            media->setCommand("Play");
+            wait(1500);
+            const auto start = Clock::now();
+            if (stopping) {
+                media->setCommand("Close");
+                media->setCommand("Open");
+            } else {
+                media->setCommand("Pause");
+            }
+            const auto quiet = listener.silenceAfter(start, 0.001f, 150, 3000);
+            if (quiet != Clock::time_point {})
+                (stopping ? stop : pause)
+                    .push_back(std::chrono::duration<double, std::milli>(quiet - start).count());
+            wait(300);
+        }
+    }
+    std::printf("pause_to_silence_ms %.1f\n", median(pause));
+    std::printf("stop_to_silence_ms %.1f\n", median(stop));
+    return 0;
+}
+
 // Plays a song whose first note starts at 0 and restarts it from the end notification as the
 // window's loop does, then finds both onsets in the frames the sink played.
 int loopGap(const char* song, const char* sink, int runs)
@@ -482,7 +544,7 @@ int main(int argc, char** argv)
         std::fprintf(stderr,
             "usage: %s play-cpu SONG SECONDS | idle-cpu SONG SECONDS | latency SONG SINK RUNS |"
             " loop-gap SONG SINK RUNS | footprint ALL-PROGRAMS-SONG DEMO-FOLDER SONGS |"
-            " first-sample - SINK RUNS\n",
+            " first-sample - SINK RUNS | silence SONG SINK RUNS\n",
             argv[0]);
         return 2;
     }
@@ -494,6 +556,8 @@ int main(int argc, char** argv)
         return idleCpu(song, std::atoi(argv[3]));
     if (!std::strcmp(mode, "latency") && argc > 4)
         return latency(song, argv[3], std::atoi(argv[4]));
+    if (!std::strcmp(mode, "silence") && argc > 4)
+        return silence(song, argv[3], std::atoi(argv[4]));
     if (!std::strcmp(mode, "loop-gap") && argc > 4)
         return loopGap(song, argv[3], std::atoi(argv[4]));
     if (!std::strcmp(mode, "footprint") && argc > 4)

@@ -186,27 +186,39 @@ ticks=$(getconf CLK_TCK)
 cpu_ticks() { awk '{print $14 + $15}' "/proc/$1/stat"; }
 
 # --- live playback ------------------------------------------------------------------------------------
-note "live playback processor use, $runs runs of 10 s"
+note "live playback processor use, $runs runs of 10 s, each player alone"
 figure play_cpu "Play the 3-min song on the sound server: CPU over 10 s" "% of a core" "media control" "fluidsynth -a pulseaudio" "ratio<=1;max<=3" 2
+figure play_server "Play the 3-min song: the sound server's own CPU over 10 s" "% of a core" "while the media control plays" "while fluidsynth plays" "ratio<=1" 2
 figure play_rss "Play the 3-min song: peak RSS" MB "media control" "fluidsynth -a pulseaudio" - 0
+server=$(cat "$XDG_RUNTIME_DIR/pulse/pid")
 for run in $(seq "$runs"); do
-    # Both play at once, so both see the same machine; each measures a 10-s window about 3 s in.
+    # One at a time, so that the server's own processor use can be told apart; each measures a
+    # 10-s window about 3 s in.
     "${program[mediacontrol_bench]}" play-cpu "$song3" 10 >"$work/play.out" 2>/dev/null &
     ours=$!
+    sleep 3
+    before=$(cpu_ticks "$server")
+    sleep 10
+    after=$(cpu_ticks "$server")
+    wait $ours
+    sample play_cpu ours "$run" "$(value cpu_playing_percent <"$work/play.out")"
+    sample play_rss ours "$run" "$(value peak_rss_mb <"$work/play.out")"
+    sample play_server ours "$run" "$(echo "($after - $before) * 100 / $ticks / 10" | bc -l)"
+
     fluidsynth -ni -q -a pulseaudio "$soundfont" "$song3" >/dev/null 2>&1 &
     reference=$!
     sleep 3
     before=$(cpu_ticks $reference)
+    server_before=$(cpu_ticks "$server")
     sleep 10
     after=$(cpu_ticks $reference)
+    server_after=$(cpu_ticks "$server")
     hwm=$(awk '/VmHWM/ {print $2}' "/proc/$reference/status")
-    wait $ours
     kill $reference 2>/dev/null || true
     wait $reference 2>/dev/null || true
-    sample play_cpu ours "$run" "$(value cpu_playing_percent <"$work/play.out")"
     sample play_cpu ref "$run" "$(echo "($after - $before) * 100 / $ticks / 10" | bc -l)"
-    sample play_rss ours "$run" "$(value peak_rss_mb <"$work/play.out")"
     sample play_rss ref "$run" "$(echo "$hwm / 1024" | bc -l)"
+    sample play_server ref "$run" "$(echo "($server_after - $server_before) * 100 / $ticks / 10" | bc -l)"
 done
 
 note "processor use while idle, $runs runs of 3-s windows"
@@ -236,12 +248,17 @@ done
 
 # --- latency and gaps at the sink -----------------------------------------------------------------------
 note "Play to first sample, $runs runs of 5"
-figure latency "Play to the first sample at the sink" ms "media control" "device output woken" "max<=30" 1
+figure latency "Play to the first sample at the sink" ms "media control" "device output woken" "max<=10" 1
+figure pause_silence "Pause to silence at the sink (below 0.001 for 150 ms)" ms "media control" - "max<=20" 1
+figure stop_silence "Stop to silence at the sink (below 0.001 for 150 ms)" ms "media control" - "max<=20" 1
 figure loop_onsets "Loop restart, engine alone: onset to onset minus the song's length" ms "media control" - "max<=20" 1
 for run in $(seq "$runs"); do
     "${program[mediacontrol_bench]}" latency "$work/onset.mid" "$sink" 5 >"$work/latency.out" 2>/dev/null
     sample latency ours "$run" "$(value play_to_sound_ms <"$work/latency.out")"
     sample latency ref "$run" "$(value device_wake_to_sound_ms <"$work/latency.out")"
+    "${program[mediacontrol_bench]}" silence "$song3" "$sink" 3 >"$work/silence.out" 2>/dev/null
+    sample pause_silence ours "$run" "$(value pause_to_silence_ms <"$work/silence.out")"
+    sample stop_silence ours "$run" "$(value stop_to_silence_ms <"$work/silence.out")"
     "${program[mediacontrol_bench]}" loop-gap "$work/onset.mid" "$sink" 3 >"$work/loopgap.out" 2>/dev/null
     sample loop_onsets ours "$run" "$(value loop_gap_ms <"$work/loopgap.out")"
 done

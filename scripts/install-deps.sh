@@ -4,7 +4,7 @@ set -euo pipefail
 
 packages=(
   # build
-  cmake ninja-build g++ pkg-config qt6-base-dev libgl-dev libfluidsynth-dev
+  cmake ninja-build g++ pkg-config qt6-base-dev libgl-dev libfluidsynth-dev libpulse-dev
   # run: the General MIDI SoundFont and the label's font
   fluid-soundfont-gm fonts-liberation
   # tests: the data generators, a virtual display and sound server, key presses, sound checks

@@ -1,5 +1,16 @@
 #pragma once
 
+#include <cstdint>
+
+// A place in a source's timeline: which stretch of the timeline (a new one starts whenever the
+// song is replaced or rewound), the frame within it, and whether the song has reached its end.
+struct TimelinePoint {
+    uint64_t epoch = 0;
+    int64_t frame = 0;
+    bool atEnd = false;
+    bool operator==(const TimelinePoint&) const = default;
+};
+
 // What an audio output pulls its samples from. Called on the output's audio thread only, so an
 // implementation must be real-time safe.
 class AudioSource {
@@ -7,6 +18,20 @@ public:
     // Writes frames of audio to left and right. Returns false when there is nothing to play and
     // silence was written, so that the output may stop calling until it is woken.
     virtual bool renderAudio(float* left, float* right, int frames) noexcept = 0;
+
+    // For outputs that queue audio far ahead of what is heard. The points of the first frame of
+    // the last renderAudio call and of the frame after it.
+    virtual TimelinePoint renderedFrom() const noexcept { return {}; }
+    virtual TimelinePoint renderedTo() const noexcept { return {}; }
+    // True once per change that must be heard at once (play, pause, stop, a new song), so that
+    // the output replaces what it has queued rather than letting it play out.
+    virtual bool takeRewrite() noexcept { return false; }
+    // Everything rendered after this point is being discarded: go back there, or to where the
+    // last change put the song. False when the source is busy; the output then tries again.
+    virtual bool rewriteFrom(const TimelinePoint&) noexcept { return true; }
+    // The point now being heard, so that position and the end follow the sound. False when the
+    // source is busy; the output reports again later.
+    virtual bool reportHeard(const TimelinePoint&) noexcept { return true; }
 
 protected:
     ~AudioSource() = default;
@@ -25,6 +50,7 @@ public:
     virtual void start(AudioSource* source) = 0;
     // After it returns the source is never called again.
     virtual void stop() = 0;
-    // The source has something to play again after it reported nothing to play.
+    // The source has something to play again after it reported nothing to play, or what it
+    // plays has changed.
     virtual void wake() = 0;
 };

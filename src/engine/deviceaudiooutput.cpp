@@ -37,7 +37,7 @@ void DeviceAudioOutput::start(AudioSource* source)
     if (m_source)
         return;
     m_source = source;
-    if (!openDriver())
+    if (!openDriver() && m_config.warnWithoutDevice)
         EngineLog::warning("No audio device could be opened; songs play silently");
     m_supervisor = std::thread(&DeviceAudioOutput::supervise, this);
 }
@@ -113,6 +113,8 @@ int DeviceAudioOutput::driverCallback(
         self->m_gate.parkUnlessWokenSince(self->m_idleGeneration);
     self->m_idleGeneration = self->m_gate.generation();
     self->m_sourceWasIdle = !self->m_source->renderAudio(outputs[0], outputs[1], frames);
+    // A few periods ahead at most: what was rendered counts as heard.
+    self->m_source->reportHeard(self->m_source->renderedTo());
     for (int i = 2; i < outputCount; ++i)
         std::memset(outputs[i], 0, sizeof(float) * frames);
     return FLUID_OK;
@@ -178,6 +180,7 @@ void DeviceAudioOutput::renderIntoNothing(Clock::time_point since)
             return;
         idleGeneration = m_gate.generation();
         sourceWasIdle = !m_source->renderAudio(left.data(), right.data(), frames);
+        m_source->reportHeard(m_source->renderedTo());
         due += period;
     }
 }

@@ -31,6 +31,8 @@ public:
         // PulseAudio stream can stall for over a second as it starts; the time is not lost, as
         // the fallback catches up with the clock.
         std::chrono::milliseconds stallTimeout { 3000 };
+        // Off when the caller has said already why nothing is heard.
+        bool warnWithoutDevice = true;
     };
 
     DeviceAudioOutput();

@@ -13,6 +13,7 @@
 #include <cmath>
 #include <cstring>
 #include <thread>
+#include <type_traits>
 
 namespace {
 
@@ -47,13 +48,21 @@ LiveSongPlayer::~LiveSongPlayer()
         ::close(m_endFd);
 }
 
+// A change returns false when it changes nothing that is heard; else an output that queues
+// ahead replaces what it queued.
 template <typename Change> void LiveSongPlayer::change(Change&& apply)
 {
     std::lock_guard lock(m_mutex);
     m_retiredSong.reset();
     if (!m_renderer)
         return;
-    apply(*m_renderer);
+    bool heard = true;
+    if constexpr (std::is_same_v<std::invoke_result_t<Change, SongRenderer&>, bool>)
+        heard = apply(*m_renderer);
+    else
+        apply(*m_renderer);
+    if (heard)
+        m_rewrite.store(true, std::memory_order_release);
     publishLocked();
 }
 
@@ -62,6 +71,7 @@ void LiveSongPlayer::attachRenderer(std::unique_ptr<SongRenderer> renderer)
     std::lock_guard lock(m_mutex);
     m_renderer = std::move(renderer);
     m_endSignalled = false;
+    m_rewrite.store(true, std::memory_order_release);
     publishLocked();
 }
 
@@ -133,10 +143,13 @@ void LiveSongPlayer::closeSong()
 void LiveSongPlayer::play()
 {
     change([&](SongRenderer& renderer) {
-        if (m_hasNextSong)
+        if (m_hasNextSong) {
             m_nextSongPlays = true;
-        else
-            renderer.play();
+            return true;
+        }
+        const bool wasPlaying = renderer.isPlaying();
+        renderer.play();
+        return !wasPlaying;
     });
 }
 
@@ -180,8 +193,16 @@ void LiveSongPlayer::publishLocked() noexcept
     }
     // A song waiting for the fade is stopped at its start, or about to play from there.
     const bool waiting = m_hasNextSong;
-    m_positionMs.store(waiting ? 0 : m_renderer->positionMs(), std::memory_order_release);
-    m_atEnd.store(!waiting && m_renderer->atEnd(), std::memory_order_release);
+    if (m_followsHeard) {
+        // Until the output has played something of the song's current time, it is at its start.
+        const bool current = !waiting && m_heard.epoch == m_renderer->epoch();
+        m_positionMs.store(current ? m_renderer->positionMsAt(m_heard.frame, m_heard.atEnd) : 0,
+            std::memory_order_release);
+        m_atEnd.store(current && m_heard.atEnd, std::memory_order_release);
+    } else {
+        m_positionMs.store(waiting ? 0 : m_renderer->positionMs(), std::memory_order_release);
+        m_atEnd.store(!waiting && m_renderer->atEnd(), std::memory_order_release);
+    }
     m_playing.store(waiting ? m_nextSongPlays : m_renderer->isPlaying(), std::memory_order_release);
     m_busy.store(!hasNothingToPlayLocked(), std::memory_order_release);
 }
@@ -231,10 +252,62 @@ void LiveSongPlayer::renderLocked(float* left, float* right, int frames) noexcep
     m_tailPeak = peakOf(left + frames - tail, right + frames - tail, tail);
 }
 
+TimelinePoint LiveSongPlayer::pointLocked() const noexcept
+{
+    if (!m_renderer)
+        return {};
+    return { m_renderer->epoch(), m_renderer->framesPlayed(), m_renderer->atEnd() };
+}
+
+bool LiveSongPlayer::takeRewrite() noexcept
+{
+    return m_rewrite.exchange(false, std::memory_order_acq_rel);
+}
+
+// The output fades out what it had queued from this point, so a fade of ours is cut short and a
+// song waiting for it takes over at once. A song that is still in the same time goes back to the
+// point; one rewound or replaced since starts afresh, without the old song's ringing voices.
+bool LiveSongPlayer::rewriteFrom(const TimelinePoint& point) noexcept
+{
+    std::unique_lock lock(m_mutex, std::try_to_lock);
+    if (!lock.owns_lock())
+        return false;
+    if (!m_renderer)
+        return true;
+    m_renderer->cutFade();
+    m_tailPeak = 0.0f;
+    if (m_closing)
+        finishClosingLocked();
+    const bool sameTime = point.epoch == m_renderer->epoch();
+    const int64_t target = sameTime ? point.frame : 0;
+    if (!sameTime || m_renderer->framesPlayed() != target)
+        m_renderer->seekToFrame(target);
+    m_renderedTo = pointLocked();
+    publishLocked();
+    return true;
+}
+
+bool LiveSongPlayer::reportHeard(const TimelinePoint& point) noexcept
+{
+    std::unique_lock lock(m_mutex, std::try_to_lock);
+    if (!lock.owns_lock())
+        return false;
+    m_followsHeard = true;
+    m_heard = point;
+    if (!m_renderer)
+        return true;
+    publishLocked();
+    if (m_atEnd.load(std::memory_order_relaxed) && !m_endSignalled)
+        signalEndLocked();
+    return true;
+}
+
 bool LiveSongPlayer::renderAudio(float* left, float* right, int frames) noexcept
 {
     std::unique_lock lock(m_mutex, std::try_to_lock);
     const bool idle = lock.owns_lock() && hasNothingToPlayLocked();
+    m_renderedFrom = lock.owns_lock() ? pointLocked() : m_renderedTo;
+    m_renderedTo = m_renderedFrom;
     if (!lock.owns_lock() || idle) {
         std::memset(left, 0, sizeof(float) * frames);
         std::memset(right, 0, sizeof(float) * frames);
@@ -254,8 +327,9 @@ bool LiveSongPlayer::renderAudio(float* left, float* right, int frames) noexcept
     if (done < frames)
         renderLocked(left + done, right + done, frames - done);
     m_blocksRendered.fetch_add(1, std::memory_order_relaxed);
+    m_renderedTo = pointLocked();
     publishLocked();
-    if (m_renderer->atEnd() && !m_endSignalled)
+    if (!m_followsHeard && m_renderer->atEnd() && !m_endSignalled)
         signalEndLocked();
     return true;
 }

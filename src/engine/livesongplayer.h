@@ -60,6 +60,11 @@ public:
 
     // Audio thread.
     bool renderAudio(float* left, float* right, int frames) noexcept override;
+    TimelinePoint renderedFrom() const noexcept override { return m_renderedFrom; }
+    TimelinePoint renderedTo() const noexcept override { return m_renderedTo; }
+    bool takeRewrite() noexcept override;
+    bool rewriteFrom(const TimelinePoint& point) noexcept override;
+    bool reportHeard(const TimelinePoint& point) noexcept override;
 
 private:
     template <typename Change> void change(Change&& apply);
@@ -69,6 +74,7 @@ private:
     void renderLocked(float* left, float* right, int frames) noexcept;
     void finishClosingLocked() noexcept;
     void signalEndLocked() noexcept;
+    TimelinePoint pointLocked() const noexcept;
 
     mutable std::mutex m_mutex;
     std::unique_ptr<SongRenderer> m_renderer;
@@ -83,6 +89,13 @@ private:
     bool m_endSignalled = false;
     float m_tailPeak = 0.0f; // of the end of the last block as it left, after the renderer's fade
     int m_endFd = -1;
+
+    // With an output that queues ahead, position and end follow the point it reports as heard.
+    bool m_followsHeard = false;
+    TimelinePoint m_heard;
+    std::atomic<bool> m_rewrite { false };
+    TimelinePoint m_renderedFrom; // audio thread only
+    TimelinePoint m_renderedTo;
 
     std::atomic<int32_t> m_positionMs { 0 };
     std::atomic<bool> m_atEnd { false };

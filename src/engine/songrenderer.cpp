@@ -15,6 +15,8 @@ using namespace Midi;
 
 constexpr double fadeSeconds = 0.005;
 
+std::atomic<uint64_t> nextEpoch { 1 };
+
 } // namespace
 
 struct SongRenderer::Private {
@@ -26,6 +28,7 @@ struct SongRenderer::Private {
     std::shared_ptr<const Song> song;
     size_t nextEvent = 0;
     int64_t endFrame = 0;
+    uint64_t epoch = 0;
     int32_t lengthMs = 0;
 
     std::atomic<int64_t> frame { 0 };
@@ -42,6 +45,7 @@ struct SongRenderer::Private {
 
     int64_t frameAt(int64_t timeUs) const;
     void dispatchDueEvents();
+    void chaseTo(int64_t target);
     void dispatch(const SongEvent& event);
     void resetChannels();
     void synthesize(float* left, float* right, int frames);
@@ -95,6 +99,22 @@ void SongRenderer::Private::dispatchDueEvents()
     const std::vector<SongEvent>& events = song->events;
     while (nextEvent < events.size() && frameAt(events[nextEvent].timeUs) <= now)
         dispatch(events[nextEvent++]);
+}
+
+// Sends every event before target except the notes, so the channels stand as they would at
+// target: programs, controllers, pitch bends.
+void SongRenderer::Private::chaseTo(int64_t target)
+{
+    nextEvent = 0;
+    if (!song)
+        return;
+    const std::vector<SongEvent>& events = song->events;
+    while (nextEvent < events.size() && frameAt(events[nextEvent].timeUs) < target) {
+        const SongEvent& event = events[nextEvent++];
+        const int kind = event.status & 0xf0;
+        if (kind != 0x80 && kind != 0x90 && kind != 0xa0)
+            dispatch(event);
+    }
 }
 
 // Back to the state of a fresh synth without cutting what sounds: pedals up and note-offs let
@@ -212,6 +232,7 @@ void SongRenderer::rewindToStart()
     d->playing.store(false, std::memory_order_relaxed);
     d->atEnd.store(false, std::memory_order_relaxed);
     d->frame.store(0, std::memory_order_relaxed);
+    d->epoch = nextEpoch.fetch_add(1, std::memory_order_relaxed);
     d->nextEvent = 0;
     d->targetGain = 1.0f;
     d->cutWhenSilent = false;
@@ -223,6 +244,39 @@ void SongRenderer::silenceWithFade()
     d->playing.store(false, std::memory_order_relaxed);
     d->targetGain = 0.0f;
     d->cutWhenSilent = true;
+}
+
+void SongRenderer::seekToFrame(int64_t target)
+{
+    target = std::clamp<int64_t>(target, 0, d->endFrame);
+    // A reset, not just all sounds off: the reverb and chorus still hold what was rendered ahead,
+    // and it would come back as the sound fades in again.
+    if (d->fluid) {
+        fluid_synth_all_sounds_off(d->fluid, -1);
+        fluid_synth_system_reset(d->fluid);
+    }
+    d->resetChannels();
+    d->chaseTo(target);
+    d->frame.store(target, std::memory_order_relaxed);
+    const bool atEnd = d->song && target >= d->endFrame;
+    d->atEnd.store(atEnd, std::memory_order_relaxed);
+    if (atEnd)
+        d->playing.store(false, std::memory_order_relaxed);
+    d->gain = 0.0f;
+    d->targetGain = isPlaying() ? 1.0f : 0.0f;
+    d->cutWhenSilent = false;
+    d->lastPeak = 0.0f;
+}
+
+void SongRenderer::cutFade()
+{
+    if (d->targetGain != 0.0f)
+        return;
+    d->gain = 0.0f;
+    d->cutWhenSilent = false;
+    d->lastPeak = 0.0f;
+    if (d->fluid)
+        fluid_synth_all_sounds_off(d->fluid, -1);
 }
 
 void SongRenderer::render(float* left, float* right, int frames) noexcept
@@ -276,10 +330,15 @@ int64_t SongRenderer::framesPlayed() const noexcept
 
 int32_t SongRenderer::positionMs() const noexcept
 {
-    if (d->atEnd.load(std::memory_order_relaxed))
+    return positionMsAt(framesPlayed(), d->atEnd.load(std::memory_order_relaxed));
+}
+
+int32_t SongRenderer::positionMsAt(int64_t frame, bool atEnd) const noexcept
+{
+    if (atEnd)
         return d->lengthMs;
-    int64_t ms = d->integralRate > 0 ? framesPlayed() * 1000 / d->integralRate
-                                     : int64_t(double(framesPlayed()) * 1000.0 / d->sampleRate);
+    int64_t ms = d->integralRate > 0 ? frame * 1000 / d->integralRate
+                                     : int64_t(double(frame) * 1000.0 / d->sampleRate);
     // The length is rounded down to whole milliseconds but the end comes at the exact frame: in
     // the song's last fraction of a millisecond the position must still read short of the length,
     // or a reader would take the song for finished before it is.
@@ -289,6 +348,11 @@ int32_t SongRenderer::positionMs() const noexcept
 int32_t SongRenderer::lengthMs() const noexcept
 {
     return d->lengthMs;
+}
+
+uint64_t SongRenderer::epoch() const noexcept
+{
+    return d->epoch;
 }
 
 bool SongRenderer::atEnd() const noexcept

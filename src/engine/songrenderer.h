@@ -30,6 +30,13 @@ public:
     // Stops the timeline where it is and silences every voice, held pedals included, with a fade
     // of a few milliseconds.
     void silenceWithFade();
+    // Moves the song time to frame (clamped to the song), silencing every voice at once: the
+    // channels are reset and the song's controllers, programs and pitch bends up to there are
+    // sent again; notes sounding at that frame are not struck again. Playing or not stays as it
+    // was; sound fades in when it plays.
+    void seekToFrame(int64_t frame);
+    // Ends a fade to silence at once, as if it had run its course.
+    void cutFade();
 
     // Advances the song by frames and writes them (dry + effects mixed) to left/right.
     void render(float* left, float* right, int frames) noexcept;
@@ -40,7 +47,10 @@ public:
 
     int64_t framesPlayed() const noexcept; // song time rendered since the start
     int32_t positionMs() const noexcept; // framesPlayed in ms; equals lengthMs only once atEnd
+    int32_t positionMsAt(int64_t frame, bool atEnd) const noexcept; // the same for any frame
     int32_t lengthMs() const noexcept; // 0 without a song
+    // Changes whenever the song time starts again (a new song, a rewind), unique in the process.
+    uint64_t epoch() const noexcept;
     bool atEnd() const noexcept; // the song time has reached its length; playing stops there
 
 private:

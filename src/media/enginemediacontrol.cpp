@@ -1,10 +1,10 @@
 #include "media/enginemediacontrol.h"
 
-#include "engine/deviceaudiooutput.h"
 #include "engine/enginelog.h"
 #include "engine/livesongplayer.h"
 #include "engine/song.h"
 #include "engine/songrenderer.h"
+#include "engine/soundoutput.h"
 #include "engine/synth.h"
 #include "engine/workerthread.h"
 
@@ -42,7 +42,7 @@ EngineMediaControl::EngineMediaControl(EngineSetup setup, QObject* parent)
 {
     EngineLog::setHandler(forwardEngineMessage);
     if (!m_output)
-        m_output = std::make_unique<DeviceAudioOutput>();
+        m_output = openSoundOutput();
 
     m_statusTimer.setInterval(m_setup.statusIntervalMs);
     connect(&m_statusTimer, &QTimer::timeout, this, &EngineMediaControl::tickStatus);

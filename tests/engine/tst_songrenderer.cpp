@@ -109,6 +109,8 @@ private slots:
     void stopsExactlyAtLength_data();
     void stopsExactlyAtLength();
     void rewindRestoresEveryChannel();
+    void seekSetsChannelsAsPlayedThere_data();
+    void seekSetsChannelsAsPlayedThere();
     void fadeSilencesWithoutClick();
     void reportsMissingSoundFont();
     void findsSoundFontByName_data();
@@ -429,6 +431,94 @@ void TestSongRenderer::rewindRestoresEveryChannel()
     renderInto(renderer, tail, 640, 64);
     QVERIFY(renderer.framesPlayed() == 640);
     QVERIFY(fluid_synth_get_active_voice_count(actual) > 0);
+}
+
+void TestSongRenderer::seekSetsChannelsAsPlayedThere_data()
+{
+    QTest::addColumn<int>("seekMs");
+    QTest::addColumn<int>("aheadMs"); // how far the renderer had gone past the point
+    QTest::newRow("back into the first bar") << 300 << 900;
+    QTest::newRow("back past later changes") << 1100 << 800;
+    QTest::newRow("on a note and its changes") << 1000 << 500;
+}
+
+// The output renders ahead and goes back to what was heard: the channels must stand as if the
+// song had played to there, with nothing sounding, and the song goes on from there exactly.
+void TestSongRenderer::seekSetsChannelsAsPlayedThere()
+{
+    QFETCH(int, seekMs);
+    QFETCH(int, aheadMs);
+    // 96 ticks a quarter at 120 bpm: 192 ticks a second.
+    Track track;
+    track.program(0, 0, 19)
+        .controller(0, 0, 7, 60)
+        .noteOn(0, 0, 60)
+        .controller(96, 0, 10, 20)
+        .pitchBend(0, 0, 9000)
+        .noteOff(0, 0, 60)
+        .program(96, 1, 40)
+        .controller(0, 1, 91, 0)
+        .noteOn(0, 1, 64)
+        .controller(0, 0, 7, 110)
+        .noteOff(96, 1, 64)
+        .noteOn(0, 0, 67)
+        .noteOff(96, 0, 67)
+        .endOfTrack(192);
+    auto song = songFrom(
+        MidiBuilder(0, 96).track(Track().tempo(0, 500000).endOfTrack()).track(track).bytes());
+    auto playedSynth = freshSynth(song.get());
+    auto seekedSynth = freshSynth(song.get());
+    SongRenderer played(playedSynth.get(), sampleRate);
+    SongRenderer seeked(seekedSynth.get(), sampleRate);
+    const int seekFrame = seekMs * sampleRate / 1000;
+    for (SongRenderer* renderer : { &played, &seeked }) {
+        renderer->setSong(song);
+        renderer->play();
+    }
+    Audio ignored;
+    renderInto(played, ignored, seekFrame, 1);
+    renderInto(seeked, ignored, seekFrame + aheadMs * sampleRate / 1000, 64);
+    const uint64_t epoch = seeked.epoch();
+    seeked.seekToFrame(seekFrame);
+
+    QCOMPARE(seeked.framesPlayed(), played.framesPlayed());
+    QCOMPARE(seeked.epoch(), epoch);
+    QVERIFY(seeked.isPlaying());
+    for (int channel = 0; channel < 2; ++channel) {
+        for (int controller : { 7, 10, 91 }) {
+            int got = -1, want = -2;
+            fluid_synth_get_cc(seekedSynth->handle(), channel, controller, &got);
+            fluid_synth_get_cc(playedSynth->handle(), channel, controller, &want);
+            QCOMPARE(got, want);
+        }
+        int got[3] = {}, want[3] = {};
+        fluid_synth_get_program(seekedSynth->handle(), channel, &got[0], &got[1], &got[2]);
+        fluid_synth_get_program(playedSynth->handle(), channel, &want[0], &want[1], &want[2]);
+        QCOMPARE(got[2], want[2]);
+        fluid_synth_get_pitch_bend(seekedSynth->handle(), channel, &got[0]);
+        fluid_synth_get_pitch_bend(playedSynth->handle(), channel, &want[0]);
+        QCOMPARE(got[0], want[0]);
+    }
+    // Nothing from before the point is struck again.
+    Audio fromSeeked;
+    renderInto(seeked, fromSeeked, sampleRate, 64);
+    const int nextNoteMs = seekMs <= 1000 ? 1000 : 1500;
+    const qsizetype expected = qsizetype(nextNoteMs - seekMs) * sampleRate / 1000;
+    // (Voices already releasing when the song went back ring out; FluidSynth's all-sounds-off
+    // leaves them be. Nothing is struck again, so the level only falls until the next note.)
+    if (expected > 2048)
+        QVERIFY(fromSeeked.peak(size_t(expected) - 1024, size_t(expected))
+            <= fromSeeked.peak(0, 1024) + 0.001f);
+    // The next note comes when it is due (its attack takes a few milliseconds), not before.
+    const size_t lookFrom = size_t(std::max<qsizetype>(0, expected - 2048));
+    const float before = expected > 0 ? fromSeeked.peak(lookFrom, size_t(expected) - 256) : 0.0f;
+    qsizetype onset = -1;
+    for (size_t i = lookFrom; i < fromSeeked.left.size() && onset < 0; ++i) {
+        if (std::fabs(fromSeeked.left[i]) > std::max(0.005f, 2 * before))
+            onset = qsizetype(i);
+    }
+    QVERIFY2(onset >= expected && onset < expected + sampleRate / 20,
+        qPrintable(QString("%1, due at %2").arg(onset).arg(expected)));
 }
 
 void TestSongRenderer::fadeSilencesWithoutClick()

@@ -8,6 +8,9 @@
 
 #include "engine/deviceaudiooutput.h"
 #include "engine/livesongplayer.h"
+#ifdef LUMORA_WITH_PULSEAUDIO
+#include "engine/pulseaudiooutput.h"
+#endif
 #include "engine/synth.h"
 #include "media/enginemediacontrol.h"
 
@@ -58,25 +61,63 @@ QString describe(const std::vector<Run>& runs)
     return parts.join(", ");
 }
 
+// FluidSynth's drivers, or the server's stream of our own with a long buffer queued.
+enum class Output { Driver, Stream };
+
 struct Engine {
     DeviceAudioOutput* output = nullptr;
+#ifdef LUMORA_WITH_PULSEAUDIO
+    PulseAudioOutput* stream = nullptr;
+#endif
     std::unique_ptr<EngineMediaControl> media;
+
+    // What plays: "pulseaudio" or "alsa", "stream", or empty while silent on the clock.
+    std::string soundName() const
+    {
+#ifdef LUMORA_WITH_PULSEAUDIO
+        if (stream)
+            return stream->isConnected() ? "stream" : "";
+#endif
+        return output->driverName();
+    }
 };
 
-Engine makeEngine()
+Engine makeEngine(Output kind = Output::Driver)
 {
     Engine engine;
-    auto output = std::make_unique<DeviceAudioOutput>();
-    engine.output = output.get();
     EngineSetup setup;
-    setup.output = std::move(output);
+#ifdef LUMORA_WITH_PULSEAUDIO
+    if (kind == Output::Stream) {
+        auto stream = PulseAudioOutput::connect();
+        if (!stream)
+            return engine;
+        engine.stream = stream.get();
+        setup.output = std::move(stream);
+    }
+#endif
+    if (!setup.output) {
+        auto output = std::make_unique<DeviceAudioOutput>();
+        engine.output = output.get();
+        setup.output = std::move(output);
+    }
     setup.loadSynchronously = true;
     engine.media = std::make_unique<EngineMediaControl>(std::move(setup));
     // The first write to a new stream on a fresh null sink can block for a second; the program
     // takes that at start-up, long before anybody presses Play.
-    if (!engine.output->driverName().empty())
+    if (!engine.soundName().empty())
         QTest::qWait(1500);
     return engine;
+}
+
+void addOutputRows()
+{
+    QTest::addColumn<Output>("kind");
+    QTest::addColumn<double>("tolerance"); // of each loud or quiet stretch, in seconds
+    QTest::newRow("FluidSynth's driver") << Output::Driver << 0.45;
+#ifdef LUMORA_WITH_PULSEAUDIO
+    // A second of sound queued ahead, and still every change is heard at once.
+    QTest::newRow("stream of our own") << Output::Stream << 0.12;
+#endif
 }
 
 bool waitForEnd(EngineMediaControl& media, int timeoutMs)
@@ -101,8 +142,12 @@ private slots:
     void init();
     void cleanup() { m_server.stop(); }
 
+    void soundFollowsPlayPauseAndClose_data() { addOutputRows(); }
     void soundFollowsPlayPauseAndClose();
+    void streamEndsWhenTheEndIsHeard();
+    void timelineGoesOnWhenTheServerDies_data() { addOutputRows(); }
     void timelineGoesOnWhenTheServerDies();
+    void streamReturnsToARestartedServer();
     void timelineRunsWithoutAnyDevice();
 
 private:
@@ -136,9 +181,11 @@ void TestMediaControlSound::soundFollowsPlayPauseAndClose()
     QVERIFY(m_server.startRecording(wavPath));
     QTest::qWait(300);
 
+    QFETCH(Output, kind);
+    QFETCH(double, tolerance);
     {
-        Engine engine = makeEngine();
-        QCOMPARE(engine.output->driverName(), std::string("pulseaudio"));
+        Engine engine = makeEngine(kind);
+        QCOMPARE(engine.soundName(), std::string(kind == Output::Stream ? "stream" : "pulseaudio"));
         EngineMediaControl& media = *engine.media;
         media.setFileName(song);
         media.setCommand("Open");
@@ -160,9 +207,9 @@ void TestMediaControlSound::soundFollowsPlayPauseAndClose()
         runs.erase(runs.begin());
     // Loud while playing, quiet while paused, loud again, and quiet after Close.
     QVERIFY2(runs.size() == 4, qPrintable(describe(runs)));
-    QVERIFY2(std::abs(runs[0].length() - 1.2) < 0.45, qPrintable(describe(runs)));
-    QVERIFY2(std::abs(runs[1].length() - 0.8) < 0.45, qPrintable(describe(runs)));
-    QVERIFY2(std::abs(runs[2].length() - 0.8) < 0.45, qPrintable(describe(runs)));
+    QVERIFY2(std::abs(runs[0].length() - 1.2) < tolerance, qPrintable(describe(runs)));
+    QVERIFY2(std::abs(runs[1].length() - 0.8) < tolerance, qPrintable(describe(runs)));
+    QVERIFY2(std::abs(runs[2].length() - 0.8) < tolerance, qPrintable(describe(runs)));
     QVERIFY2(runs[3].length() > 0.4, qPrintable(describe(runs)));
     // Paused and closed mean no sound at all, not just quiet.
     // (A resumed song may bring the muted reverb back a little before its next note.)
@@ -172,6 +219,98 @@ void TestMediaControlSound::soundFollowsPlayPauseAndClose()
     QVERIFY(wav.rms(runs[0].from + 0.1, runs[0].to - 0.1) > 0.01);
 }
 
+#ifdef LUMORA_WITH_PULSEAUDIO
+// The end comes when it is heard, not when it was rendered a second ahead; and the sound stops
+// there too.
+void TestMediaControlSound::streamEndsWhenTheEndIsHeard()
+{
+    const QString song = m_dir.filePath("short.mid");
+    QVERIFY(SmfWriter().melody(0, 8, 250).save(song));
+    const QString wavPath = m_dir.filePath("end.wav");
+    QVERIFY(m_server.startRecording(wavPath));
+    QTest::qWait(300);
+    qint64 endAfterMs = 0;
+    qint32 lengthMs = 0;
+    {
+        Engine engine = makeEngine(Output::Stream);
+        QCOMPARE(engine.soundName(), std::string("stream"));
+        EngineMediaControl& media = *engine.media;
+        media.setFileName(song);
+        media.setCommand("Open");
+        lengthMs = media.length();
+        QSignalSpy spy(&media, &MediaControl::statusUpdate);
+        QElapsedTimer sincePlay;
+        media.setCommand("Play");
+        sincePlay.start();
+        QVERIFY(waitForEnd(media, 10000));
+        endAfterMs = sincePlay.elapsed();
+        QTRY_VERIFY(!spy.isEmpty());
+        media.setCommand("Prev");
+        QCOMPARE(media.position(), 0);
+        QTest::qWait(500);
+    }
+    m_server.stopRecording();
+    QVERIFY2(std::abs(endAfterMs - lengthMs) < 120,
+        qPrintable(QString("%1 ms for %2 ms").arg(endAfterMs).arg(lengthMs)));
+    WavFile wav;
+    QVERIFY(wav.load(wavPath));
+    std::vector<Run> runs = loudAndQuiet(wav);
+    while (!runs.empty() && !runs.front().loud)
+        runs.erase(runs.begin());
+    QVERIFY2(runs.size() == 2, qPrintable(describe(runs)));
+    QVERIFY2(std::abs(runs[0].length() - lengthMs / 1000.0) < 0.15, qPrintable(describe(runs)));
+}
+
+// A sound server restarted (or one that comes with a log-in) is used again from the next Play,
+// after the song played on silently while it was gone.
+void TestMediaControlSound::streamReturnsToARestartedServer()
+{
+    const QString song = m_dir.filePath("long.mid");
+    QVERIFY(SmfWriter().program(0, 19).melody(0, 50, 200).save(song));
+    QVERIFY(m_server.startRecording(m_dir.filePath("clock.wav")));
+    WarningCapture capture;
+    Engine engine = makeEngine(Output::Stream);
+    QCOMPARE(engine.soundName(), std::string("stream"));
+    EngineMediaControl& media = *engine.media;
+    media.setFileName(song);
+    media.setCommand("Open");
+    media.setCommand("Play");
+    QTest::qWait(600);
+    m_server.kill();
+    QTRY_COMPARE(engine.soundName(), std::string());
+    const qint32 before = media.position();
+    QTRY_VERIFY(media.position() > before + 300);
+
+    QString why;
+    QVERIFY2(m_server.start(&why), qPrintable(why));
+    const QString wavPath = m_dir.filePath("again.wav");
+    QVERIFY(m_server.startRecording(wavPath));
+    QTest::qWait(300);
+    media.setCommand("Pause");
+    media.setCommand("Pause");
+    QTRY_COMPARE(engine.soundName(), std::string("stream"));
+    // A fresh null sink takes a second or two to start its first stream.
+    QTest::qWait(3000);
+    m_server.stopRecording();
+    WavFile wav;
+    QVERIFY(wav.load(wavPath));
+    const double lastSecond = wav.rms(wav.seconds() - 1, wav.seconds());
+    QVERIFY2(
+        lastSecond > 0.01, qPrintable(QString("%1 of %2 s").arg(lastSecond).arg(wav.seconds())));
+    QCOMPARE(capture.warnings().size(), 1);
+}
+#else
+void TestMediaControlSound::streamEndsWhenTheEndIsHeard()
+{
+    QSKIP("built without PulseAudio");
+}
+
+void TestMediaControlSound::streamReturnsToARestartedServer()
+{
+    QSKIP("built without PulseAudio");
+}
+#endif
+
 // FluidSynth stops calling back when the server dies and says nothing: the watchdog notices and
 // the song plays on silently, keeping to the clock, up to its end.
 void TestMediaControlSound::timelineGoesOnWhenTheServerDies()
@@ -179,9 +318,13 @@ void TestMediaControlSound::timelineGoesOnWhenTheServerDies()
     const QString song = m_dir.filePath("melody.mid");
     const int lengthMs = 5000;
     QVERIFY(SmfWriter().melody(0, 20, 250).endAt(lengthMs).save(song));
+    QFETCH(Output, kind);
+    // A low-latency client keeps the null sink at the pace of the clock; alone, a stream with a
+    // long buffer is read as fast as it is written.
+    QVERIFY(m_server.startRecording(m_dir.filePath("clock.wav")));
     WarningCapture capture;
-    Engine engine = makeEngine();
-    QCOMPARE(engine.output->driverName(), std::string("pulseaudio"));
+    Engine engine = makeEngine(kind);
+    QCOMPARE(engine.soundName(), std::string(kind == Output::Stream ? "stream" : "pulseaudio"));
     EngineMediaControl& media = *engine.media;
     media.setFileName(song);
     media.setCommand("Open");
@@ -197,8 +340,10 @@ void TestMediaControlSound::timelineGoesOnWhenTheServerDies()
     const qint64 took = sincePlay.elapsed();
     QVERIFY2(took > lengthMs - 500, qPrintable(QString::number(took)));
     QVERIFY2(took < lengthMs + 2000, qPrintable(QString::number(took)));
-    QVERIFY(engine.output->driverName().empty());
-    QVERIFY2(capture.joined().contains("stopped taking sound"), qPrintable(capture.joined()));
+    QVERIFY(engine.soundName().empty());
+    QVERIFY2(
+        capture.joined().contains(kind == Output::Stream ? "went away" : "stopped taking sound"),
+        qPrintable(capture.joined()));
     QCOMPARE(capture.warnings().size(), 1);
     QTRY_VERIFY(!spy.isEmpty());
 

@@ -1,0 +1,81 @@
+#pragma once
+
+#include "engine/audiooutput.h"
+
+#include <cstdint>
+#include <optional>
+#include <vector>
+
+// Where an AudioQueue writes: a sound server's playback stream, or a recording fake in tests.
+class QueuedStream {
+public:
+    // Writes interleaved stereo frames at stream frame `at`, replacing whatever was queued there.
+    virtual void writeAt(int64_t at, const float* interleaved, int frames) = 0;
+
+protected:
+    ~QueuedStream() = default;
+};
+
+// Keeps a long stretch of a source's sound queued on a stream, and replaces the part not yet
+// heard when what should be heard changes. It remembers, for every frame it queued, where in the
+// source's timeline that frame came from, so that what is heard maps back to a song position; and
+// it keeps a copy of the queued sound, to fade out exactly what was about to play.
+//
+// Not thread-safe: an output calls it from its audio thread only. Real-time safe: all buffers
+// are allocated in the constructor.
+class AudioQueue {
+public:
+    struct Config {
+        int capacityFrames = 4 * 44100; // the most that can be queued at once
+        int chunkFrames = 1024; // rendered per call of the source
+        int fadeFrames = 220; // 5 ms at 44.1 kHz
+    };
+
+    AudioQueue(AudioSource& source, QueuedStream& stream, Config config);
+
+    int64_t writeIndex() const { return m_writeIndex; }
+    int64_t queuedFrames(int64_t heard) const { return std::max<int64_t>(0, m_writeIndex - heard); }
+    // The source reported nothing to play: nothing more is queued until rewrite().
+    bool isIdle() const { return m_idle; }
+    // The stream frame from which everything queued is silence, once idle.
+    int64_t idleFrom() const { return m_idleFrom; }
+
+    // Renders and queues at least `frames` more, in chunks, unless the source goes idle; and
+    // after a rewrite, at least as far as the old sound reached, with silence once idle.
+    void fill(int frames);
+    // Replaces what is queued from stream frame `from` on: the queued sound fades out from there
+    // over the source's new sound. Writes one chunk, so that it can be sent at once; the next
+    // fill() covers the rest of the old sound. False when the source was busy and nothing
+    // changed: try again shortly.
+    bool rewrite(int64_t from);
+
+    // The place in the source's timeline of a stream frame that was queued.
+    TimelinePoint pointAt(int64_t streamFrame) const;
+    // The first queued stream frame after `from` where the song is at its end, if any.
+    std::optional<int64_t> endAfter(int64_t from) const;
+
+private:
+    struct Chunk {
+        int64_t start = 0;
+        int frames = 0;
+        TimelinePoint from, to;
+    };
+
+    void renderChunk(int frames, const float* fadeOut);
+    void keepChunk(const Chunk& chunk);
+    void dropChunksFrom(int64_t streamFrame);
+    void copyQueued(int64_t from, int frames, float* interleaved) const;
+
+    AudioSource& m_source;
+    QueuedStream& m_stream;
+    Config m_config;
+    int64_t m_writeIndex = 0;
+    bool m_idle = false;
+    int64_t m_idleFrom = 0;
+    int64_t m_coverUntil = 0; // the old sound queued before the last rewrite reaches this far
+    std::vector<float> m_queued; // ring of the queued sound, by stream frame
+    std::vector<Chunk> m_chunks; // ring of chunk records, oldest at m_firstChunk
+    size_t m_firstChunk = 0;
+    size_t m_chunkCount = 0;
+    std::vector<float> m_left, m_right, m_interleaved, m_fade;
+};

@@ -1,0 +1,498 @@
+#include "engine/pulseaudiooutput.h"
+
+#include "engine/audioqueue.h"
+#include "engine/deviceaudiooutput.h"
+#include "engine/enginelog.h"
+
+#include <pulse/pulseaudio.h>
+
+#include <sys/eventfd.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <mutex>
+#include <thread>
+
+namespace {
+
+constexpr int channels = 2;
+constexpr size_t frameBytes = channels * sizeof(float);
+// How often what is heard is reported while sound plays: the position a status tick reads is at
+// most this old, as old as the tick itself. The end of a song has a wake-up of its own, on time.
+constexpr pa_usec_t reportInterval = 250 * PA_USEC_PER_MSEC;
+
+int64_t framesIn(std::chrono::milliseconds time, double rate)
+{
+    return int64_t(double(time.count()) * rate / 1000.0);
+}
+
+} // namespace
+
+// One connection to the server: a threaded main loop, a context and a playback stream. Every
+// member past the construction is used on the main loop's thread, or under its lock.
+struct PulseAudioOutput::Private final : QueuedStream {
+    Config config;
+    pa_threaded_mainloop* loop = nullptr;
+    pa_context* context = nullptr;
+    pa_stream* stream = nullptr;
+    int wakeFd = -1;
+    pa_io_event* wakeEvent = nullptr;
+    pa_time_event* tick = nullptr;
+
+    AudioSource* source = nullptr;
+    std::unique_ptr<AudioQueue> queue;
+    bool corked = true;
+    bool rewritePending = false;
+    int64_t lastHeard = 0;
+
+    // The server went away: the song goes on at the pace of the clock, silently.
+    std::atomic<bool> failed { false };
+    std::mutex fallbackMutex; // guards fallback against wake() and stop(); never the loop
+    std::unique_ptr<DeviceAudioOutput> fallback;
+
+    ~Private() { close(); }
+
+    bool open();
+    void close();
+    void begin(AudioSource* source);
+    bool waitUntil(const auto& ready, pa_usec_t timeoutUs);
+
+    void writeAt(int64_t at, const float* interleaved, int frames) override;
+    int64_t heardFrame();
+    void changed();
+    void onTick();
+    void scheduleTick(pa_usec_t delay);
+    void setCorked(bool cork);
+    void serverLost();
+    void playOnTheClock();
+
+    static void onContextState(pa_context*, void* self);
+    static void onStreamState(pa_stream*, void* self);
+    static void onTimingUpdated(pa_stream*, int, void* self);
+    static void onWakeFd(pa_mainloop_api*, pa_io_event*, int, pa_io_event_flags_t, void* self);
+    static void onTickEvent(pa_mainloop_api*, pa_time_event*, const struct timeval*, void* self);
+};
+
+// With the loop locked: waits for the state callbacks until ready() holds or the time is up.
+bool PulseAudioOutput::Private::waitUntil(const auto& ready, pa_usec_t timeoutUs)
+{
+    pa_mainloop_api* api = pa_threaded_mainloop_get_api(loop);
+    const pa_usec_t deadline = pa_rtclock_now() + timeoutUs;
+    pa_time_event* timeout = pa_context_rttime_new(
+        context, deadline,
+        [](pa_mainloop_api*, pa_time_event*, const timeval*, void* waiting) {
+            pa_threaded_mainloop_signal(static_cast<pa_threaded_mainloop*>(waiting), 0);
+        },
+        loop);
+    bool result;
+    while (!(result = ready()) && pa_rtclock_now() < deadline)
+        pa_threaded_mainloop_wait(loop);
+    api->time_free(timeout);
+    return result;
+}
+
+bool PulseAudioOutput::Private::open()
+{
+    loop = pa_threaded_mainloop_new();
+    if (!loop || pa_threaded_mainloop_start(loop) < 0)
+        return false;
+    pa_threaded_mainloop_lock(loop);
+    pa_mainloop_api* api = pa_threaded_mainloop_get_api(loop);
+    context = pa_context_new(api, "Lumora");
+    pa_context_set_state_callback(context, &Private::onContextState, this);
+    const char* server = config.server.empty() ? nullptr : config.server.c_str();
+    const pa_usec_t timeout = pa_usec_t(config.connectTimeout.count()) * PA_USEC_PER_MSEC;
+    bool ok = pa_context_connect(context, server, PA_CONTEXT_NOAUTOSPAWN, nullptr) >= 0
+        && waitUntil(
+            [&] {
+                const pa_context_state_t state = pa_context_get_state(context);
+                return state == PA_CONTEXT_READY || !PA_CONTEXT_IS_GOOD(state);
+            },
+            timeout)
+        && pa_context_get_state(context) == PA_CONTEXT_READY;
+    if (ok) {
+        const pa_sample_spec spec { PA_SAMPLE_FLOAT32NE, uint32_t(config.sampleRate), channels };
+        stream = pa_stream_new(context, "Music", &spec, nullptr);
+        ok = stream != nullptr;
+    }
+    if (ok) {
+        pa_stream_set_state_callback(stream, &Private::onStreamState, this);
+        const double rate = config.sampleRate;
+        pa_buffer_attr attr {};
+        attr.maxlength = uint32_t(framesIn(config.target, rate) * 4 * frameBytes);
+        attr.tlength = uint32_t(framesIn(config.target, rate) * frameBytes);
+        attr.prebuf = uint32_t(1024 * frameBytes);
+        attr.minreq = uint32_t(framesIn(config.refill, rate) * frameBytes);
+        attr.fragsize = uint32_t(-1);
+        const auto flags = pa_stream_flags_t(
+            PA_STREAM_START_CORKED | PA_STREAM_INTERPOLATE_TIMING | PA_STREAM_AUTO_TIMING_UPDATE);
+        ok = pa_stream_connect_playback(stream, nullptr, &attr, flags, nullptr, nullptr) >= 0
+            && waitUntil(
+                [&] {
+                    const pa_stream_state_t state = pa_stream_get_state(stream);
+                    return state == PA_STREAM_READY || !PA_STREAM_IS_GOOD(state);
+                },
+                timeout)
+            && pa_stream_get_state(stream) == PA_STREAM_READY;
+    }
+    if (ok) {
+        wakeFd = ::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
+        ok = wakeFd >= 0;
+    }
+    if (ok)
+        wakeEvent = api->io_new(api, wakeFd, PA_IO_EVENT_INPUT, &Private::onWakeFd, this);
+    pa_threaded_mainloop_unlock(loop);
+    return ok;
+}
+
+void PulseAudioOutput::Private::close()
+{
+    if (!loop)
+        return;
+    pa_threaded_mainloop_lock(loop);
+    pa_mainloop_api* api = pa_threaded_mainloop_get_api(loop);
+    if (tick)
+        api->time_free(tick);
+    if (wakeEvent)
+        api->io_free(wakeEvent);
+    tick = nullptr;
+    wakeEvent = nullptr;
+    if (stream) {
+        pa_stream_set_state_callback(stream, nullptr, nullptr);
+        pa_stream_disconnect(stream);
+        pa_stream_unref(stream);
+        stream = nullptr;
+    }
+    if (context) {
+        pa_context_set_state_callback(context, nullptr, nullptr);
+        pa_context_disconnect(context);
+        pa_context_unref(context);
+        context = nullptr;
+    }
+    pa_threaded_mainloop_unlock(loop);
+    pa_threaded_mainloop_stop(loop);
+    pa_threaded_mainloop_free(loop);
+    loop = nullptr;
+    if (wakeFd >= 0)
+        ::close(wakeFd);
+    wakeFd = -1;
+}
+
+void PulseAudioOutput::Private::writeAt(int64_t at, const float* interleaved, int frames)
+{
+    if (!stream || pa_stream_get_state(stream) != PA_STREAM_READY)
+        return;
+    pa_stream_write(stream, interleaved, size_t(frames) * frameBytes, nullptr,
+        at * int64_t(frameBytes), PA_SEEK_ABSOLUTE);
+}
+
+// From the server's own account of the stream: what it has read, less what the sink holds, plus
+// the time since, while it plays. Interpolated stream time guesses wrong around corking.
+int64_t PulseAudioOutput::Private::heardFrame()
+{
+    const pa_timing_info* timing = stream ? pa_stream_get_timing_info(stream) : nullptr;
+    if (!timing || timing->read_index_corrupt)
+        return lastHeard;
+    const double rate = config.sampleRate;
+    double frames
+        = double(timing->read_index) / frameBytes - double(timing->sink_usec) * rate / 1e6;
+    if (timing->playing && !corked)
+        frames += double(pa_timeval_age(&timing->timestamp)) * rate / 1e6;
+    lastHeard = std::clamp<int64_t>(int64_t(frames), 0, queue ? queue->writeIndex() : 0);
+    return lastHeard;
+}
+
+// A command changed what should be heard: the new sound is written over what is queued, a little
+// after what is being heard, where the server can still take it back. A corked stream plays
+// nothing, so its new sound starts right where it stopped.
+void PulseAudioOutput::Private::changed()
+{
+    if (!queue || failed.load(std::memory_order_acquire))
+        return;
+    if (source->takeRewrite()) {
+        rewritePending = true;
+        // Where the server reads, fresh: one round trip, a fraction of a millisecond.
+        if (pa_operation* op
+            = pa_stream_update_timing_info(stream, &Private::onTimingUpdated, this)) {
+            pa_operation_unref(op);
+            return;
+        }
+    }
+    if (rewritePending) {
+        const int64_t heard = heardFrame();
+        const int64_t margin = corked ? 0 : framesIn(config.rewriteMargin, config.sampleRate);
+        if (!queue->rewrite(heard + margin)) {
+            scheduleTick(2 * PA_USEC_PER_MSEC); // the source is busy with a command: soon again
+            return;
+        }
+        rewritePending = false;
+    } else if (queue->isIdle()) {
+        return;
+    }
+    if (!queue->isIdle())
+        setCorked(false);
+    scheduleTick(0);
+}
+
+// The regular wake-up while the stream plays: report what is heard, top the queue up when it has
+// drained by the refill amount, cork once everything that sounds has been heard.
+void PulseAudioOutput::Private::onTick()
+{
+    if (!queue || failed.load(std::memory_order_acquire))
+        return;
+    if (rewritePending) {
+        changed();
+        return;
+    }
+    const int64_t heard = heardFrame();
+    const TimelinePoint point = queue->pointAt(heard);
+    if (!source->reportHeard(point)) {
+        scheduleTick(2 * PA_USEC_PER_MSEC);
+        return;
+    }
+    const double rate = config.sampleRate;
+    const int64_t target = framesIn(config.target, rate);
+    const int64_t wanted = target - queue->queuedFrames(heard);
+    if (wanted >= framesIn(config.refill, rate) || queue->writeIndex() < heard + target / 4)
+        queue->fill(int(wanted));
+    // A corked stream hears nothing more: a change that leaves it silent keeps it so.
+    if (queue->isIdle() && (corked || heard >= queue->idleFrom())) {
+        setCorked(true);
+        return;
+    }
+    pa_usec_t delay = reportInterval;
+    if (const auto end = queue->endAfter(heard); end && !point.atEnd)
+        delay = std::min(delay, pa_usec_t(double(*end - heard) * 1e6 / rate) + 500);
+    if (queue->isIdle() && queue->idleFrom() > heard)
+        delay = std::min(delay, pa_usec_t(double(queue->idleFrom() - heard) * 1e6 / rate) + 500);
+    scheduleTick(delay);
+}
+
+void PulseAudioOutput::Private::scheduleTick(pa_usec_t delay)
+{
+    if (tick)
+        pa_context_rttime_restart(context, tick, pa_rtclock_now() + delay);
+    else
+        tick
+            = pa_context_rttime_new(context, pa_rtclock_now() + delay, &Private::onTickEvent, this);
+}
+
+void PulseAudioOutput::Private::setCorked(bool cork)
+{
+    if (cork == corked || !stream)
+        return;
+    corked = cork;
+    if (pa_operation* op = pa_stream_cork(stream, cork ? 1 : 0, nullptr, nullptr))
+        pa_operation_unref(op);
+}
+
+// On the main loop's thread. The clock takes over from what was heard last, so the song keeps
+// to its time, silently.
+void PulseAudioOutput::Private::serverLost()
+{
+    if (failed.exchange(true))
+        return;
+    if (queue)
+        playOnTheClock();
+}
+
+void PulseAudioOutput::Private::playOnTheClock()
+{
+    EngineLog::warning("The sound server went away; playing on silently");
+    // What was queued was never heard: the song goes on from what was.
+    if (queue) {
+        const TimelinePoint heard = queue->pointAt(heardFrame());
+        for (int tries = 0; tries < 100 && !source->rewriteFrom(heard); ++tries)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    std::lock_guard lock(fallbackMutex);
+    DeviceAudioOutput::Config clock;
+    clock.sampleRate = config.sampleRate;
+    clock.drivers.clear();
+    clock.warnWithoutDevice = false;
+    fallback = std::make_unique<DeviceAudioOutput>(clock);
+    fallback->start(source);
+}
+
+void PulseAudioOutput::Private::onContextState(pa_context* context, void* self)
+{
+    auto* d = static_cast<Private*>(self);
+    if (!PA_CONTEXT_IS_GOOD(pa_context_get_state(context)))
+        d->serverLost();
+    pa_threaded_mainloop_signal(d->loop, 0);
+}
+
+void PulseAudioOutput::Private::onStreamState(pa_stream* stream, void* self)
+{
+    auto* d = static_cast<Private*>(self);
+    if (!PA_STREAM_IS_GOOD(pa_stream_get_state(stream)))
+        d->serverLost();
+    pa_threaded_mainloop_signal(d->loop, 0);
+}
+
+void PulseAudioOutput::Private::onTimingUpdated(pa_stream*, int, void* self)
+{
+    static_cast<Private*>(self)->changed();
+}
+
+void PulseAudioOutput::Private::onWakeFd(
+    pa_mainloop_api*, pa_io_event*, int fd, pa_io_event_flags_t, void* self)
+{
+    uint64_t count = 0;
+    [[maybe_unused]] const auto bytes = ::read(fd, &count, sizeof count);
+    static_cast<Private*>(self)->changed();
+}
+
+void PulseAudioOutput::Private::onTickEvent(
+    pa_mainloop_api*, pa_time_event*, const struct timeval*, void* self)
+{
+    static_cast<Private*>(self)->onTick();
+}
+
+std::unique_ptr<PulseAudioOutput> PulseAudioOutput::connect()
+{
+    return connect(Config {});
+}
+
+std::unique_ptr<PulseAudioOutput> PulseAudioOutput::connect(Config config)
+{
+    auto d = std::make_unique<Private>();
+    d->config = std::move(config);
+    if (!d->open())
+        return nullptr;
+    return std::unique_ptr<PulseAudioOutput>(new PulseAudioOutput(std::move(d)));
+}
+
+PulseAudioOutput::PulseAudioOutput(std::unique_ptr<Private> d)
+    : d(std::move(d))
+{
+}
+
+PulseAudioOutput::~PulseAudioOutput()
+{
+    stop();
+}
+
+double PulseAudioOutput::sampleRate() const
+{
+    std::lock_guard lock(m_mutex);
+    return d->config.sampleRate;
+}
+
+// With a source, from now on: the first change is written from the start of the stream.
+void PulseAudioOutput::Private::begin(AudioSource* playing)
+{
+    pa_threaded_mainloop_lock(loop);
+    source = playing;
+    AudioQueue::Config queueConfig;
+    queueConfig.capacityFrames = int(framesIn(config.target, config.sampleRate) * 4);
+    queueConfig.fadeFrames = int(config.sampleRate * 0.005);
+    queue = std::make_unique<AudioQueue>(*source, *this, queueConfig);
+    rewritePending = true;
+    if (failed.load())
+        playOnTheClock();
+    pa_threaded_mainloop_unlock(loop);
+}
+
+void PulseAudioOutput::start(AudioSource* source)
+{
+    std::lock_guard lock(m_mutex);
+    if (m_source)
+        return;
+    m_source = source;
+    d->begin(source);
+}
+
+// Lets the last change's fade be heard before the stream goes, then closes everything.
+void PulseAudioOutput::stop()
+{
+    if (m_reconnecter.joinable())
+        m_reconnecter.join();
+    std::lock_guard lock(m_mutex);
+    if (!m_source)
+        return;
+    for (int i = 0; i < 30 && !d->failed.load(); ++i) {
+        pa_threaded_mainloop_lock(d->loop);
+        const bool quiet = d->corked || !d->queue
+            || (d->queue->isIdle() && d->heardFrame() >= d->queue->idleFrom());
+        pa_threaded_mainloop_unlock(d->loop);
+        if (quiet)
+            break;
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    {
+        std::lock_guard fallbackLock(d->fallbackMutex);
+        if (d->fallback)
+            d->fallback->stop();
+    }
+    d->close();
+    d->queue.reset();
+    d->source = nullptr;
+    m_source = nullptr;
+}
+
+// UI thread: never waits for the audio thread; the main loop picks the change up.
+void PulseAudioOutput::wake()
+{
+    std::lock_guard lock(m_mutex);
+    if (!d->failed.load(std::memory_order_acquire)) {
+        const uint64_t one = 1;
+        [[maybe_unused]] const auto bytes = ::write(d->wakeFd, &one, sizeof one);
+        return;
+    }
+    {
+        std::lock_guard fallbackLock(d->fallbackMutex);
+        if (d->fallback)
+            d->fallback->wake();
+    }
+    tryToReconnect();
+}
+
+bool PulseAudioOutput::isConnected() const
+{
+    std::lock_guard lock(m_mutex);
+    return !d->failed.load(std::memory_order_acquire);
+}
+
+// With m_mutex held. A command while the server is gone looks for it again, at most once a
+// second and on a thread of its own, as connecting can take a while.
+void PulseAudioOutput::tryToReconnect()
+{
+    const auto now = std::chrono::steady_clock::now();
+    if (!m_source || m_reconnecting.load() || now - m_lastAttempt < std::chrono::seconds(1))
+        return;
+    m_lastAttempt = now;
+    if (m_reconnecter.joinable())
+        m_reconnecter.join(); // finished: m_reconnecting is false
+    m_reconnecting.store(true);
+    m_reconnecter = std::thread(&PulseAudioOutput::reconnect, this);
+}
+
+// The clock stops and the new stream takes over from where the song stands; the change that led
+// here is written to it at once.
+void PulseAudioOutput::reconnect()
+{
+    auto fresh = std::make_unique<Private>();
+    fresh->config = d->config;
+    std::unique_ptr<Private> old;
+    if (fresh->open()) {
+        std::lock_guard lock(m_mutex);
+        if (m_source) {
+            {
+                std::lock_guard fallbackLock(d->fallbackMutex);
+                if (d->fallback)
+                    d->fallback->stop();
+            }
+            old = std::move(d);
+            d = std::move(fresh);
+            d->begin(m_source);
+            const uint64_t one = 1;
+            [[maybe_unused]] const auto bytes = ::write(d->wakeFd, &one, sizeof one);
+            EngineLog::info("The sound server is back");
+        }
+    }
+    if (old)
+        old->close();
+    m_reconnecting.store(false);
+}

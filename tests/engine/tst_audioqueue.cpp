@@ -1,0 +1,199 @@
+// The queue that keeps a long stretch of sound on a stream and replaces what is not yet heard,
+// against a source with a plain timeline and a stream that records what is written where.
+
+#include "engine/audioqueue.h"
+
+#include <QtTest>
+
+#include <vector>
+
+namespace {
+
+constexpr int fadeFrames = 220;
+constexpr float level = 0.5f;
+
+// Plays a constant level while playing; its timeline moves back when told to, as the live
+// player's does, and a new epoch stands for a song rewound or replaced.
+struct FakeSource : AudioSource {
+    uint64_t epoch = 1;
+    int64_t frame = 0;
+    int64_t endFrame = INT64_MAX;
+    bool playing = true;
+    bool busy = false;
+    TimelinePoint from, to;
+    std::vector<TimelinePoint> rewrites;
+
+    TimelinePoint point() const { return { epoch, frame, frame >= endFrame }; }
+    bool renderAudio(float* left, float* right, int frames) noexcept override
+    {
+        from = point();
+        for (int i = 0; i < frames; ++i) {
+            const bool sounds = playing && frame < endFrame;
+            left[i] = right[i] = sounds ? level : 0.0f;
+            if (sounds)
+                ++frame;
+        }
+        to = point();
+        return playing && from.frame < endFrame;
+    }
+    TimelinePoint renderedFrom() const noexcept override { return from; }
+    TimelinePoint renderedTo() const noexcept override { return to; }
+    bool rewriteFrom(const TimelinePoint& at) noexcept override
+    {
+        if (busy)
+            return false;
+        rewrites.push_back(at);
+        if (at.epoch == epoch)
+            frame = at.frame;
+        to = point();
+        return true;
+    }
+};
+
+struct RecordingStream : QueuedStream {
+    std::vector<float> left; // what the stream would play, by stream frame
+    std::vector<std::pair<int64_t, int>> writes;
+    void writeAt(int64_t at, const float* interleaved, int frames) override
+    {
+        writes.emplace_back(at, frames);
+        if (left.size() < size_t(at + frames))
+            left.resize(size_t(at + frames), -1.0f);
+        for (int i = 0; i < frames; ++i)
+            left[size_t(at + i)] = interleaved[2 * i];
+    }
+};
+
+AudioQueue::Config config()
+{
+    AudioQueue::Config config;
+    config.capacityFrames = 44100;
+    config.chunkFrames = 1024;
+    config.fadeFrames = fadeFrames;
+    return config;
+}
+
+} // namespace
+
+class TestAudioQueue : public QObject {
+    Q_OBJECT
+
+private slots:
+    void mapsStreamFramesToTheSong_data();
+    void mapsStreamFramesToTheSong();
+    void pauseFadesWhatWasQueuedAndCoversTheRest();
+    void playAfterPauseReplacesTheSilence();
+    void busySourceChangesNothing();
+};
+
+void TestAudioQueue::mapsStreamFramesToTheSong_data()
+{
+    QTest::addColumn<int64_t>("songEnd"); // of the first song
+    QTest::addColumn<int64_t>("newSongAt"); // stream frame where a new song replaces it, or -1
+    QTest::addColumn<int64_t>("streamFrame");
+    QTest::addColumn<TimelinePoint>("expected");
+    QTest::addColumn<int64_t>("endHeardAt"); // -1: no end queued
+
+    const int64_t none = -1, open = INT64_MAX;
+    QTest::newRow("playing") << open << none << int64_t(1234) << TimelinePoint { 1, 1234 } << none;
+    QTest::newRow("before the end")
+        << int64_t(3000) << none << int64_t(2999) << TimelinePoint { 1, 2999 } << int64_t(3000);
+    QTest::newRow("at the end") << int64_t(3000) << none << int64_t(3000)
+                                << TimelinePoint { 1, 3000, true } << int64_t(3000);
+    QTest::newRow("past the end") << int64_t(3000) << none << int64_t(4500)
+                                  << TimelinePoint { 1, 3000, true } << int64_t(3000);
+    QTest::newRow("old song before a change")
+        << open << int64_t(2000) << int64_t(1999) << TimelinePoint { 1, 1999 } << none;
+    QTest::newRow("new song after a change")
+        << open << int64_t(2000) << int64_t(2500) << TimelinePoint { 2, 500 } << none;
+}
+
+void TestAudioQueue::mapsStreamFramesToTheSong()
+{
+    QFETCH(int64_t, songEnd);
+    QFETCH(int64_t, newSongAt);
+    QFETCH(int64_t, streamFrame);
+    QFETCH(TimelinePoint, expected);
+    QFETCH(int64_t, endHeardAt);
+    FakeSource source;
+    source.endFrame = songEnd;
+    source.playing = true;
+    RecordingStream stream;
+    AudioQueue queue(source, stream, config());
+    queue.fill(6000);
+    if (newSongAt >= 0) {
+        source.epoch = 2;
+        source.frame = 0;
+        QVERIFY(queue.rewrite(newSongAt));
+        queue.fill(0);
+    }
+    QCOMPARE(queue.pointAt(streamFrame), expected);
+    const std::optional<int64_t> end = queue.endAfter(0);
+    QCOMPARE(end.value_or(-1), endHeardAt);
+}
+
+// Pause: from the rewrite point the queued sound fades out over 5 ms, then silence, up to where
+// the old sound reached, so nothing queued before plays after the fade; the song goes back to
+// the point.
+void TestAudioQueue::pauseFadesWhatWasQueuedAndCoversTheRest()
+{
+    FakeSource source;
+    RecordingStream stream;
+    AudioQueue queue(source, stream, config());
+    queue.fill(8192);
+    QCOMPARE(queue.writeIndex(), 8192);
+    source.playing = false;
+    QVERIFY(queue.rewrite(3000));
+    QCOMPARE(source.rewrites.size(), size_t(1));
+    QCOMPARE(source.rewrites[0], (TimelinePoint { 1, 3000 }));
+    QCOMPARE(stream.writes[8].first, 3000);
+    QVERIFY(queue.isIdle());
+    QCOMPARE(queue.idleFrom(), 3000 + fadeFrames);
+    queue.fill(0);
+    QVERIFY(queue.writeIndex() >= 8192);
+    for (int i = 0; i < fadeFrames; ++i)
+        QCOMPARE(stream.left[size_t(3000 + i)], level * (1.0f - float(i + 1) / fadeFrames));
+    for (size_t i = 3000 + fadeFrames; i < stream.left.size(); ++i)
+        QVERIFY2(stream.left[i] == 0.0f, qPrintable(QString::number(i)));
+    QCOMPARE(stream.left[2999], level);
+    QCOMPARE(queue.pointAt(6000), (TimelinePoint { 1, 3000 }));
+}
+
+void TestAudioQueue::playAfterPauseReplacesTheSilence()
+{
+    FakeSource source;
+    RecordingStream stream;
+    AudioQueue queue(source, stream, config());
+    queue.fill(4096);
+    source.playing = false;
+    QVERIFY(queue.rewrite(1000));
+    queue.fill(0);
+    source.playing = true;
+    QVERIFY(queue.rewrite(1500));
+    QVERIFY(!queue.isIdle());
+    QCOMPARE(source.rewrites.back(), (TimelinePoint { 1, 1000 }));
+    queue.fill(4096);
+    QCOMPARE(stream.left[1499], 0.0f);
+    QCOMPARE(stream.left[1500], level);
+    QCOMPARE(stream.left[size_t(queue.writeIndex() - 1)], level);
+    // The song resumes where it paused: the frame heard at 1500 is the one paused at.
+    QCOMPARE(queue.pointAt(1500), (TimelinePoint { 1, 1000 }));
+    QCOMPARE(queue.pointAt(2500), (TimelinePoint { 1, 2000 }));
+}
+
+void TestAudioQueue::busySourceChangesNothing()
+{
+    FakeSource source;
+    RecordingStream stream;
+    AudioQueue queue(source, stream, config());
+    queue.fill(4096);
+    const size_t writes = stream.writes.size();
+    source.busy = true;
+    QVERIFY(!queue.rewrite(1000));
+    QCOMPARE(stream.writes.size(), writes);
+    QCOMPARE(queue.writeIndex(), 4096);
+    source.busy = false;
+    QVERIFY(queue.rewrite(1000));
+}
+
+QTEST_MAIN(TestAudioQueue)
+#include "tst_audioqueue.moc"
