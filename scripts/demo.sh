@@ -4,7 +4,7 @@
 # screenshot and a recording of what it played are left under build/demo/.
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
-player=${LUMORA_PLAYER:-$top/build/src/lumora}
+player=${LUMORA_PLAYER:-$top/build/src/app/lumora}
 out=${LUMORA_DEMO_DIR:-$top/build/demo}
 seconds=${LUMORA_DEMO_SECONDS:-6}
 

@@ -17,4 +17,4 @@ if [ -z "${WAYLAND_DISPLAY:-}" ] && command -v xdpyinfo >/dev/null && ! xdpyinfo
 fi
 # Songs and pictures are looked up in the working directory.
 cd "$top/data"
-exec "$top/build/src/lumora"
+exec "$top/build/src/app/lumora"

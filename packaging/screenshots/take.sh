@@ -4,7 +4,7 @@
 # Usage: packaging/screenshots/take.sh [player binary]
 set -euo pipefail
 top=$(cd "$(dirname "$0")/../.." && pwd)
-player=${1:-$top/build/src/lumora}
+player=${1:-$top/build/src/app/lumora}
 here=$top/packaging/screenshots
 # shellcheck source=../../tests/e2e/headless.sh
 source "$top/tests/e2e/headless.sh"
