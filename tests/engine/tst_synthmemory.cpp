@@ -2,6 +2,7 @@
 // the other one used, whatever still sounded of it, and the song that follows plays without
 // reading anything on the thread that renders.
 
+#include "../support/residentmemory.h"
 #include "midibuilder.h"
 
 #include "engine/song.h"
@@ -63,16 +64,6 @@ void render(SongRenderer& renderer, int frames, float* peak = nullptr)
         for (size_t i = 0; peak && i < left.size(); ++i)
             *peak = std::max({ *peak, std::fabs(left[i]), std::fabs(right[i]) });
     }
-}
-
-qint64 residentKb()
-{
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly))
-        return -1;
-    const QRegularExpressionMatch match
-        = QRegularExpression(QStringLiteral("VmRSS:\\s+(\\d+) kB")).match(status.readAll());
-    return match.hasMatch() ? match.captured(1).toLongLong() : -1;
 }
 
 } // namespace

@@ -3,6 +3,7 @@
 // the memory after each small song stays where the first one left it.
 
 #include "manualclockrig.h"
+#include "residentmemory.h"
 #include "smfwriter.h"
 
 #include "engine/synth.h"
@@ -24,16 +25,6 @@ constexpr int rounds = 8;
 // What the heap keeps in pages it cannot give back after a big song: 5-9 MB measured, flat; a
 // release that does not happen keeps over 100 MB.
 constexpr int allowedGrowthKb = 16 * 1024;
-
-qint64 residentKb()
-{
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly))
-        return -1;
-    const QRegularExpressionMatch match
-        = QRegularExpression(QStringLiteral("VmRSS:\\s+(\\d+) kB")).match(status.readAll());
-    return match.hasMatch() ? match.captured(1).toLongLong() : -1;
-}
 
 SmfWriter everyProgram()
 {

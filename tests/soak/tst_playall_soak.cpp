@@ -3,6 +3,7 @@
 // may pile up from one song to the next, so the memory stays flat once the first songs are done.
 
 #include "playallrig.h"
+#include "residentmemory.h"
 
 #include <QAction>
 #include <QElapsedTimer>
@@ -32,17 +33,6 @@ int songsToPlay()
     bool ok = false;
     const int songs = qEnvironmentVariableIntValue("LUMORA_SOAK_SONGS", &ok);
     return ok && songs > 0 ? songs : defaultSongs;
-}
-
-qint64 residentKb()
-{
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly))
-        return -1;
-    const QRegularExpression field(
-        QStringLiteral("^VmRSS:\\s+(\\d+) kB"), QRegularExpression::MultilineOption);
-    const QRegularExpressionMatch match = field.match(QString::fromLatin1(status.readAll()));
-    return match.hasMatch() ? match.captured(1).toLongLong() : -1;
 }
 
 // Counts instead of keeping the log: tens of thousands of stored lines would be the very growth
