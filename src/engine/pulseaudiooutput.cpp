@@ -112,8 +112,8 @@ bool PulseAudioOutput::Private::open()
             timeout)
         && pa_context_get_state(context) == PA_CONTEXT_READY;
     if (ok) {
-        const pa_sample_spec spec { PA_SAMPLE_FLOAT32NE, uint32_t(config.sampleRate), channels };
-        stream = pa_stream_new(context, "Music", &spec, nullptr);
+        const pa_sample_spec format { PA_SAMPLE_FLOAT32NE, uint32_t(config.sampleRate), channels };
+        stream = pa_stream_new(context, "Music", &format, nullptr);
         ok = stream != nullptr;
     }
     if (ok) {
