@@ -89,39 +89,24 @@ void TestSongMenus::rowsAsPrinted_data()
     QTest::addColumn<QString>("caption");
     QTest::addColumn<QString>("stem");
     QTest::addColumn<QString>("label");
-    QTest::newRow("Location 0") << "mnuSong" << 0 << "Belfry"
-                                << "k58belfr"
-                                << "Current Song: Belfry";
     QTest::newRow("Location 1") << "mnuSong" << 1 << "Harbour"
                                 << "k58harbr"
                                 << "Current Song: Misty Harbour";
     QTest::newRow("Location 10") << "mnuSong" << 10 << "Lamp Seller / Archive"
                                  << "k58lmp"
                                  << "Current Song: Greywater Archive / Lamp Seller";
-    QTest::newRow("Location 13") << "mnuSong" << 13 << "Nerith's Reach"
-                                 << "k58neri"
-                                 << "Current Song: Nerith's Reach";
     QTest::newRow("Sirrel 0") << "mnuSirrel" << 0 << "Alder"
                               << "k58alder"
                               << "Current Song: Alder's Song";
-    QTest::newRow("Sirrel 3") << "mnuSirrel" << 3 << "Ilsa's Cradle Song"
-                              << "mp_ilsa"
-                              << "Current Song: Ilsa's Cradle Song";
     QTest::newRow("Temple 1") << "mnuTemple" << 1 << "Pavane Of The Marsh"
                               << "ms_pavan"
                               << "Current Song: Pavane Of Marsh";
-    QTest::newRow("Temple 7") << "mnuTemple" << 7 << "Frost Hall"
-                              << "k58frost"
-                              << "Current Song: Frost Hall";
     QTest::newRow("Theme 1") << "mnuTheme" << 1 << "Oswin's Theme"
                              << "ms_rOswi"
                              << "Current Song: Oswin's Theme";
     QTest::newRow("Theme 2") << "mnuTheme" << 2 << "Prologue Theme"
                              << "k58prlog"
                              << "Current Song: Valdren Prologue Theme";
-    QTest::newRow("Theme 6") << "mnuTheme" << 6 << "Badger's Theme"
-                             << "k58bdg"
-                             << "Current Song: Badger Theme";
 }
 
 void TestSongMenus::rowsAsPrinted()

@@ -254,19 +254,14 @@ void TestEngineMediaControl::positionReachesLengthExactly()
         song.note(0, std::min(lengthMs, 500), 60);
     QVERIFY(song.endAt(lengthMs).save(path));
 
-    EngineSetup setup = silentSetup();
-    auto output = std::make_unique<ManualAudioOutput>(44100.0, blockFrames);
-    ManualAudioOutput* clock = output.get();
-    setup.output = std::move(output);
-    EngineMediaControl media(std::move(setup));
-    media.setFileName(path);
-    media.setCommand("Open");
-    media.setCommand("Play");
+    Rig rig(silentSetup(), 44100.0, blockFrames);
+    rig.play(path);
+    EngineMediaControl& media = *rig.media;
     QCOMPARE(media.length(), lengthMs);
 
     int last = 0;
     for (int pulled = 0; pulled < lengthMs + 500; pulled += 7) {
-        clock->pullMs(7);
+        rig.output->pullMs(7);
         QVERIFY2(media.position() <= lengthMs, qPrintable(QString::number(media.position())));
         QVERIFY(media.position() >= last);
         last = media.position();
@@ -297,19 +292,14 @@ void TestEngineMediaControl::positionEqualsLengthOnlyAtTheEnd()
     const QString path = m_dir.filePath(QString("fractional-%1.mid").arg(usPerQuarter));
     QVERIFY(SmfWriter().tempo(usPerQuarter).note(0, 500, 60).endAt(1000).save(path));
 
-    EngineSetup setup = silentSetup();
-    auto output = std::make_unique<ManualAudioOutput>(sampleRate, blockFrames);
-    ManualAudioOutput* clock = output.get();
-    setup.output = std::move(output);
-    EngineMediaControl media(std::move(setup));
-    media.setFileName(path);
-    media.setCommand("Open");
-    media.setCommand("Play");
+    Rig rig(silentSetup(), sampleRate, blockFrames);
+    rig.play(path);
+    EngineMediaControl& media = *rig.media;
     QCOMPARE(media.length(), usPerQuarter / 1000);
 
     const int songFrames = int(sampleRate * usPerQuarter / 1e6) + 2 * blockFrames;
     for (int pulled = 0; pulled < songFrames; pulled += blockFrames) {
-        clock->pull(blockFrames);
+        rig.output->pull(blockFrames);
         QVERIFY2((media.position() == media.length()) == media.player().atEnd(),
             qPrintable(QString("position %1 at frame %2").arg(media.position()).arg(pulled)));
     }

@@ -3,7 +3,6 @@
 
 #include "fakemediacontrol.h"
 #include "manualclockrig.h"
-#include "warningcapture.h"
 
 #include "engine/enginelog.h"
 
@@ -27,8 +26,6 @@ class TestMediaControl : public QObject {
 private slots:
     void typedCommandsSendTheWindowsStrings_data();
     void typedCommandsSendTheWindowsStrings();
-    void everyStringParsesToOneCommand_data();
-    void everyStringParsesToOneCommand();
     void engineMessagesJoinTheMediaLog();
 };
 
@@ -88,40 +85,6 @@ void TestMediaControl::typedCommandsSendTheWindowsStrings()
     QCOMPARE(s_logged, QStringList { "line " + logged });
     QCOMPARE(media.operations, QStringList { logged });
     QCOMPARE(media.isOpen(), openAfter);
-}
-
-void TestMediaControl::everyStringParsesToOneCommand_data()
-{
-    QTest::addColumn<QString>("text");
-    QTest::addColumn<int>("command");
-    QTest::newRow("Open") << "Open" << int(MediaCommand::Open);
-    QTest::newRow("open") << "open" << int(MediaCommand::Open);
-    QTest::newRow("Close") << "Close" << int(MediaCommand::Close);
-    QTest::newRow("Play") << "Play" << int(MediaCommand::Play);
-    QTest::newRow("Pause") << "Pause" << int(MediaCommand::Pause);
-    QTest::newRow("Prev") << "Prev" << int(MediaCommand::Prev);
-    QTest::newRow("OPEN") << "OPEN" << int(MediaCommand::Unknown);
-    QTest::newRow("close") << "close" << int(MediaCommand::Unknown);
-    QTest::newRow("Stop") << "Stop" << int(MediaCommand::Unknown);
-    QTest::newRow("padded") << " Play" << int(MediaCommand::Unknown);
-    QTest::newRow("empty") << "" << int(MediaCommand::Unknown);
-}
-
-// An unknown string is logged, warned about once and changes nothing, on either control.
-void TestMediaControl::everyStringParsesToOneCommand()
-{
-    QFETCH(QString, text);
-    QFETCH(int, command);
-    QCOMPARE(int(MediaControl::parseCommand(text)), command);
-    if (command != int(MediaCommand::Unknown))
-        return;
-    FakeMediaControl media;
-    media.setFileName(QStringLiteral("a.mid"));
-    media.open();
-    WarningCapture capture;
-    media.setCommand(text);
-    QCOMPARE(capture.warnings(), QStringList { "Unknown command " + text + " ignored" });
-    QVERIFY(media.isOpen());
 }
 
 // The engine knows nothing of Qt: its hook, installed by the media control, is what puts its

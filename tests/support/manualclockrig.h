@@ -10,11 +10,20 @@ struct ManualClockRig {
     ManualAudioOutput* output = nullptr;
     std::unique_ptr<EngineMediaControl> media;
 
-    explicit ManualClockRig(EngineSetup setup = {})
+    explicit ManualClockRig(
+        EngineSetup setup = {}, double sampleRate = 44100.0, int blockFrames = 512)
     {
-        auto clock = std::make_unique<ManualAudioOutput>();
+        auto clock = std::make_unique<ManualAudioOutput>(sampleRate, blockFrames);
         output = clock.get();
         setup.output = std::move(clock);
         media = std::make_unique<EngineMediaControl>(std::move(setup));
+    }
+
+    // Opens the file and plays it.
+    void play(const QString& path)
+    {
+        media->setFileName(path);
+        media->setCommand(QStringLiteral("Open"));
+        media->setCommand(QStringLiteral("Play"));
     }
 };
