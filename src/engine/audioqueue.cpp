@@ -3,6 +3,13 @@
 #include <algorithm>
 #include <cstring>
 
+int64_t heardFrameOf(const StreamReadPoint& point, bool corked)
+{
+    if (corked)
+        return point.readFrame;
+    return point.readFrame - point.sinkFrames + (point.playing ? point.ageFrames : 0);
+}
+
 AudioQueue::AudioQueue(AudioSource& source, QueuedStream& stream, Config config)
     : m_source(source)
     , m_stream(stream)
@@ -16,13 +23,16 @@ AudioQueue::AudioQueue(AudioSource& source, QueuedStream& stream, Config config)
 {
 }
 
-void AudioQueue::fill(int frames)
+bool AudioQueue::fill(int frames, int limit)
 {
     const int64_t until = std::max(m_writeIndex + (m_idle ? 0 : frames), m_coverUntil);
-    while (m_writeIndex < until) {
+    const int64_t stop = std::min(until, m_writeIndex + std::max(limit, 0));
+    while (m_writeIndex < stop) {
         const int chunk = int(std::min<int64_t>(m_config.chunkFrames, until - m_writeIndex));
         renderChunk(chunk, nullptr);
     }
+    // Once idle, only the old sound is still to be covered.
+    return m_writeIndex < (m_idle ? m_coverUntil : until);
 }
 
 bool AudioQueue::rewrite(int64_t from)

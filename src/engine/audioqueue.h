@@ -3,6 +3,7 @@
 #include "engine/audiooutput.h"
 
 #include <cstdint>
+#include <limits>
 #include <optional>
 #include <vector>
 
@@ -15,6 +16,20 @@ public:
 protected:
     ~QueuedStream() = default;
 };
+
+// A sound server's account of a stream, in frames: how far it has read, how much of that its sink
+// still holds (not yet heard), how long ago it said so, and whether the stream was playing then.
+struct StreamReadPoint {
+    int64_t readFrame = 0;
+    int64_t sinkFrames = 0;
+    int64_t ageFrames = 0;
+    bool playing = false;
+};
+
+// The stream frame being heard now. Corking takes back what the sink held of a stream, so a
+// corked stream plays next from its read point, whatever the sink holds of other streams: a
+// change written there is heard the moment the stream is uncorked.
+int64_t heardFrameOf(const StreamReadPoint& point, bool corked);
 
 // Keeps a long stretch of a source's sound queued on a stream, and replaces the part not yet
 // heard when what should be heard changes. It remembers, for every frame it queued, where in the
@@ -41,8 +56,10 @@ public:
     int64_t idleFrom() const { return m_idleFrom; }
 
     // Renders and queues at least `frames` more, in chunks, unless the source goes idle; and
-    // after a rewrite, at least as far as the old sound reached, with silence once idle.
-    void fill(int frames);
+    // after a rewrite, at least as far as the old sound reached, with silence once idle. Stops
+    // once it has rendered `limit` frames, so that a long fill can be spread over turns of the
+    // caller's event loop: true while some of it is left for another call.
+    bool fill(int frames, int limit = std::numeric_limits<int>::max());
     // Replaces what is queued from stream frame `from` on: the queued sound fades out from there
     // over the source's new sound. Writes one chunk, so that it can be sent at once; the next
     // fill() covers the rest of the old sound. False when the source was busy and nothing

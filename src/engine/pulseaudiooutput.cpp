@@ -21,6 +21,12 @@ constexpr size_t frameBytes = channels * sizeof(float);
 // How often what is heard is reported while sound plays: the position a status tick reads is at
 // most this old, as old as the tick itself. The end of a song has a wake-up of its own, on time.
 constexpr pa_usec_t reportInterval = 250 * PA_USEC_PER_MSEC;
+// The most rendered in one turn of the main loop (a few ms of work): a long fill goes on in the
+// next turn, so that a command that comes meanwhile is not kept waiting behind it.
+constexpr double fillSliceSeconds = 0.1;
+// The server starts playing once this much is queued past its read point: less than the first
+// piece a change writes, so that the change is heard without waiting for the rest.
+constexpr int startFrames = 256;
 
 int64_t framesIn(std::chrono::milliseconds time, double rate)
 {
@@ -44,6 +50,7 @@ struct PulseAudioOutput::Private final : QueuedStream {
     std::unique_ptr<AudioQueue> queue;
     bool corked = true;
     bool rewritePending = false;
+    bool filling = false; // a fill was spread over turns of the loop and goes on
     int64_t lastHeard = 0;
 
     // The server went away: the song goes on at the pace of the clock, silently.
@@ -122,7 +129,7 @@ bool PulseAudioOutput::Private::open()
         pa_buffer_attr attr {};
         attr.maxlength = uint32_t(framesIn(config.target, rate) * 4 * frameBytes);
         attr.tlength = uint32_t(framesIn(config.target, rate) * frameBytes);
-        attr.prebuf = uint32_t(1024 * frameBytes);
+        attr.prebuf = uint32_t(startFrames * frameBytes);
         attr.minreq = uint32_t(framesIn(config.refill, rate) * frameBytes);
         attr.fragsize = uint32_t(-1);
         const auto flags = pa_stream_flags_t(
@@ -187,19 +194,21 @@ void PulseAudioOutput::Private::writeAt(int64_t at, const float* interleaved, in
         at * int64_t(frameBytes), PA_SEEK_ABSOLUTE);
 }
 
-// From the server's own account of the stream: what it has read, less what the sink holds, plus
-// the time since, while it plays. Interpolated stream time guesses wrong around corking.
+// From the server's own account of the stream, with the time since it was given. Interpolated
+// stream time guesses wrong around corking.
 int64_t PulseAudioOutput::Private::heardFrame()
 {
     const pa_timing_info* timing = stream ? pa_stream_get_timing_info(stream) : nullptr;
     if (!timing || timing->read_index_corrupt)
         return lastHeard;
-    const double rate = config.sampleRate;
-    double frames
-        = double(timing->read_index) / frameBytes - double(timing->sink_usec) * rate / 1e6;
-    if (timing->playing && !corked)
-        frames += double(pa_timeval_age(&timing->timestamp)) * rate / 1e6;
-    lastHeard = std::clamp<int64_t>(int64_t(frames), 0, queue ? queue->writeIndex() : 0);
+    const double framesPerUsec = config.sampleRate / 1e6;
+    StreamReadPoint point;
+    point.readFrame = timing->read_index / int64_t(frameBytes);
+    point.sinkFrames = int64_t(double(timing->sink_usec) * framesPerUsec);
+    point.ageFrames = int64_t(double(pa_timeval_age(&timing->timestamp)) * framesPerUsec);
+    point.playing = timing->playing;
+    lastHeard
+        = std::clamp<int64_t>(heardFrameOf(point, corked), 0, queue ? queue->writeIndex() : 0);
     return lastHeard;
 }
 
@@ -254,14 +263,15 @@ void PulseAudioOutput::Private::onTick()
     const double rate = config.sampleRate;
     const int64_t target = framesIn(config.target, rate);
     const int64_t wanted = target - queue->queuedFrames(heard);
-    if (wanted >= framesIn(config.refill, rate) || queue->writeIndex() < heard + target / 4)
-        queue->fill(int(wanted));
+    if (filling || wanted >= framesIn(config.refill, rate)
+        || queue->writeIndex() < heard + target / 4)
+        filling = queue->fill(int(std::max<int64_t>(wanted, 0)), int(fillSliceSeconds * rate));
     // A corked stream hears nothing more: a change that leaves it silent keeps it so.
     if (queue->isIdle() && (corked || heard >= queue->idleFrom())) {
         setCorked(true);
         return;
     }
-    pa_usec_t delay = reportInterval;
+    pa_usec_t delay = filling ? 0 : reportInterval;
     if (const auto end = queue->endAfter(heard); end && !point.atEnd)
         delay = std::min(delay, pa_usec_t(double(*end - heard) * 1e6 / rate) + 500);
     if (queue->isIdle() && queue->idleFrom() > heard)

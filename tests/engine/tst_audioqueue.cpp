@@ -83,6 +83,10 @@ private slots:
     void pauseFadesWhatWasQueuedAndCoversTheRest();
     void playAfterPauseReplacesTheSilence();
     void busySourceChangesNothing();
+    void fillSpreadOverCallsWritesWhatOneCallWould_data();
+    void fillSpreadOverCallsWritesWhatOneCallWould();
+    void heardFrameFollowsTheServer_data();
+    void heardFrameFollowsTheServer();
 };
 
 void TestAudioQueue::mapsStreamFramesToTheSong_data()
@@ -193,6 +197,91 @@ void TestAudioQueue::busySourceChangesNothing()
     QCOMPARE(queue.writeIndex(), 4096);
     source.busy = false;
     QVERIFY(queue.rewrite(1000));
+}
+
+// A long fill is spread over turns of the output's loop: the stream must get the same frames, with
+// the same song points, as from one call, and no turn may render much more than it was allowed.
+void TestAudioQueue::fillSpreadOverCallsWritesWhatOneCallWould_data()
+{
+    QTest::addColumn<int>("frames");
+    QTest::addColumn<int>("limit");
+    QTest::addColumn<int>("changeAt"); // stream frame of a change after 8192 frames, or -1
+    QTest::addColumn<bool>("pause"); // the change pauses, or starts a new song
+
+    QTest::newRow("top-up, whole chunks") << 6000 << 1024 << -1 << false;
+    QTest::newRow("top-up, limit inside a chunk") << 6000 << 1500 << -1 << false;
+    QTest::newRow("new song covering the old one") << 0 << 2048 << 1000 << false;
+    QTest::newRow("pause covering the old sound with silence") << 0 << 2048 << 1000 << true;
+    QTest::newRow("new song and a top-up past the old one") << 12000 << 3000 << 1000 << false;
+}
+
+void TestAudioQueue::fillSpreadOverCallsWritesWhatOneCallWould()
+{
+    QFETCH(int, frames);
+    QFETCH(int, limit);
+    QFETCH(int, changeAt);
+    QFETCH(bool, pause);
+    struct Run {
+        FakeSource source;
+        RecordingStream stream;
+        AudioQueue queue { source, stream, config() };
+    };
+    Run whole, sliced;
+    for (Run* run : { &whole, &sliced }) {
+        if (changeAt < 0)
+            continue;
+        run->queue.fill(8192);
+        if (pause) {
+            run->source.playing = false;
+        } else {
+            run->source.epoch = 2;
+            run->source.frame = 0;
+        }
+        QVERIFY(run->queue.rewrite(changeAt));
+    }
+    const int64_t until = sliced.queue.writeIndex() + frames;
+    QVERIFY(!whole.queue.fill(frames));
+    int calls = 0;
+    for (bool more = true; more; ++calls) {
+        QVERIFY(calls < 100);
+        const int64_t before = sliced.queue.writeIndex();
+        more = sliced.queue.fill(int(std::max<int64_t>(0, until - before)), limit);
+        const int64_t rendered = sliced.queue.writeIndex() - before;
+        QVERIFY2(rendered > 0 && rendered < limit + config().chunkFrames,
+            qPrintable(QString::number(rendered)));
+    }
+    QVERIFY(calls > 1);
+    QCOMPARE(sliced.queue.writeIndex(), whole.queue.writeIndex());
+    QVERIFY(sliced.stream.left == whole.stream.left);
+    for (int64_t frame = 0; frame < whole.queue.writeIndex(); frame += 997)
+        QCOMPARE(sliced.queue.pointAt(frame), whole.queue.pointAt(frame));
+}
+
+// Corking takes back what the sink held of the stream, so what a change writes at a corked
+// stream's read point is the first thing heard; written a sink's latency earlier, it would fall
+// before the read point and be dropped, and nothing would sound until more was written.
+void TestAudioQueue::heardFrameFollowsTheServer_data()
+{
+    QTest::addColumn<StreamReadPoint>("point");
+    QTest::addColumn<bool>("corked");
+    QTest::addColumn<int64_t>("expected");
+
+    QTest::newRow("playing") << StreamReadPoint { 10000, 700, 100, true } << false << int64_t(9400);
+    QTest::newRow("playing, told a while ago")
+        << StreamReadPoint { 10000, 700, 300, true } << false << int64_t(9600);
+    QTest::newRow("uncorked, waiting for data")
+        << StreamReadPoint { 10000, 700, 300, false } << false << int64_t(9300);
+    QTest::newRow("corked") << StreamReadPoint { 10000, 700, 300, false } << true << int64_t(10000);
+    QTest::newRow("corked, sink idle")
+        << StreamReadPoint { 10000, 0, 300, false } << true << int64_t(10000);
+}
+
+void TestAudioQueue::heardFrameFollowsTheServer()
+{
+    QFETCH(StreamReadPoint, point);
+    QFETCH(bool, corked);
+    QFETCH(int64_t, expected);
+    QCOMPARE(heardFrameOf(point, corked), expected);
 }
 
 QTEST_MAIN(TestAudioQueue)
