@@ -5,7 +5,10 @@
 
 #include "engine/deviceaudiooutput.h"
 #include "engine/livesongplayer.h"
+#include "engine/song.h"
+#include "engine/songrenderer.h"
 #include "engine/soundoutput.h"
+#include "engine/synth.h"
 #include "media/enginemediacontrol.h"
 
 #include <QCoreApplication>
@@ -38,6 +41,9 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
+// A sound starts where the sink first plays a frame this loud.
+constexpr float onsetLevel = 0.05f;
+
 void wait(int ms)
 {
     QEventLoop loop;
@@ -63,8 +69,10 @@ double cpuPercentOver(int ms)
     return (cpuSeconds() - before) / wall * 100.0;
 }
 
+// Of the values that are numbers: NAN marks a run that heard nothing.
 double median(std::vector<double> values)
 {
+    std::erase_if(values, [](double value) { return std::isnan(value); });
     if (values.empty())
         return NAN;
     std::sort(values.begin(), values.end());
@@ -210,6 +218,49 @@ bool writeOnsetSong(const QString& path, int program)
     return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
 }
 
+// LUMORA_BENCH_RECORDER_MS tries another latency for the recorder that listens at the sink (both
+// sides of a comparison hear through the same one).
+std::string latencyArgument()
+{
+    const char* ms = std::getenv("LUMORA_BENCH_RECORDER_MS");
+    return std::string("--latency-msec=") + (ms ? ms : "2");
+}
+
+// The time a song takes, rendered offline from its start, to reach level at the sink: the
+// attack of its first note, which sounds the same whatever the output and however fast it
+// answers. A timing of Play at that level less this is the time to the song's first sample.
+// (The reference's beep is at level within its first two samples.)
+class LeadIn {
+public:
+    LeadIn() { m_loaded = m_synth.loadSoundFont(Synth::findDefaultSoundFont(), nullptr); }
+    double ms(const QString& path, float level);
+
+private:
+    Synth m_synth { 44100 };
+    bool m_loaded = false;
+};
+
+double LeadIn::ms(const QString& path, float level)
+{
+    const SongLoadResult loaded = loadSongFile(path.toStdString());
+    if (!m_loaded || !loaded.song)
+        return NAN;
+    m_synth.prepare(*loaded.song);
+    SongRenderer renderer(&m_synth, 44100);
+    renderer.setSong(loaded.song);
+    renderer.play();
+    constexpr int block = 64;
+    std::vector<float> left(block), right(block);
+    for (int64_t frame = 0; frame < 44100; frame += block) {
+        renderer.render(left.data(), right.data(), block);
+        for (int i = 0; i < block; ++i) {
+            if (std::max(std::abs(left[i]), std::abs(right[i])) >= level)
+                return double(frame + i) * 1000.0 / 44100.0;
+        }
+    }
+    return NAN;
+}
+
 // The null sink's monitor as a stream of stereo 16-bit frames, read on a thread of its own, so
 // that the first sound after a moment can be timed and frames can be counted.
 class SinkListener {
@@ -225,8 +276,8 @@ public:
             dup2(fds[1], STDOUT_FILENO);
             close(fds[0]);
             close(fds[1]);
-            execlp("parec", "parec", "-d", device.c_str(), "--latency-msec=2", "--format=s16le",
-                "--rate=44100", "--channels=2", "--raw", nullptr);
+            execlp("parec", "parec", "-d", device.c_str(), latencyArgument().c_str(),
+                "--format=s16le", "--rate=44100", "--channels=2", "--raw", nullptr);
             _exit(127);
         }
         close(fds[1]);
@@ -341,10 +392,12 @@ int firstSample(const char* sink, int runs)
     auto media = makeProgramEngine();
     QTemporaryDir folder;
     std::vector<double> cold, warm;
+    std::vector<QString> songs;
     for (int run = 0; run < runs; ++run) {
         const QString song = folder.filePath(QString("onset-%1.mid").arg(run));
         if (!writeOnsetSong(song, 1 + run % 120))
             return 1;
+        songs.push_back(song);
         for (auto* results : { &cold, &warm }) {
             const auto start = Clock::now();
             playAsTheWindowDoes(*media, song);
@@ -352,16 +405,31 @@ int firstSample(const char* sink, int runs)
             QEventLoop loop;
             Clock::time_point heard {};
             std::thread waiter([&] {
-                heard = listener.firstSoundAfter(start, 0.05f, 3000);
+                heard = listener.firstSoundAfter(start, onsetLevel, 3000);
                 QMetaObject::invokeMethod(&loop, &QEventLoop::quit, Qt::QueuedConnection);
             });
             loop.exec();
             waiter.join();
-            if (heard != Clock::time_point {})
-                results->push_back(msSince(start) - msSince(heard));
+            results->push_back(
+                heard != Clock::time_point {} ? msSince(start) - msSince(heard) : NAN);
             wait(1200);
         }
     }
+    // Each instrument's own attack, taken off once every song has been timed: rendering a song
+    // reads its samples, and the cold runs must find them unread.
+    LeadIn leadIn;
+    auto firstSamples = [&](const std::vector<double>& times) {
+        std::vector<double> kept;
+        for (size_t i = 0; i < times.size(); ++i) {
+            if (!std::isnan(times[i]))
+                kept.push_back(times[i] - leadIn.ms(songs[i], onsetLevel));
+        }
+        return kept;
+    };
+    std::printf("first_sample_cold_onset_level_ms %.1f\n", median(cold));
+    std::printf("first_sample_warm_onset_level_ms %.1f\n", median(warm));
+    cold = firstSamples(cold);
+    warm = firstSamples(warm);
     std::printf("first_sample_cold_ms %.1f\n", median(cold));
     std::printf("first_sample_warm_ms %.1f\n", median(warm));
     std::printf("first_sample_runs %zu and %zu of %d\n", cold.size(), warm.size(), runs);
@@ -413,6 +481,9 @@ struct Beep : AudioSource {
     }
 };
 
+// Play to the song's first sample at the sink, against a beep switched on in a device output that
+// keeps running: both timed to the first frame at onsetLevel, the song's own attack to that level
+// taken off (play_to_onset_level_ms keeps it in).
 int latency(const char* song, const char* sink, int runs)
 {
     SinkListener listener(sink);
@@ -426,7 +497,7 @@ int latency(const char* song, const char* sink, int runs)
             const auto start = Clock::now();
             beep.on = true;
             output.wake();
-            const auto heard = listener.firstSoundAfter(start, 0.05f, 2000);
+            const auto heard = listener.firstSoundAfter(start, onsetLevel, 2000);
             beep.on = false;
             if (heard != Clock::time_point {})
                 device.push_back(std::chrono::duration<double, std::milli>(heard - start).count());
@@ -444,13 +515,19 @@ int latency(const char* song, const char* sink, int runs)
         wait(400);
         const auto start = Clock::now();
         media->setCommand("Play");
-        const auto heard = listener.firstSoundAfter(start, 0.05f, 2000);
+        const auto heard = listener.firstSoundAfter(start, onsetLevel, 2000);
         if (heard != Clock::time_point {})
             engine.push_back(std::chrono::duration<double, std::milli>(heard - start).count());
         wait(400);
         media->setCommand("Close");
     }
-    std::printf("play_to_sound_ms %.1f\n", median(engine));
+    const double leadIn = LeadIn().ms(song, onsetLevel);
+    std::vector<double> engineFirstSample;
+    for (double ms : engine)
+        engineFirstSample.push_back(ms - leadIn);
+    std::printf("play_to_sound_ms %.1f\n", median(engineFirstSample));
+    std::printf("play_to_onset_level_ms %.1f\n", median(engine));
+    std::printf("song_lead_in_ms %.1f\n", leadIn);
     std::printf("device_wake_to_sound_ms %.1f\n", median(device));
     std::printf("play_to_sound_runs %zu of %d\n", engine.size(), runs);
     return 0;
