@@ -15,6 +15,9 @@ using namespace Midi;
 
 constexpr double fadeSeconds = 0.005;
 
+// Rendered and thrown away at a cut, a block at a time.
+constexpr int scratchFrames = 256;
+
 std::atomic<uint64_t> nextEpoch { 1 };
 
 } // namespace
@@ -43,11 +46,18 @@ struct SongRenderer::Private {
     bool cutWhenSilent = false;
     float lastPeak = 0.0f;
 
+    // What a cut renders to empty the synth (see cutSound) and where it goes.
+    float synthRate = 44100;
+    int cutFrames = 0;
+    float scratchLeft[scratchFrames];
+    float scratchRight[scratchFrames];
+
     int64_t frameAt(int64_t timeUs) const;
     void dispatchDueEvents();
     void chaseTo(int64_t target);
     void dispatch(const SongEvent& event);
     void resetChannels();
+    void cutSound();
     void synthesize(float* left, float* right, int frames);
     void applyGain(float* left, float* right, int frames);
     void stopAtEndIfReached();
@@ -149,6 +159,32 @@ void SongRenderer::Private::resetChannels()
     }
 }
 
+// Stops every voice and empties the reverb and chorus before anything else reaches the synth.
+// FluidSynth only queues a cut until it renders its next block: a note-off sent before that (a
+// rewind, a new song, a pedal let go) turns the cut voices into releasing ones, which ring on
+// muted and come back when the sound fades in again. Its system reset leaves the reverb's filters
+// primed, which ring back at about 0.002; setting the sample rate again, to the same rate, clears
+// the whole reverb, but not the chorus's delay line, which only playing it empty clears. So the
+// cut renders, and throws away, the block ready from before, the block that applies the cut and
+// as much as the chorus delays.
+void SongRenderer::Private::cutSound()
+{
+    lastPeak = 0.0f;
+    if (!fluid)
+        return;
+    fluid_synth_all_sounds_off(fluid, -1);
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wdeprecated-declarations"
+    fluid_synth_set_sample_rate(fluid, synthRate);
+#pragma GCC diagnostic pop
+    for (int left = cutFrames; left > 0; left -= scratchFrames) {
+        const int frames = std::min(left, scratchFrames);
+        std::fill(scratchLeft, scratchLeft + frames, 0.0f);
+        std::fill(scratchRight, scratchRight + frames, 0.0f);
+        synthesize(scratchLeft, scratchRight, frames);
+    }
+}
+
 void SongRenderer::Private::synthesize(float* left, float* right, int frames)
 {
     if (!fluid || frames <= 0)
@@ -173,8 +209,7 @@ void SongRenderer::Private::applyGain(float* left, float* right, int frames)
     }
     if (gain == 0.0f && cutWhenSilent) {
         cutWhenSilent = false;
-        if (fluid)
-            fluid_synth_all_sounds_off(fluid, -1);
+        cutSound();
     }
 }
 
@@ -196,6 +231,14 @@ SongRenderer::SongRenderer(Synth* synth, double sampleRate)
     if (d->sampleRate == std::floor(d->sampleRate) && d->sampleRate < 1e7)
         d->integralRate = int64_t(d->sampleRate);
     d->gainStep = float(1.0 / std::max(1.0, fadeSeconds * d->sampleRate));
+    if (d->fluid) {
+        // The chorus delays what goes in by at most its modulation depth.
+        double chorusMs = 0;
+        fluid_synth_get_chorus_group_depth(d->fluid, -1, &chorusMs);
+        d->synthRate = float(synth->sampleRate());
+        d->cutFrames = 2 * fluid_synth_get_internal_bufsize(d->fluid)
+            + int(std::ceil(chorusMs * d->synthRate / 1000));
+    }
 }
 
 SongRenderer::~SongRenderer() = default;
@@ -249,12 +292,9 @@ void SongRenderer::silenceWithFade()
 void SongRenderer::seekToFrame(int64_t target)
 {
     target = std::clamp<int64_t>(target, 0, d->endFrame);
-    // A reset, not just all sounds off: the reverb and chorus still hold what was rendered ahead,
-    // and it would come back as the sound fades in again.
-    if (d->fluid) {
-        fluid_synth_all_sounds_off(d->fluid, -1);
-        fluid_synth_system_reset(d->fluid);
-    }
+    // The reverb and chorus still hold what was rendered ahead: it would come back as the sound
+    // fades in again.
+    d->cutSound();
     d->resetChannels();
     d->chaseTo(target);
     d->frame.store(target, std::memory_order_relaxed);
@@ -265,7 +305,6 @@ void SongRenderer::seekToFrame(int64_t target)
     d->gain = 0.0f;
     d->targetGain = isPlaying() ? 1.0f : 0.0f;
     d->cutWhenSilent = false;
-    d->lastPeak = 0.0f;
 }
 
 void SongRenderer::cutFade()
@@ -274,9 +313,7 @@ void SongRenderer::cutFade()
         return;
     d->gain = 0.0f;
     d->cutWhenSilent = false;
-    d->lastPeak = 0.0f;
-    if (d->fluid)
-        fluid_synth_all_sounds_off(d->fluid, -1);
+    d->cutSound();
 }
 
 void SongRenderer::render(float* left, float* right, int frames) noexcept
