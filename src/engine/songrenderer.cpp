@@ -1,10 +1,9 @@
 #include "engine/songrenderer.h"
 
+#include "engine/fluidsynthlibrary.h"
 #include "engine/midi.h"
 #include "engine/song.h"
 #include "engine/synth.h"
-
-#include <fluidsynth.h>
 
 #include <algorithm>
 #include <cmath>
@@ -78,25 +77,25 @@ void SongRenderer::Private::dispatch(const SongEvent& event)
     int channel = event.status & 0x0f;
     switch (event.status & 0xf0) {
     case 0x80:
-        fluid_synth_noteoff(fluid, channel, event.data1);
+        fluidSynth().fluid_synth_noteoff(fluid, channel, event.data1);
         break;
     case 0x90:
-        fluid_synth_noteon(fluid, channel, event.data1, event.data2);
+        fluidSynth().fluid_synth_noteon(fluid, channel, event.data1, event.data2);
         break;
     case 0xa0:
-        fluid_synth_key_pressure(fluid, channel, event.data1, event.data2);
+        fluidSynth().fluid_synth_key_pressure(fluid, channel, event.data1, event.data2);
         break;
     case 0xb0:
-        fluid_synth_cc(fluid, channel, event.data1, event.data2);
+        fluidSynth().fluid_synth_cc(fluid, channel, event.data1, event.data2);
         break;
     case 0xc0:
-        fluid_synth_program_change(fluid, channel, event.data1);
+        fluidSynth().fluid_synth_program_change(fluid, channel, event.data1);
         break;
     case 0xd0:
-        fluid_synth_channel_pressure(fluid, channel, event.data1);
+        fluidSynth().fluid_synth_channel_pressure(fluid, channel, event.data1);
         break;
     case 0xe0:
-        fluid_synth_pitch_bend(fluid, channel, event.data1 | event.data2 << 7);
+        fluidSynth().fluid_synth_pitch_bend(fluid, channel, event.data1 | event.data2 << 7);
         break;
     }
 }
@@ -135,27 +134,27 @@ void SongRenderer::Private::resetChannels()
     if (!fluid)
         return;
     // Mono mode and the like: one basic channel, omni on and polyphonic, over every channel.
-    fluid_synth_reset_basic_channel(fluid, -1);
-    fluid_synth_set_basic_channel(
-        fluid, 0, FLUID_CHANNEL_MODE_OMNION_POLY, fluid_synth_count_midi_channels(fluid));
+    fluidSynth().fluid_synth_reset_basic_channel(fluid, -1);
+    fluidSynth().fluid_synth_set_basic_channel(fluid, 0, FLUID_CHANNEL_MODE_OMNION_POLY,
+        fluidSynth().fluid_synth_count_midi_channels(fluid));
     for (int channel = 0; channel < channelCount; ++channel) {
-        fluid_synth_cc(fluid, channel, Sustain, 0);
-        fluid_synth_cc(fluid, channel, Sostenuto, 0);
-        fluid_synth_all_notes_off(fluid, channel);
-        fluid_synth_cc(fluid, channel, ResetAllControllers, 0);
-        fluid_synth_cc(fluid, channel, Volume, 100);
-        fluid_synth_cc(fluid, channel, VolumeLsb, 0);
-        fluid_synth_cc(fluid, channel, Pan, 64);
-        fluid_synth_cc(fluid, channel, PanLsb, 0);
+        fluidSynth().fluid_synth_cc(fluid, channel, Sustain, 0);
+        fluidSynth().fluid_synth_cc(fluid, channel, Sostenuto, 0);
+        fluidSynth().fluid_synth_all_notes_off(fluid, channel);
+        fluidSynth().fluid_synth_cc(fluid, channel, ResetAllControllers, 0);
+        fluidSynth().fluid_synth_cc(fluid, channel, Volume, 100);
+        fluidSynth().fluid_synth_cc(fluid, channel, VolumeLsb, 0);
+        fluidSynth().fluid_synth_cc(fluid, channel, Pan, 64);
+        fluidSynth().fluid_synth_cc(fluid, channel, PanLsb, 0);
         for (int controller = SoundController1; controller <= SoundController10; ++controller)
-            fluid_synth_cc(fluid, channel, controller, 64);
+            fluidSynth().fluid_synth_cc(fluid, channel, controller, 64);
         for (int controller = EffectsDepth1; controller <= EffectsDepth5; ++controller)
-            fluid_synth_cc(fluid, channel, controller, 0);
-        fluid_synth_pitch_wheel_sens(fluid, channel, 2);
-        fluid_synth_cc(fluid, channel, BankSelectMsb, 0);
-        fluid_synth_cc(fluid, channel, BankSelectLsb, 0);
-        fluid_synth_bank_select(fluid, channel, channel == drumChannel ? drumBank : 0);
-        fluid_synth_program_change(fluid, channel, 0);
+            fluidSynth().fluid_synth_cc(fluid, channel, controller, 0);
+        fluidSynth().fluid_synth_pitch_wheel_sens(fluid, channel, 2);
+        fluidSynth().fluid_synth_cc(fluid, channel, BankSelectMsb, 0);
+        fluidSynth().fluid_synth_cc(fluid, channel, BankSelectLsb, 0);
+        fluidSynth().fluid_synth_bank_select(fluid, channel, channel == drumChannel ? drumBank : 0);
+        fluidSynth().fluid_synth_program_change(fluid, channel, 0);
     }
 }
 
@@ -172,11 +171,8 @@ void SongRenderer::Private::cutSound()
     lastPeak = 0.0f;
     if (!fluid)
         return;
-    fluid_synth_all_sounds_off(fluid, -1);
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wdeprecated-declarations"
-    fluid_synth_set_sample_rate(fluid, synthRate);
-#pragma GCC diagnostic pop
+    fluidSynth().fluid_synth_all_sounds_off(fluid, -1);
+    fluidSynth().fluid_synth_set_sample_rate(fluid, synthRate);
     for (int left = cutFrames; left > 0; left -= scratchFrames) {
         const int frames = std::min(left, scratchFrames);
         std::fill(scratchLeft, scratchLeft + frames, 0.0f);
@@ -192,7 +188,7 @@ void SongRenderer::Private::synthesize(float* left, float* right, int frames)
     // Effects mix into the same buffers as the dry signal: reverb pair, then chorus pair.
     float* effects[] = { left, right, left, right };
     float* dry[] = { left, right };
-    fluid_synth_process(fluid, frames, 4, effects, 2, dry);
+    fluidSynth().fluid_synth_process(fluid, frames, 4, effects, 2, dry);
 }
 
 void SongRenderer::Private::applyGain(float* left, float* right, int frames)
@@ -234,9 +230,9 @@ SongRenderer::SongRenderer(Synth* synth, double sampleRate)
     if (d->fluid) {
         // The chorus delays what goes in by at most its modulation depth.
         double chorusMs = 0;
-        fluid_synth_get_chorus_group_depth(d->fluid, -1, &chorusMs);
+        fluidSynth().fluid_synth_get_chorus_group_depth(d->fluid, -1, &chorusMs);
         d->synthRate = float(synth->sampleRate());
-        d->cutFrames = 2 * fluid_synth_get_internal_bufsize(d->fluid)
+        d->cutFrames = 2 * fluidSynth().fluid_synth_get_internal_bufsize(d->fluid)
             + int(std::ceil(chorusMs * d->synthRate / 1000));
     }
 }
@@ -357,7 +353,8 @@ bool SongRenderer::isAudible() const noexcept
         return true;
     if (!d->fluid)
         return false;
-    return fluid_synth_get_active_voice_count(d->fluid) > 0 || d->lastPeak >= quietLevel;
+    return fluidSynth().fluid_synth_get_active_voice_count(d->fluid) > 0
+        || d->lastPeak >= quietLevel;
 }
 
 int64_t SongRenderer::framesPlayed() const noexcept

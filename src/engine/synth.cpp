@@ -1,10 +1,9 @@
 #include "engine/synth.h"
 
 #include "engine/enginelog.h"
+#include "engine/fluidsynthlibrary.h"
 #include "engine/midi.h"
 #include "engine/song.h"
-
-#include <fluidsynth.h>
 
 #include <fcntl.h>
 #include <malloc.h>
@@ -59,7 +58,7 @@ void installLogFilter()
     static std::once_flag once;
     std::call_once(once, [] {
         for (int level : { FLUID_PANIC, FLUID_ERR, FLUID_WARN, FLUID_INFO })
-            fluid_set_log_function(level, logUnlessRealTime, nullptr);
+            fluidSynth().fluid_set_log_function(level, logUnlessRealTime, nullptr);
     });
 }
 
@@ -113,6 +112,7 @@ struct Synth::Private {
     fluid_synth_t* synth = nullptr;
     int soundFontId = -1;
     int soundFontFd = -1; // the loaded SoundFont's file, held open for its samples
+    std::string unavailable; // why there is no synth, when there is none
     std::set<std::pair<int, int>> pinned; // (bank, program) as the SoundFont numbers them
     // What a (bank, program) a song asks for resolves to, for the SoundFont loaded.
     std::map<std::pair<int, int>, std::pair<int, int>> resolved;
@@ -127,7 +127,7 @@ struct Synth::Private {
 void Synth::Private::unloadSoundFont()
 {
     if (soundFontId >= 0)
-        fluid_synth_sfunload(synth, soundFontId, 1);
+        fluidSynth().fluid_synth_sfunload(synth, soundFontId, 1);
     soundFontId = -1;
     pinned.clear();
     resolved.clear();
@@ -139,34 +139,39 @@ void Synth::Private::unloadSoundFont()
 Synth::Synth(double sampleRate)
     : d(std::make_unique<Private>())
 {
-    installLogFilter();
     d->sampleRate = sampleRate;
-    d->settings = new_fluid_settings();
-    fluid_settings_setnum(d->settings, "synth.sample-rate", sampleRate);
-    fluid_settings_setint(d->settings, "synth.midi-channels", totalChannels);
+    if (!FluidSynthLibrary::load(&d->unavailable))
+        return;
+    installLogFilter();
+    d->settings = fluidSynth().new_fluid_settings();
+    fluidSynth().fluid_settings_setnum(d->settings, "synth.sample-rate", sampleRate);
+    fluidSynth().fluid_settings_setint(d->settings, "synth.midi-channels", totalChannels);
     // Samples load per preset on first use (a fraction of the memory and load time of the
     // whole font); prepare() makes that happen before playing, off the audio thread. Locking
     // pages would pin whatever is loaded for nothing.
-    fluid_settings_setint(d->settings, "synth.dynamic-sample-loading", 1);
-    fluid_settings_setint(d->settings, "synth.lock-memory", 0);
-    d->synth = new_fluid_synth(d->settings);
-    if (!d->synth)
+    fluidSynth().fluid_settings_setint(d->settings, "synth.dynamic-sample-loading", 1);
+    fluidSynth().fluid_settings_setint(d->settings, "synth.lock-memory", 0);
+    d->synth = fluidSynth().new_fluid_synth(d->settings);
+    if (!d->synth) {
+        d->unavailable = "FluidSynth could not create a synthesizer";
         return;
+    }
     // Tried before the built-in loaders, which stay as the fallback for other formats.
-    if (fluid_sfloader_t* loader = new_fluid_defsfloader(d->settings)) {
-        fluid_sfloader_set_callbacks(loader, openSoundFontFile, readSoundFontFile,
+    if (fluid_sfloader_t* loader = fluidSynth().new_fluid_defsfloader(d->settings)) {
+        fluidSynth().fluid_sfloader_set_callbacks(loader, openSoundFontFile, readSoundFontFile,
             seekSoundFontFile, tellSoundFontFile, closeSoundFontFile);
-        fluid_synth_add_sfloader(d->synth, loader);
+        fluidSynth().fluid_synth_add_sfloader(d->synth, loader);
     }
 }
 
 Synth::~Synth()
 {
     if (d->synth)
-        delete_fluid_synth(d->synth);
+        fluidSynth().delete_fluid_synth(d->synth);
     if (d->soundFontFd >= 0)
         ::close(d->soundFontFd);
-    delete_fluid_settings(d->settings);
+    if (d->settings)
+        fluidSynth().delete_fluid_settings(d->settings);
 }
 
 std::string Synth::findDefaultSoundFont()
@@ -197,12 +202,12 @@ bool Synth::loadSoundFont(const std::string& path, std::string* error)
 {
     if (!d->synth) {
         if (error)
-            *error = "the synthesizer could not be created";
+            *error = d->unavailable;
         return false;
     }
     d->unloadSoundFont();
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    int id = fluid_synth_sfload(d->synth, heldFileName(fd, path).c_str(), 1);
+    int id = fluidSynth().fluid_synth_sfload(d->synth, heldFileName(fd, path).c_str(), 1);
     if (id == FLUID_FAILED) {
         if (fd >= 0)
             ::close(fd);
@@ -226,14 +231,15 @@ bool Synth::Private::resolvePreset(int bank, int program, std::pair<int, int>* p
         *preset = known->second;
         return true;
     }
-    fluid_synth_set_channel_type(
+    fluidSynth().fluid_synth_set_channel_type(
         synth, scratchChannel, bank == Midi::drumBank ? CHANNEL_TYPE_DRUM : CHANNEL_TYPE_MELODIC);
-    fluid_synth_bank_select(synth, scratchChannel, bank);
-    fluid_synth_program_change(synth, scratchChannel, program);
-    fluid_preset_t* found = fluid_synth_get_channel_preset(synth, scratchChannel);
+    fluidSynth().fluid_synth_bank_select(synth, scratchChannel, bank);
+    fluidSynth().fluid_synth_program_change(synth, scratchChannel, program);
+    fluid_preset_t* found = fluidSynth().fluid_synth_get_channel_preset(synth, scratchChannel);
     if (!found)
         return false;
-    *preset = { fluid_preset_get_banknum(found), fluid_preset_get_num(found) };
+    *preset = { fluidSynth().fluid_preset_get_banknum(found),
+        fluidSynth().fluid_preset_get_num(found) };
     resolved[{ bank, program }] = *preset;
     return true;
 }
@@ -252,12 +258,13 @@ bool Synth::Private::pinPresets(
             continue;
         // Unreadable samples (the file cut short, a disk error) would make the audio thread
         // try again, and play whatever the failed load left behind: better no sound at all.
-        if (fluid_synth_pin_preset(synth, soundFontId, preset.first, preset.second) != FLUID_OK)
+        if (fluidSynth().fluid_synth_pin_preset(synth, soundFontId, preset.first, preset.second)
+            != FLUID_OK)
             return false;
         pinned.insert(preset);
     }
     // A program selected on a channel holds its samples as a pin does.
-    fluid_synth_unset_program(synth, scratchChannel);
+    fluidSynth().fluid_synth_unset_program(synth, scratchChannel);
     return true;
 }
 
@@ -272,11 +279,11 @@ int Synth::Private::releasePresetsBut(const std::set<std::pair<int, int>>& wante
     }
     if (unwanted.empty())
         return 0;
-    fluid_synth_all_sounds_off(synth, -1);
+    fluidSynth().fluid_synth_all_sounds_off(synth, -1);
     for (int channel = 0; channel < Midi::channelCount; ++channel)
-        fluid_synth_unset_program(synth, channel);
+        fluidSynth().fluid_synth_unset_program(synth, channel);
     for (const auto& preset : unwanted) {
-        fluid_synth_unpin_preset(synth, soundFontId, preset.first, preset.second);
+        fluidSynth().fluid_synth_unpin_preset(synth, soundFontId, preset.first, preset.second);
         pinned.erase(preset);
     }
     return int(unwanted.size());

@@ -11,7 +11,10 @@
 #include <QFileInfo>
 #include <QSocketNotifier>
 
+#include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
@@ -25,6 +28,15 @@ void forwardEngineMessage(EngineLog::Level level, const char* message)
         qCWarning(lcMedia).noquote() << QString::fromUtf8(message);
     else
         qCInfo(lcMedia).noquote() << QString::fromUtf8(message);
+}
+
+// Loading a SoundFont takes a core for a few hundred milliseconds; at start-up the window being
+// built and drawn should have the processor first.
+void lowerThreadPriority()
+{
+#ifdef __linux__
+    setpriority(PRIO_PROCESS, pid_t(syscall(SYS_gettid)), 10);
+#endif
 }
 
 } // namespace
@@ -41,7 +53,10 @@ EngineMediaControl::EngineMediaControl(EngineSetup setup, QObject* parent)
     , m_player(std::make_unique<LiveSongPlayer>())
 {
     EngineLog::setHandler(forwardEngineMessage);
-    if (!m_output)
+    // The live player connects to the sound server on the loader thread, with the SoundFont:
+    // neither is needed to put the window on the screen.
+    const bool openOutputLater = !m_output && !m_setup.withoutSynth && !m_setup.loadSynchronously;
+    if (!m_output && !openOutputLater)
         m_output = openSoundOutput();
 
     m_statusTimer.setInterval(m_setup.statusIntervalMs);
@@ -55,11 +70,12 @@ EngineMediaControl::EngineMediaControl(EngineSetup setup, QObject* parent)
             m_endNotifier, &QSocketNotifier::activated, this, &EngineMediaControl::onEndReached);
     }
 
-    m_output->start(m_player.get());
+    if (m_output)
+        m_output->start(m_player.get());
     if (m_setup.withoutSynth)
         attachSynth(nullptr);
     else if (m_setup.loadSynchronously)
-        attachSynth(loadSynth(m_setup.soundFont));
+        attachSynth(loadSynth(m_setup.soundFont, *m_output));
     else
         startLoadingSynth(m_setup.soundFont);
 }
@@ -70,7 +86,8 @@ EngineMediaControl::~EngineMediaControl()
         m_loader.join();
     m_sampleLoader.reset();
     fadeOutAndWait();
-    m_output->stop();
+    if (m_output)
+        m_output->stop();
     delete m_endNotifier; // before the player closes the descriptor it watches
     // The renderer goes before the synth it plays through.
     m_player->detachRenderer().reset();
@@ -104,14 +121,20 @@ MediaControl::PlaybackState EngineMediaControl::playbackState()
 // that come meanwhile act on the song; the sound follows once the synth is attached.
 void EngineMediaControl::startLoadingSynth(const std::string& soundFont)
 {
-    m_loader = std::thread([this, soundFont] {
-        m_loadedSynth = loadSynth(soundFont);
+    m_loader = std::thread([this, soundFont, openOutput = !m_output] {
+        // The output's own audio thread is started from here and inherits this thread's
+        // priority, so the priority drops only after it is running.
+        if (openOutput)
+            m_loadedOutput = openSoundOutput();
+        lowerThreadPriority();
+        m_loadedSynth = loadSynth(soundFont, openOutput ? *m_loadedOutput : *m_output);
         QMetaObject::invokeMethod(
             this, &EngineMediaControl::finishLoadingSynth, Qt::QueuedConnection);
     });
 }
 
-std::unique_ptr<Synth> EngineMediaControl::loadSynth(const std::string& soundFont) const
+std::unique_ptr<Synth> EngineMediaControl::loadSynth(
+    const std::string& soundFont, const AudioOutput& output) const
 {
     std::vector<std::string> candidates;
     if (!soundFont.empty()) {
@@ -127,7 +150,7 @@ std::unique_ptr<Synth> EngineMediaControl::loadSynth(const std::string& soundFon
     }
     // A SoundFont that does not load must not leave the player silent while another one would.
     for (const std::string& path : candidates) {
-        auto synth = std::make_unique<Synth>(m_output->sampleRate());
+        auto synth = std::make_unique<Synth>(output.sampleRate());
         std::string error;
         if (synth->loadSoundFont(path, &error))
             return synth;
@@ -142,6 +165,10 @@ std::unique_ptr<Synth> EngineMediaControl::loadSynth(const std::string& soundFon
 void EngineMediaControl::finishLoadingSynth()
 {
     m_loader.join();
+    if (m_loadedOutput) {
+        m_output = std::move(m_loadedOutput);
+        m_output->start(m_player.get());
+    }
     attachSynth(std::move(m_loadedSynth));
 }
 
@@ -279,7 +306,7 @@ void EngineMediaControl::closeSong()
     // A song still loading never reached the player, whose own song is closed already.
     if (!m_loadingSamples) {
         m_player->closeSong();
-        m_output->wake();
+        wakeOutput();
     }
     m_loadingSamples = false;
     m_song.reset();
@@ -319,7 +346,7 @@ void EngineMediaControl::togglePause()
     m_state = State::Paused;
     if (!m_loadingSamples) {
         m_player->silenceWithFade();
-        m_output->wake();
+        wakeOutput();
     }
 }
 
@@ -329,7 +356,7 @@ void EngineMediaControl::startPlayer()
     if (m_loadingSamples)
         return;
     m_player->play();
-    m_output->wake();
+    wakeOutput();
 }
 
 void EngineMediaControl::rewindSong()
@@ -338,7 +365,7 @@ void EngineMediaControl::rewindSong()
         return;
     if (!m_loadingSamples) {
         m_player->rewindToStart();
-        m_output->wake();
+        wakeOutput();
     }
     m_state = State::Stopped;
     m_endSeen = false;
@@ -362,13 +389,21 @@ bool EngineMediaControl::hasPlayedToEnd() const
 void EngineMediaControl::fadeOutAndWait()
 {
     m_player->closeSong();
-    m_output->wake();
-    if (!m_output->pullsInRealTime())
+    wakeOutput();
+    if (!m_output || !m_output->pullsInRealTime())
         return;
     using namespace std::chrono;
     const auto deadline = steady_clock::now() + milliseconds(200);
     while (m_player->isBusy() && steady_clock::now() < deadline)
         std::this_thread::sleep_for(milliseconds(1));
+}
+
+// Before the loader has connected to the sound server there is nothing to wake: the output
+// starts with whatever the commands meanwhile have left the player to play.
+void EngineMediaControl::wakeOutput()
+{
+    if (m_output)
+        m_output->wake();
 }
 
 // The end wakes the event loop by itself; the notification follows in a later pass, so that a

@@ -79,7 +79,7 @@ private:
     enum class State { Closed, Stopped, Playing, Paused };
 
     void startLoadingSynth(const std::string& soundFont);
-    std::unique_ptr<Synth> loadSynth(const std::string& soundFont) const;
+    std::unique_ptr<Synth> loadSynth(const std::string& soundFont, const AudioOutput& output) const;
     void finishLoadingSynth();
     void attachSynth(std::unique_ptr<Synth> synth);
 
@@ -95,6 +95,7 @@ private:
     bool refuseWhenClosed(const char* command);
     bool hasPlayedToEnd() const;
     void fadeOutAndWait();
+    void wakeOutput();
     void onEndReached();
     void notifyEnd();
 
@@ -102,6 +103,7 @@ private:
     std::unique_ptr<AudioOutput> m_output;
     std::unique_ptr<LiveSongPlayer> m_player;
     std::unique_ptr<Synth> m_synth;
+    std::unique_ptr<AudioOutput> m_loadedOutput; // handed over by the loader thread
     std::unique_ptr<Synth> m_loadedSynth; // handed over by the loader thread
     std::thread m_loader;
     bool m_synthAttached = false;

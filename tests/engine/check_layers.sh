@@ -13,6 +13,11 @@ fail() {
 if ldd "$render" | grep -i 'libQt'; then
     fail "lumora-render links Qt"
 fi
+# Linked, FluidSynth and its own libraries would load before main() in every program; the
+# engine opens it when a synth is first made.
+if ldd "$render" | grep 'libfluidsynth'; then
+    fail "lumora-render links FluidSynth instead of opening it at run time"
+fi
 found=$(grep -rlE '#include ["<](app|media)/|#include <Q' "$src/engine")
 [ -z "$found" ] || fail "the engine includes from above it or Qt: $found"
 found=$(grep -rlE '#include ["<]app/' "$src/media")

@@ -149,6 +149,7 @@ private slots:
     void timelineGoesOnWhenTheServerDies();
     void streamReturnsToARestartedServer();
     void timelineRunsWithoutAnyDevice();
+    void playPressedAtStartUpIsHeard();
 
 private:
     QTemporaryDir m_dir;
@@ -378,6 +379,35 @@ void TestMediaControlSound::timelineRunsWithoutAnyDevice()
     QVERIFY(waitForEnd(media, 5000));
     QVERIFY2(sincePlay.elapsed() > 900, qPrintable(QString::number(sincePlay.elapsed())));
     QCOMPARE(capture.warnings().size(), 1);
+}
+
+// As the program starts it: the sound server is reached and the SoundFont loaded in the
+// background. A song opened and played at once is heard once both are there.
+void TestMediaControlSound::playPressedAtStartUpIsHeard()
+{
+    const QString song = m_dir.filePath("at start-up.mid");
+    QVERIFY(SmfWriter().program(0, 19).melody(0, 20, 200).save(song));
+    const QString wavPath = m_dir.filePath("start-up.wav");
+    QVERIFY(m_server.startRecording(wavPath));
+    QTest::qWait(300);
+    {
+        EngineMediaControl media;
+        QSignalSpy ready(&media, &EngineMediaControl::synthReady);
+        media.setFileName(song);
+        media.setCommand("Open");
+        media.setCommand("Play");
+        QVERIFY(!media.isSynthReady());
+        QVERIFY(ready.wait(10000));
+        QTRY_VERIFY_WITH_TIMEOUT(media.position() > 1500, 5000);
+    }
+    m_server.stopRecording();
+
+    WavFile wav;
+    QVERIFY(wav.load(wavPath));
+    const std::vector<Run> runs = loudAndQuiet(wav);
+    const auto loud
+        = std::find_if(runs.begin(), runs.end(), [](const Run& run) { return run.loud; });
+    QVERIFY2(loud != runs.end() && loud->length() > 1.0, qPrintable(describe(runs)));
 }
 
 QTEST_MAIN(TestMediaControlSound)
