@@ -1,3 +1,4 @@
+#include "app/afterfirstpaint.h"
 #include "app/commandline.h"
 #include "app/datafolders.h"
 #include "app/filedrophandler.h"
@@ -90,12 +91,15 @@ int main(int argc, char* argv[])
     LumoraMusic window({ &media, &dialog, &random, &pictures });
     dialog.setParentWidget(&window);
     window.Form_Load();
-    nameControlsForScreenReaders(&window);
-    new FileDropHandler(&window);
     MprisPlayer mpris(&window, &media);
-    SessionBus::publish(&mpris);
     window.show();
-    if (!commandLine.file.isEmpty())
-        window.openAndPlay(commandLine.file);
+    // The rest can wait until the window is on the screen.
+    runAfterFirstPaint(window.centralWidget(), [&window, &mpris, file = commandLine.file] {
+        nameControlsForScreenReaders(&window);
+        new FileDropHandler(&window);
+        SessionBus::publish(&mpris);
+        if (!file.isEmpty())
+            window.openAndPlay(file);
+    });
     return app.exec();
 }
