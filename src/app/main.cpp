@@ -27,6 +27,7 @@ EngineSetup engineSetup(const CommandLine& commandLine)
         setup.soundFontCandidates.push_back(QFile::encodeName(soundFont).toStdString());
     // A song from the menus is named bare; the installed songs are found from any folder.
     setup.locateFile = [](const QString& fileName) { return DataFolders::locate(fileName); };
+    setup.loadWhenAsked = true; // once the window is on the screen
     return setup;
 }
 
@@ -85,7 +86,7 @@ int main(int argc, char* argv[])
     pictures.setFallbackFolders({ DataFolders::installedFolder() });
     ClockSeededRandom random;
     QtFileOpenDialog dialog;
-    // The SoundFont loads in the background; the window never waits.
+    // The sound server and the SoundFont are reached in the background; the window never waits.
     EngineMediaControl media(engineSetup(commandLine));
 
     LumoraMusic window({ &media, &dialog, &random, &pictures });
@@ -94,7 +95,8 @@ int main(int argc, char* argv[])
     MprisPlayer mpris(&window, &media);
     window.show();
     // The rest can wait until the window is on the screen.
-    runAfterFirstPaint(window.centralWidget(), [&window, &mpris, file = commandLine.file] {
+    runAfterFirstPaint(window.centralWidget(), [&window, &media, &mpris, file = commandLine.file] {
+        media.startLoading();
         nameControlsForScreenReaders(&window);
         new FileDropHandler(&window);
         SessionBus::publish(&mpris);

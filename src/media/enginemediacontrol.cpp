@@ -76,8 +76,16 @@ EngineMediaControl::EngineMediaControl(EngineSetup setup, QObject* parent)
         attachSynth(nullptr);
     else if (m_setup.loadSynchronously)
         attachSynth(loadSynth(m_setup.soundFont, *m_output));
-    else
-        startLoadingSynth(m_setup.soundFont);
+    else if (!m_setup.loadWhenAsked)
+        startLoading();
+}
+
+void EngineMediaControl::startLoading()
+{
+    if (m_loadingStarted || m_setup.withoutSynth || m_setup.loadSynchronously)
+        return;
+    m_loadingStarted = true;
+    startLoadingSynth(m_setup.soundFont);
 }
 
 EngineMediaControl::~EngineMediaControl()

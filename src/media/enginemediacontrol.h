@@ -32,6 +32,9 @@ struct EngineSetup {
     bool withoutSynth = false; // timeline only, silent: no SoundFont at all
     // The SoundFont is ready when the constructor returns, and a song's samples when Open returns.
     bool loadSynchronously = false;
+    // The background loading (sound server, then SoundFont) waits for startLoading(): a program
+    // puts its window on the screen first, as the loading competes with it for the processor.
+    bool loadWhenAsked = false;
     int statusIntervalMs = 250;
     int endNotificationDelayMs = 5;
     // End notifications come at most this often: an empty song with Loop on would otherwise
@@ -59,6 +62,8 @@ public:
     qint32 timeFormat() const { return m_timeFormat; }
     bool isOpen() const { return m_state != State::Closed; }
     bool isSynthReady() const;
+    // Starts the background loading held back by loadWhenAsked; does nothing after the first call.
+    void startLoading();
     // Open has returned but the song's samples are still loading: Play waits for them.
     bool isLoadingSamples() const { return m_loadingSamples; }
     bool isStatusTimerActive() const { return m_statusTimer.isActive(); }
@@ -106,6 +111,7 @@ private:
     std::unique_ptr<AudioOutput> m_loadedOutput; // handed over by the loader thread
     std::unique_ptr<Synth> m_loadedSynth; // handed over by the loader thread
     std::thread m_loader;
+    bool m_loadingStarted = false;
     bool m_synthAttached = false;
     // Loads the samples of each song opened, so that Open never waits for the disk.
     std::unique_ptr<WorkerThread> m_sampleLoader;
