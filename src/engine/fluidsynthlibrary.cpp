@@ -21,12 +21,15 @@ Loaded open()
         loaded.error = why ? why : "cannot open " LUMORA_FLUIDSYNTH_SONAME;
         return loaded;
     }
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wdeprecated-declarations" // see the header
 #define LUMORA_FLUIDSYNTH_RESOLVE(name)                                                            \
     loaded.functions.name = reinterpret_cast<decltype(&::name)>(dlsym(library, #name));            \
     if (!loaded.functions.name && loaded.error.empty())                                            \
         loaded.error = LUMORA_FLUIDSYNTH_SONAME " has no " #name;
     LUMORA_FLUIDSYNTH_FUNCTIONS(LUMORA_FLUIDSYNTH_RESOLVE)
 #undef LUMORA_FLUIDSYNTH_RESOLVE
+#pragma GCC diagnostic pop
     return loaded;
 }
 

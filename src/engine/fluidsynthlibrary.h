@@ -24,7 +24,9 @@
     X(fluid_synth_channel_pressure)                                                                \
     X(fluid_synth_count_midi_channels)                                                             \
     X(fluid_synth_get_active_voice_count)                                                          \
+    X(fluid_synth_get_chorus_group_depth)                                                          \
     X(fluid_synth_get_channel_preset)                                                              \
+    X(fluid_synth_get_internal_bufsize)                                                            \
     X(fluid_synth_key_pressure)                                                                    \
     X(fluid_synth_noteoff)                                                                         \
     X(fluid_synth_noteon)                                                                          \
@@ -36,9 +38,9 @@
     X(fluid_synth_reset_basic_channel)                                                             \
     X(fluid_synth_set_basic_channel)                                                               \
     X(fluid_synth_set_channel_type)                                                                \
+    X(fluid_synth_set_sample_rate)                                                                 \
     X(fluid_synth_sfload)                                                                          \
     X(fluid_synth_sfunload)                                                                        \
-    X(fluid_synth_system_reset)                                                                    \
     X(fluid_synth_unpin_preset)                                                                    \
     X(fluid_synth_unset_program)                                                                   \
     X(new_fluid_audio_driver2)                                                                     \
@@ -51,9 +53,14 @@
 // GLib's type system) load and run their start-up code before main(), on the thread that has to
 // put the window on the screen; opened here, that happens on the SoundFont loader's thread.
 struct FluidSynthLibrary {
+// fluid_synth_set_sample_rate is deprecated (the rate belongs in the settings); the renderer
+// calls it with the rate the synth has, for what it clears.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wdeprecated-declarations"
 #define LUMORA_FLUIDSYNTH_POINTER(name) decltype(&::name) name = nullptr;
     LUMORA_FLUIDSYNTH_FUNCTIONS(LUMORA_FLUIDSYNTH_POINTER)
 #undef LUMORA_FLUIDSYNTH_POINTER
+#pragma GCC diagnostic pop
 
     // Opens the library on the first call, from any thread. Null when it cannot be opened or
     // lacks a function; error then says why.

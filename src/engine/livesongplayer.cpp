@@ -207,7 +207,8 @@ void LiveSongPlayer::publishLocked() noexcept
     m_busy.store(!hasNothingToPlayLocked(), std::memory_order_release);
 }
 
-// The renderer counts a muted reverb tail as audible; what leaves the player is what counts.
+// Notes ringing out fall below hearing well before the synth lets go of their voices: what leaves
+// the player is what counts.
 bool LiveSongPlayer::hasNothingToPlayLocked() const noexcept
 {
     return !m_renderer
@@ -220,7 +221,7 @@ bool LiveSongPlayer::isClosingLocked() const noexcept
 }
 
 // The fade is over: the song opened meanwhile, if any, takes the place of the old one. Without
-// one the old song stays, stopped and muted: rewinding it now would bring back its reverb tail.
+// one the old song stays where it was, stopped and silent, until one comes.
 void LiveSongPlayer::finishClosingLocked() noexcept
 {
     m_closing = false;

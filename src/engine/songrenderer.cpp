@@ -14,6 +14,9 @@ using namespace Midi;
 
 constexpr double fadeSeconds = 0.005;
 
+// Rendered and thrown away at a cut, a block at a time.
+constexpr int scratchFrames = 256;
+
 std::atomic<uint64_t> nextEpoch { 1 };
 
 } // namespace
@@ -42,11 +45,18 @@ struct SongRenderer::Private {
     bool cutWhenSilent = false;
     float lastPeak = 0.0f;
 
+    // What a cut renders to empty the synth (see cutSound) and where it goes.
+    float synthRate = 44100;
+    int cutFrames = 0;
+    float scratchLeft[scratchFrames];
+    float scratchRight[scratchFrames];
+
     int64_t frameAt(int64_t timeUs) const;
     void dispatchDueEvents();
     void chaseTo(int64_t target);
     void dispatch(const SongEvent& event);
     void resetChannels();
+    void cutSound();
     void synthesize(float* left, float* right, int frames);
     void applyGain(float* left, float* right, int frames);
     void stopAtEndIfReached();
@@ -148,6 +158,29 @@ void SongRenderer::Private::resetChannels()
     }
 }
 
+// Stops every voice and empties the reverb and chorus before anything else reaches the synth.
+// FluidSynth only queues a cut until it renders its next block: a note-off sent before that (a
+// rewind, a new song, a pedal let go) turns the cut voices into releasing ones, which ring on
+// muted and come back when the sound fades in again. Its system reset leaves the reverb's filters
+// primed, which ring back at about 0.002; setting the sample rate again, to the same rate, clears
+// the whole reverb, but not the chorus's delay line, which only playing it empty clears. So the
+// cut renders, and throws away, the block ready from before, the block that applies the cut and
+// as much as the chorus delays.
+void SongRenderer::Private::cutSound()
+{
+    lastPeak = 0.0f;
+    if (!fluid)
+        return;
+    fluidSynth().fluid_synth_all_sounds_off(fluid, -1);
+    fluidSynth().fluid_synth_set_sample_rate(fluid, synthRate);
+    for (int left = cutFrames; left > 0; left -= scratchFrames) {
+        const int frames = std::min(left, scratchFrames);
+        std::fill(scratchLeft, scratchLeft + frames, 0.0f);
+        std::fill(scratchRight, scratchRight + frames, 0.0f);
+        synthesize(scratchLeft, scratchRight, frames);
+    }
+}
+
 void SongRenderer::Private::synthesize(float* left, float* right, int frames)
 {
     if (!fluid || frames <= 0)
@@ -172,8 +205,7 @@ void SongRenderer::Private::applyGain(float* left, float* right, int frames)
     }
     if (gain == 0.0f && cutWhenSilent) {
         cutWhenSilent = false;
-        if (fluid)
-            fluidSynth().fluid_synth_all_sounds_off(fluid, -1);
+        cutSound();
     }
 }
 
@@ -195,6 +227,14 @@ SongRenderer::SongRenderer(Synth* synth, double sampleRate)
     if (d->sampleRate == std::floor(d->sampleRate) && d->sampleRate < 1e7)
         d->integralRate = int64_t(d->sampleRate);
     d->gainStep = float(1.0 / std::max(1.0, fadeSeconds * d->sampleRate));
+    if (d->fluid) {
+        // The chorus delays what goes in by at most its modulation depth.
+        double chorusMs = 0;
+        fluidSynth().fluid_synth_get_chorus_group_depth(d->fluid, -1, &chorusMs);
+        d->synthRate = float(synth->sampleRate());
+        d->cutFrames = 2 * fluidSynth().fluid_synth_get_internal_bufsize(d->fluid)
+            + int(std::ceil(chorusMs * d->synthRate / 1000));
+    }
 }
 
 SongRenderer::~SongRenderer() = default;
@@ -248,12 +288,9 @@ void SongRenderer::silenceWithFade()
 void SongRenderer::seekToFrame(int64_t target)
 {
     target = std::clamp<int64_t>(target, 0, d->endFrame);
-    // A reset, not just all sounds off: the reverb and chorus still hold what was rendered ahead,
-    // and it would come back as the sound fades in again.
-    if (d->fluid) {
-        fluidSynth().fluid_synth_all_sounds_off(d->fluid, -1);
-        fluidSynth().fluid_synth_system_reset(d->fluid);
-    }
+    // The reverb and chorus still hold what was rendered ahead: it would come back as the sound
+    // fades in again.
+    d->cutSound();
     d->resetChannels();
     d->chaseTo(target);
     d->frame.store(target, std::memory_order_relaxed);
@@ -264,7 +301,6 @@ void SongRenderer::seekToFrame(int64_t target)
     d->gain = 0.0f;
     d->targetGain = isPlaying() ? 1.0f : 0.0f;
     d->cutWhenSilent = false;
-    d->lastPeak = 0.0f;
 }
 
 void SongRenderer::cutFade()
@@ -273,9 +309,7 @@ void SongRenderer::cutFade()
         return;
     d->gain = 0.0f;
     d->cutWhenSilent = false;
-    d->lastPeak = 0.0f;
-    if (d->fluid)
-        fluidSynth().fluid_synth_all_sounds_off(d->fluid, -1);
+    d->cutSound();
 }
 
 void SongRenderer::render(float* left, float* right, int frames) noexcept

@@ -28,11 +28,12 @@ public:
     // rings out.
     void rewindToStart();
     // Stops the timeline where it is and silences every voice, held pedals included, with a fade
-    // of a few milliseconds.
+    // of a few milliseconds; at its end the reverb and chorus are emptied too, so nothing of the
+    // song comes back when sound fades in again.
     void silenceWithFade();
-    // Moves the song time to frame (clamped to the song), silencing every voice at once: the
-    // channels are reset and the song's controllers, programs and pitch bends up to there are
-    // sent again; notes sounding at that frame are not struck again. Playing or not stays as it
+    // Moves the song time to frame (clamped to the song), silencing every voice and effect at
+    // once: the channels are reset and the song's controllers, programs and pitch bends up to there
+    // are sent again; notes sounding at that frame are not struck again. Playing or not stays as it
     // was; sound fades in when it plays.
     void seekToFrame(int64_t frame);
     // Ends a fade to silence at once, as if it had run its course.
