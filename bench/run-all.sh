@@ -365,7 +365,7 @@ done
 
 # --- start to first paint ---------------------------------------------------------------------------------
 note "start to first paint under Xvfb, $paint_runs runs"
-figure paint "Start to first paint on the X display" ms "lumora (in data/)" "bare Qt window" - 0
+figure paint "Start to first paint on the X display" ms "lumora (in data/)" "bare Qt window" "ratio<=1.2" 0
 for run in $(seq "$paint_runs"); do
     sample paint ref "$run" "$("${program[firstpaint]}" "Bare window" "${program[barewindow]}" 2>/dev/null)"
     sample paint ours "$run" "$(cd "$data" && "${program[firstpaint]}" "Lumora - Music Player" "${program[lumora]}" 2>/dev/null)"
