@@ -50,7 +50,11 @@ struct PulseAudioOutput::Private final : QueuedStream {
     std::unique_ptr<AudioQueue> queue;
     bool corked = true;
     bool rewritePending = false;
-    bool filling = false; // a fill was spread over turns of the loop and goes on
+    // A fill decided at a wake-up goes on over turns of the loop, as far as it was decided then:
+    // a server that reads all it is given (a sink with nobody to pace it) must not draw the whole
+    // song out of us at once.
+    bool filling = false;
+    int64_t fillUntil = 0;
     int64_t lastHeard = 0;
 
     // The server went away: the song goes on at the pace of the clock, silently.
@@ -236,6 +240,7 @@ void PulseAudioOutput::Private::changed()
             return;
         }
         rewritePending = false;
+        filling = false; // what was queued moved: the next wake-up decides afresh
     } else if (queue->isIdle()) {
         return;
     }
@@ -263,9 +268,15 @@ void PulseAudioOutput::Private::onTick()
     const double rate = config.sampleRate;
     const int64_t target = framesIn(config.target, rate);
     const int64_t wanted = target - queue->queuedFrames(heard);
-    if (filling || wanted >= framesIn(config.refill, rate)
-        || queue->writeIndex() < heard + target / 4)
-        filling = queue->fill(int(std::max<int64_t>(wanted, 0)), int(fillSliceSeconds * rate));
+    if (!filling
+        && (wanted >= framesIn(config.refill, rate) || queue->writeIndex() < heard + target / 4)) {
+        fillUntil = queue->writeIndex() + std::max<int64_t>(wanted, 0);
+        filling = true;
+    }
+    if (filling) {
+        const int64_t left = std::max<int64_t>(fillUntil - queue->writeIndex(), 0);
+        filling = queue->fill(int(left), int(fillSliceSeconds * rate));
+    }
     // A corked stream hears nothing more: a change that leaves it silent keeps it so.
     if (queue->isIdle() && (corked || heard >= queue->idleFrom())) {
         setCorked(true);
