@@ -1,6 +1,6 @@
 #include "engine/fluidsynthlibrary.h"
 
-#include <dlfcn.h>
+#include "engine/runtimelibrary.h"
 
 #include <cstdlib>
 
@@ -15,21 +15,14 @@ Loaded open()
 {
     Loaded loaded;
     // Never closed: synths and drivers may live until the process ends.
-    void* library = dlopen(LUMORA_FLUIDSYNTH_SONAME, RTLD_NOW | RTLD_LOCAL);
-    if (!library) {
-        const char* why = dlerror();
-        loaded.error = why ? why : "cannot open " LUMORA_FLUIDSYNTH_SONAME;
-        return loaded;
-    }
+    RuntimeLibrary library(LUMORA_FLUIDSYNTH_SONAME);
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wdeprecated-declarations" // see the header
-#define LUMORA_FLUIDSYNTH_RESOLVE(name)                                                            \
-    loaded.functions.name = reinterpret_cast<decltype(&::name)>(dlsym(library, #name));            \
-    if (!loaded.functions.name && loaded.error.empty())                                            \
-        loaded.error = LUMORA_FLUIDSYNTH_SONAME " has no " #name;
+#define LUMORA_FLUIDSYNTH_RESOLVE(name) library.resolve(loaded.functions.name, #name);
     LUMORA_FLUIDSYNTH_FUNCTIONS(LUMORA_FLUIDSYNTH_RESOLVE)
 #undef LUMORA_FLUIDSYNTH_RESOLVE
 #pragma GCC diagnostic pop
+    loaded.error = library.error();
     return loaded;
 }
 

@@ -276,9 +276,9 @@ expect_commands "Closing the window" "Command Close"
 
 headless_stop_recording
 expect_sound "Choose Random Song plays" "$(after "$played" 1)" "$paused" loud
-expect_sound "Pause is silent" "$(after "$paused" 1)" "$replayed" silent
+expect_sound "Pause is silent" "$(after "$paused" 0.15)" "$replayed" silent
 expect_sound "Play plays again" "$(after "$replayed" 1)" "$stopped" loud
-expect_sound "Stop is silent" "$(after "$stopped" 1.5)" "$restarted" silent
+expect_sound "Stop is silent" "$(after "$stopped" 0.15)" "$restarted" silent
 expect_sound "Play after Stop plays" "$(after "$restarted" 1)" "$closing" loud
 
 # ======== Second run: a song from a song menu, then Exit (Ctrl+X) ends the player at once and
