@@ -22,7 +22,9 @@ constexpr size_t frameBytes = channels * sizeof(float);
 // most this old, as old as the tick itself. The end of a song has a wake-up of its own, on time.
 constexpr pa_usec_t reportInterval = 250 * PA_USEC_PER_MSEC;
 // The most rendered in one turn of the main loop (a few ms of work): a long fill goes on in the
-// next turn, so that a command that comes meanwhile is not kept waiting behind it.
+// next turn. What is written goes out only between turns, so the first piece after a change
+// (23 ms) would run out while two seconds were rendered in one turn; and a command that comes
+// meanwhile is not kept waiting behind the fill.
 constexpr double fillSliceSeconds = 0.1;
 // The server starts playing once this much is queued past its read point: less than the first
 // piece a change writes, so that the change is heard without waiting for the rest.
