@@ -13,10 +13,10 @@ fail() {
 if ldd "$render" | grep -i 'libQt'; then
     fail "lumora-render links Qt"
 fi
-# Linked, FluidSynth and its own libraries would load before main() in every program; the
-# engine opens it when a synth is first made.
-if ldd "$render" | grep 'libfluidsynth'; then
-    fail "lumora-render links FluidSynth instead of opening it at run time"
+# Linked, FluidSynth, libpulse and their own libraries would load before main() in every program;
+# the engine opens them when a synth or the live output is first made.
+if ldd "$render" | grep -E 'libfluidsynth|libpulse'; then
+    fail "lumora-render links FluidSynth or libpulse instead of opening them at run time"
 fi
 found=$(grep -rlE '#include ["<](app|media)/|#include <Q' "$src/engine")
 [ -z "$found" ] || fail "the engine includes from above it or Qt: $found"

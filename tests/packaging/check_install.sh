@@ -115,7 +115,7 @@ if command -v cpack >/dev/null && command -v dpkg-deb >/dev/null; then
         [ "$(dpkg-deb -f "$deb" Maintainer)" = "Lumora developers" ] && ok "Maintainer" ||
             fail "Maintainer: $(dpkg-deb -f "$deb" Maintainer)"
         depends=$(dpkg-deb -f "$deb" Depends)
-        for want in libqt6widgets6 libfluidsynth3 "fluid-soundfont-gm | timgm6mb-soundfont" \
+        for want in libqt6widgets6 libfluidsynth3 libpulse0 "fluid-soundfont-gm | timgm6mb-soundfont" \
             fonts-liberation; do
             case ", $depends," in
             *", $want"[\ ,]*) ok "Depends on $want" ;;
