@@ -15,6 +15,7 @@
 
 #include <QApplication>
 #include <cstdio>
+#include <future>
 
 namespace {
 
@@ -78,8 +79,10 @@ int main(int argc, char* argv[])
             std::fprintf(stderr, "lumora: cannot play %s: %s\n", qPrintable(commandLine.file),
                 qPrintable(why));
     }
-    if (SessionBus::handOverToRunningPlayer(commandLine.file))
-        return 0;
+    // A player may be running already: the bus takes a round trip or two to say so, which go on
+    // while the window is built, and the answer is in before it loads its pictures.
+    std::future<bool> handedOver = std::async(std::launch::async,
+        [file = commandLine.file] { return SessionBus::handOverToRunningPlayer(file); });
 
     FatalErrorReporter errors;
     FilePictureLoader pictures(errors);
@@ -91,6 +94,8 @@ int main(int argc, char* argv[])
 
     LumoraMusic window({ &media, &dialog, &random, &pictures });
     dialog.setParentWidget(&window);
+    if (handedOver.get())
+        return 0;
     window.Form_Load();
     MprisPlayer mpris(&window, &media);
     window.show();
