@@ -6,14 +6,9 @@
 
 namespace {
 
-struct Loaded {
-    FluidSynthLibrary functions;
-    std::string error; // empty when every function was found
-};
-
-Loaded open()
+LoadedFunctions<FluidSynthLibrary> open()
 {
-    Loaded loaded;
+    LoadedFunctions<FluidSynthLibrary> loaded;
     // Never closed: synths and drivers may live until the process ends.
     RuntimeLibrary library(LUMORA_FLUIDSYNTH_SONAME);
 #pragma GCC diagnostic push
@@ -26,22 +21,12 @@ Loaded open()
     return loaded;
 }
 
-const Loaded& loaded()
-{
-    static const Loaded once = open();
-    return once;
-}
-
 } // namespace
 
 const FluidSynthLibrary* FluidSynthLibrary::load(std::string* error)
 {
-    const Loaded& library = loaded();
-    if (library.error.empty())
-        return &library.functions;
-    if (error)
-        *error = library.error;
-    return nullptr;
+    static const LoadedFunctions<FluidSynthLibrary> once = open();
+    return once.table(error);
 }
 
 const FluidSynthLibrary& fluidSynth()

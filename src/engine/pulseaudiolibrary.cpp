@@ -6,14 +6,9 @@
 
 namespace {
 
-struct Loaded {
-    PulseAudioLibrary functions;
-    std::string error; // empty when every function was found
-};
-
-Loaded open()
+LoadedFunctions<PulseAudioLibrary> open()
 {
-    Loaded loaded;
+    LoadedFunctions<PulseAudioLibrary> loaded;
     RuntimeLibrary library(LUMORA_PULSEAUDIO_SONAME);
 #define LUMORA_PULSEAUDIO_RESOLVE(name) library.resolve(loaded.functions.name, #name);
     LUMORA_PULSEAUDIO_FUNCTIONS(LUMORA_PULSEAUDIO_RESOLVE)
@@ -26,12 +21,8 @@ Loaded open()
 
 const PulseAudioLibrary* PulseAudioLibrary::load(std::string* error)
 {
-    static const Loaded once = open();
-    if (once.error.empty())
-        return &once.functions;
-    if (error)
-        *error = once.error;
-    return nullptr;
+    static const LoadedFunctions<PulseAudioLibrary> once = open();
+    return once.table(error);
 }
 
 const PulseAudioLibrary& pulseAudio()

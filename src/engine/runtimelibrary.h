@@ -26,3 +26,19 @@ private:
     void* m_handle = nullptr;
     std::string m_error;
 };
+
+// A library's table of functions, filled once: the table when every function was found, else
+// null and why not.
+template <typename Table> struct LoadedFunctions {
+    Table functions;
+    std::string error;
+
+    const Table* table(std::string* why) const
+    {
+        if (error.empty())
+            return &functions;
+        if (why)
+            *why = error;
+        return nullptr;
+    }
+};

@@ -53,10 +53,9 @@ EngineMediaControl::EngineMediaControl(EngineSetup setup, QObject* parent)
     , m_player(std::make_unique<LiveSongPlayer>())
 {
     EngineLog::setHandler(forwardEngineMessage);
-    // The live player connects to the sound server on the loader thread, with the SoundFont:
-    // neither is needed to put the window on the screen.
-    const bool openOutputLater = !m_output && !m_setup.withoutSynth && !m_setup.loadSynchronously;
-    if (!m_output && !openOutputLater)
+    // Otherwise the loader thread connects to the sound server, with the SoundFont: neither is
+    // needed to put the window on the screen.
+    if (!m_output && (m_setup.withoutSynth || m_setup.loadSynchronously))
         m_output = openSoundOutput();
 
     m_statusTimer.setInterval(m_setup.statusIntervalMs);
@@ -78,14 +77,6 @@ EngineMediaControl::EngineMediaControl(EngineSetup setup, QObject* parent)
         attachSynth(loadSynth(m_setup.soundFont, *m_output));
     else if (!m_setup.loadWhenAsked)
         startLoading();
-}
-
-void EngineMediaControl::startLoading()
-{
-    if (m_loadingStarted || m_setup.withoutSynth || m_setup.loadSynchronously)
-        return;
-    m_loadingStarted = true;
-    startLoadingSynth(m_setup.soundFont);
 }
 
 EngineMediaControl::~EngineMediaControl()
@@ -127,9 +118,11 @@ MediaControl::PlaybackState EngineMediaControl::playbackState()
 
 // The SoundFont takes hundreds of milliseconds to load: the window never waits for it. Commands
 // that come meanwhile act on the song; the sound follows once the synth is attached.
-void EngineMediaControl::startLoadingSynth(const std::string& soundFont)
+void EngineMediaControl::startLoading()
 {
-    m_loader = std::thread([this, soundFont, openOutput = !m_output] {
+    if (m_synthAttached || m_loader.joinable())
+        return; // attached at once, loading, or loaded
+    m_loader = std::thread([this, soundFont = m_setup.soundFont, openOutput = !m_output] {
         // The output's own audio thread is started from here and inherits this thread's
         // priority, so the priority drops only after it is running.
         if (openOutput)

@@ -83,7 +83,6 @@ protected:
 private:
     enum class State { Closed, Stopped, Playing, Paused };
 
-    void startLoadingSynth(const std::string& soundFont);
     std::unique_ptr<Synth> loadSynth(const std::string& soundFont, const AudioOutput& output) const;
     void finishLoadingSynth();
     void attachSynth(std::unique_ptr<Synth> synth);
@@ -111,7 +110,6 @@ private:
     std::unique_ptr<AudioOutput> m_loadedOutput; // handed over by the loader thread
     std::unique_ptr<Synth> m_loadedSynth; // handed over by the loader thread
     std::thread m_loader;
-    bool m_loadingStarted = false;
     bool m_synthAttached = false;
     // Loads the samples of each song opened, so that Open never waits for the disk.
     std::unique_ptr<WorkerThread> m_sampleLoader;
