@@ -1,15 +1,15 @@
 #include "app/commandline.h"
 
-#include "engine/song.h"
+#include "media/filenames.h"
 
 #include <QCommandLineParser>
-#include <QFile>
-#include <QFileInfo>
 #include <QRegularExpression>
 
 CommandLine CommandLine::parse(const QStringList& arguments, const QString& version)
 {
     QCommandLineParser parser;
+    // "-x.mid" is an unknown option, not -x -. -m -i -d, and never a request for help by its "h".
+    parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
     parser.setApplicationDescription(
         QStringLiteral("Lumora plays MIDI songs. Given a FILE, it opens it and plays it at once; "
                        "when a Lumora is already running, that one plays it."));
@@ -48,20 +48,7 @@ CommandLine CommandLine::parse(const QStringList& arguments, const QString& vers
     if (files.size() > 1)
         return fail(QStringLiteral("one FILE at most, %1 given").arg(files.size()));
     if (!files.isEmpty())
-        result.file = QFileInfo(files.first()).absoluteFilePath();
+        result.file = FileNames::absolute(files.first());
     result.soundFont = parser.value(soundFont);
     return result;
-}
-
-QString whyUnplayable(const QString& path)
-{
-    const QFileInfo info(path);
-    if (!info.exists())
-        return QStringLiteral("no such file");
-    if (!info.isFile())
-        return QStringLiteral("not a file");
-    if (!info.isReadable())
-        return QStringLiteral("permission denied");
-    const SongLoadResult loaded = loadSongFile(QFile::encodeName(path).toStdString());
-    return loaded.song ? QString() : QString::fromStdString(loaded.error);
 }

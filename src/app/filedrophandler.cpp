@@ -1,7 +1,9 @@
 #include "app/filedrophandler.h"
 
+#include "media/filenames.h"
+#include "media/songfilecheck.h"
+
 #include <QDropEvent>
-#include <QFileInfo>
 #include <QMainWindow>
 #include <QMimeData>
 #include <QUrl>
@@ -14,22 +16,13 @@ FileDropHandler::FileDropHandler(QMainWindow* window)
     window->installEventFilter(this);
 }
 
-bool FileDropHandler::isMidiFileName(const QString& name)
-{
-    static const QStringList suffixes { QStringLiteral("mid"), QStringLiteral("midi"),
-        QStringLiteral("kar"), QStringLiteral("rmi") };
-    return suffixes.contains(QFileInfo(name).suffix().toLower());
-}
-
-QString FileDropHandler::droppedMidiFile(const QMimeData* data)
+QString FileDropHandler::droppedSongFile(const QMimeData* data)
 {
     if (!data || !data->hasUrls() || data->urls().size() != 1)
         return QString();
-    const QUrl url = data->urls().first();
-    if (!url.isLocalFile())
-        return QString();
-    const QFileInfo file(url.toLocalFile());
-    return file.isFile() && isMidiFileName(file.fileName()) ? file.absoluteFilePath() : QString();
+    // The name's bytes, as the URI carries them percent-encoded: not every name is UTF-8.
+    const QString path = FileNames::fromUri(data->urls().first().toString(QUrl::FullyEncoded));
+    return !path.isEmpty() && SongFileCheck::looksLikeSong(path) ? path : QString();
 }
 
 bool FileDropHandler::eventFilter(QObject* watched, QEvent* event)
@@ -40,22 +33,25 @@ bool FileDropHandler::eventFilter(QObject* watched, QEvent* event)
     case QEvent::DragEnter:
     case QEvent::DragMove: {
         auto* drag = static_cast<QDropEvent*>(event); // the drag events all derive from it
-        if (droppedMidiFile(drag->mimeData()).isEmpty())
-            drag->ignore();
-        else
+        if (event->type() == QEvent::DragEnter)
+            m_dragLooksLikeSong = !droppedSongFile(drag->mimeData()).isEmpty();
+        if (m_dragLooksLikeSong)
             drag->acceptProposedAction();
+        else
+            drag->ignore();
         return true;
     }
     case QEvent::Drop: {
         auto* drop = static_cast<QDropEvent*>(event);
-        const QString file = droppedMidiFile(drop->mimeData());
-        if (file.isEmpty()) {
+        const QString file = droppedSongFile(drop->mimeData());
+        QString why = QStringLiteral("not a song file");
+        if (!file.isEmpty())
+            QMetaObject::invokeMethod(m_window, "openAndPlay", Qt::DirectConnection,
+                Q_RETURN_ARG(QString, why), Q_ARG(QString, file));
+        if (why.isEmpty())
+            drop->acceptProposedAction();
+        else
             drop->ignore();
-            return true;
-        }
-        drop->acceptProposedAction();
-        QMetaObject::invokeMethod(
-            m_window, "openAndPlay", Qt::DirectConnection, Q_ARG(QString, file));
         return true;
     }
     default:

@@ -43,10 +43,12 @@ public:
     explicit LumoraMusic(const WindowServices& services, QWidget* parent = nullptr);
     ~LumoraMusic() override;
 
-    // A file from outside the window (command line, drop, the desktop's media controls): the
-    // operations of File > Open with that file chosen, then those of Play. Outside app/ it runs
-    // with QMetaObject::invokeMethod(window, "openAndPlay", Q_ARG(QString, path)).
-    Q_INVOKABLE void openAndPlay(const QString& path);
+    // A file from outside the window (command line, drop, the desktop's media controls): checked
+    // first, and when it cannot be played nothing changes and the reason is returned; otherwise
+    // the song is closed, the operations of File > Open with that file chosen follow, then those
+    // of Play, and the result is empty. Outside app/ it runs with QMetaObject::invokeMethod(window,
+    // "openAndPlay", Q_RETURN_ARG(QString, why), Q_ARG(QString, path)).
+    Q_INVOKABLE QString openAndPlay(const QString& path);
 
     // Twips, the window's coordinate unit: 15 to a pixel at 96 dots per inch.
     static constexpr int pixelsFromTwips(int twips) { return twips / 15; }

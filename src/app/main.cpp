@@ -12,10 +12,13 @@
 #include "app/sessionbus.h"
 #include "engine/audiooutput.h"
 #include "media/enginemediacontrol.h"
+#include "media/filenames.h"
+#include "media/songfilecheck.h"
 
 #include <QApplication>
 #include <cstdio>
 #include <future>
+#include <optional>
 
 namespace {
 
@@ -41,6 +44,42 @@ bool answeredWithoutDisplay(const CommandLine& commandLine)
     return true;
 }
 
+// The arguments as the system gave them: a file's name is bytes, not always UTF-8.
+QStringList argumentsOf(int argc, char* argv[])
+{
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i)
+        arguments << FileNames::fromBytes(argv[i]);
+    return arguments;
+}
+
+// What the start does once the bus has answered: the exit status when it has nothing left to do.
+std::optional<int> finishedOnTheBus(
+    const SessionBus::Arrival& arrival, const CommandLine& commandLine, bool fileRefused)
+{
+    using Outcome = SessionBus::Arrival::Outcome;
+    switch (arrival.outcome) {
+    case Outcome::HandedOver:
+        if (!commandLine.soundFont.isEmpty())
+            std::fprintf(
+                stderr, "lumora: --soundfont is ignored: the running player keeps its own\n");
+        return 0;
+    case Outcome::Refused:
+        std::fprintf(stderr, "lumora: %s\n", qPrintable(arrival.why));
+        return 1;
+    case Outcome::HeldByAnother:
+        return fileRefused ? std::optional(1) : std::nullopt;
+    case Outcome::NoAnswer:
+        std::fprintf(stderr, "lumora: the running player does not answer (%s); starting another\n",
+            qPrintable(arrival.why));
+        return std::nullopt;
+    case Outcome::NameTaken:
+    case Outcome::NoBus:
+        break;
+    }
+    return std::nullopt;
+}
+
 } // namespace
 
 int main(int argc, char* argv[])
@@ -48,10 +87,8 @@ int main(int argc, char* argv[])
     // Help and version need no display: they are answered before the toolkit starts, which
     // would end the program without one. The rest is read once the toolkit has taken its own
     // options (-platform and the like) off the line.
-    QStringList rawArguments;
-    for (int i = 0; i < argc; ++i)
-        rawArguments << QString::fromLocal8Bit(argv[i]);
-    if (answeredWithoutDisplay(CommandLine::parse(rawArguments, QStringLiteral(LUMORA_VERSION))))
+    if (answeredWithoutDisplay(
+            CommandLine::parse(argumentsOf(argc, argv), QStringLiteral(LUMORA_VERSION))))
         return 0;
 
     QApplication app(argc, argv);
@@ -60,7 +97,7 @@ int main(int argc, char* argv[])
     QApplication::setDesktopFileName(QStringLiteral("lumora"));
 
     const CommandLine commandLine
-        = CommandLine::parse(QApplication::arguments(), QApplication::applicationVersion());
+        = CommandLine::parse(argumentsOf(argc, argv), QApplication::applicationVersion());
     switch (commandLine.action) {
     case CommandLine::Action::ShowHelp:
     case CommandLine::Action::ShowVersion:
@@ -68,21 +105,25 @@ int main(int argc, char* argv[])
         return 0;
     case CommandLine::Action::Fail:
         std::fprintf(stderr, "%s\n", qPrintable(commandLine.text));
-        return 1;
+        return 2; // a usage error
     case CommandLine::Action::Run:
         break;
     }
-    // A file that cannot be played fails quietly in the player, as one chosen in File > Open
-    // does; the terminal that named it is told why.
-    if (!commandLine.file.isEmpty()) {
-        if (const QString why = whyUnplayable(commandLine.file); !why.isEmpty())
-            std::fprintf(stderr, "lumora: cannot play %s: %s\n", qPrintable(commandLine.file),
-                qPrintable(why));
-    }
-    // A player may be running already: the bus takes a round trip or two to say so, which go on
-    // while the window is built, and the answer is in before it loads its pictures.
-    std::future<bool> handedOver = std::async(std::launch::async,
-        [file = commandLine.file] { return SessionBus::handOverToRunningPlayer(file); });
+    // A file that cannot be played is said so in one line and goes no further: a running player
+    // is left as it was, a new one opens empty, as after File > Open of such a file.
+    const QString whyNot
+        = commandLine.file.isEmpty() ? QString() : SongFileCheck::whyUnplayable(commandLine.file);
+    if (!whyNot.isEmpty())
+        std::fprintf(stderr, "lumora: cannot play %s: %s\n", qPrintable(commandLine.file),
+            qPrintable(whyNot));
+    const bool fileRefused = !whyNot.isEmpty();
+    // The player's name on the bus is asked for first, so that of players started at once only
+    // one opens a window; the round trips go on while the window is built, and the answer is in
+    // before it loads its pictures.
+    std::future<SessionBus::Arrival> arrival
+        = std::async(std::launch::async, [file = commandLine.file, fileRefused] {
+              return SessionBus::takeNameOrHandOver(fileRefused ? QString() : file, !fileRefused);
+          });
 
     FatalErrorReporter errors;
     FilePictureLoader pictures(errors);
@@ -94,19 +135,23 @@ int main(int argc, char* argv[])
 
     LumoraMusic window({ &media, &dialog, &random, &pictures });
     dialog.setParentWidget(&window);
-    if (handedOver.get())
-        return 0;
+    const SessionBus::Arrival answer = arrival.get();
+    if (const std::optional<int> status = finishedOnTheBus(answer, commandLine, fileRefused))
+        return *status;
+    const bool named = answer.outcome == SessionBus::Arrival::Outcome::NameTaken;
     window.Form_Load();
     MprisPlayer mpris(&window, &media);
     window.show();
     // The rest can wait until the window is on the screen.
-    runAfterFirstPaint(window.centralWidget(), [&window, &media, &mpris, file = commandLine.file] {
-        media.startLoading();
-        nameControlsForScreenReaders(&window);
-        new FileDropHandler(&window);
-        SessionBus::publish(&mpris);
-        if (!file.isEmpty())
-            window.openAndPlay(file);
-    });
+    runAfterFirstPaint(window.centralWidget(),
+        [&window, &media, &mpris, named, file = fileRefused ? QString() : commandLine.file] {
+            media.startLoading();
+            nameControlsForScreenReaders(&window);
+            new FileDropHandler(&window);
+            if (named)
+                SessionBus::publish(&mpris);
+            if (!file.isEmpty())
+                window.openAndPlay(file);
+        });
     return app.exec();
 }

@@ -1,16 +1,17 @@
 #include "app/mprisplayer.h"
 
 #include "app/captionlabel.h"
+#include "media/filenames.h"
 #include "media/mediacontrol.h"
 
 #include <QAbstractButton>
 #include <QAction>
 #include <QDBusObjectPath>
+#include <QDir>
 #include <QFileInfo>
 #include <QLoggingCategory>
 #include <QMainWindow>
 #include <QTimer>
-#include <QUrl>
 
 Q_LOGGING_CATEGORY(lcMpris, "lumora.mpris", QtWarningMsg)
 
@@ -117,7 +118,7 @@ QVariantMap MprisPlayer::metadata() const
     const QString trackId = QStringLiteral("/org/lumora/Lumora/track/%1").arg(qHash(path), 0, 16);
     QVariantMap map { { QStringLiteral("mpris:trackid"),
                           QVariant::fromValue(QDBusObjectPath(trackId)) },
-        { QStringLiteral("xesam:url"), QUrl::fromLocalFile(path).toString(QUrl::FullyEncoded) },
+        { QStringLiteral("xesam:url"), FileNames::toUri(path) },
         { QStringLiteral("mpris:length"), qlonglong(m_media->length()) * 1000 } };
     if (const QString name = title(); !name.isEmpty())
         map.insert(QStringLiteral("xesam:title"), name);
@@ -176,17 +177,18 @@ void MprisPlayer::setShuffle(bool on)
         triggerAction("mitplayall");
 }
 
-void MprisPlayer::openUri(const QString& uri)
+QString MprisPlayer::openUri(const QString& uri)
 {
-    const QUrl url(uri);
-    const QString path = url.isLocalFile() ? url.toLocalFile()
-        : url.scheme().isEmpty()           ? uri
-                                           : QString();
-    if (path.isEmpty() || !m_window) {
-        qCWarning(lcMpris).noquote() << "Cannot open" << uri << ": only local files are played";
-        return;
-    }
-    QMetaObject::invokeMethod(m_window, "openAndPlay", Qt::DirectConnection, Q_ARG(QString, path));
+    const QString path = QDir::isAbsolutePath(uri) ? uri : FileNames::fromUri(uri);
+    QString why = path.isEmpty() ? QStringLiteral("only local files can be played")
+        : !m_window              ? QStringLiteral("the player is closing")
+                                 : QString();
+    if (why.isEmpty())
+        QMetaObject::invokeMethod(m_window, "openAndPlay", Qt::DirectConnection,
+            Q_RETURN_ARG(QString, why), Q_ARG(QString, path));
+    if (!why.isEmpty())
+        qCInfo(lcMpris).noquote() << "Refused" << uri << ":" << why;
+    return why;
 }
 
 void MprisPlayer::raise()

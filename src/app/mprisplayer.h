@@ -35,8 +35,12 @@ public slots:
     void playPause();
     void stop();
     void next();
-    void openUri(const QString& uri);
     void raise();
+
+public:
+    // Plays a file:// URI (or an absolute name) as a file dropped on the window; a file that
+    // cannot be played changes nothing, and the reason comes back. Empty when it plays.
+    QString openUri(const QString& uri);
 
 public:
     // Compares what the desktop was told last with what holds now; changes go out at once.

@@ -1,6 +1,10 @@
 #include "app/mprisplayeradaptor.h"
 
 #include "app/mprisplayer.h"
+#include "app/sessionbus.h"
+#include "media/filenames.h"
+
+#include <QDBusConnection>
 
 MprisPlayerAdaptor::MprisPlayerAdaptor(MprisPlayer* player)
     : QDBusAbstractAdaptor(player)
@@ -76,8 +80,13 @@ void MprisPlayerAdaptor::Play()
     later(&MprisPlayer::play);
 }
 
-void MprisPlayerAdaptor::OpenUri(const QString& uri)
+void MprisPlayerAdaptor::OpenUri(const QString& uri, const QDBusMessage& message)
 {
-    QMetaObject::invokeMethod(
-        m_player, [player = m_player, uri] { player->openUri(uri); }, Qt::QueuedConnection);
+    const QString why = m_player->openUri(uri);
+    if (why.isEmpty())
+        return;
+    message.setDelayedReply(true);
+    const QString file = FileNames::fromUri(uri);
+    QDBusConnection::sessionBus().send(message.createErrorReply(SessionBus::refusalErrorName(),
+        QStringLiteral("cannot play %1: %2").arg(file.isEmpty() ? uri : file, why)));
 }

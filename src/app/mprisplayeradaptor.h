@@ -1,14 +1,16 @@
 #pragma once
 
 #include <QDBusAbstractAdaptor>
+#include <QDBusMessage>
 #include <QDBusObjectPath>
 #include <QVariantMap>
 
 class MprisPlayer;
 
-// org.mpris.MediaPlayer2.Player. Every method and property write is carried out a pass of the
-// event loop later: the call's reply goes out first, since a handler may run for long (Play All
-// waits inside its own handler until it is switched off).
+// org.mpris.MediaPlayer2.Player. Every method and property write but OpenUri is carried out a
+// pass of the event loop later: the call's reply goes out first, since a handler may run for long
+// (Play All waits inside its own handler until it is switched off). OpenUri's answer says whether
+// the file was taken, and opening a file never waits.
 class MprisPlayerAdaptor : public QDBusAbstractAdaptor {
     Q_OBJECT
     Q_CLASSINFO("D-Bus Interface", "org.mpris.MediaPlayer2.Player")
@@ -54,7 +56,8 @@ public slots:
     void Play();
     void Seek(qlonglong) { }
     void SetPosition(const QDBusObjectPath&, qlonglong) { }
-    void OpenUri(const QString& uri);
+    // Answered once the file is open and playing, or with an error saying why it cannot be.
+    void OpenUri(const QString& uri, const QDBusMessage& message);
 
 signals:
     void Seeked(qlonglong position);

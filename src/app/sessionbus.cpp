@@ -3,13 +3,14 @@
 #include "app/mprisplayer.h"
 #include "app/mprisplayeradaptor.h"
 #include "app/mprisrootadaptor.h"
+#include "media/filenames.h"
 
 #include <QDBusConnection>
-#include <QDBusConnectionInterface>
-#include <QDBusInterface>
+#include <QDBusError>
 #include <QDBusMessage>
+#include <QDeadlineTimer>
 #include <QLoggingCategory>
-#include <QUrl>
+#include <QThread>
 
 Q_LOGGING_CATEGORY(lcSessionBus, "lumora.sessionbus")
 
@@ -20,44 +21,109 @@ const QString kObjectPath = QStringLiteral("/org/mpris/MediaPlayer2");
 const QString kRootInterface = QStringLiteral("org.mpris.MediaPlayer2");
 const QString kPlayerInterface = QStringLiteral("org.mpris.MediaPlayer2.Player");
 
+// A player that has taken the name publishes its interfaces once its window is on the screen; on
+// a busy machine under a sanitizer that takes seconds.
+constexpr int kStartingPlayerWaitMs = 30000;
+// A player that does not answer a call within this is stuck.
+constexpr int kCallTimeoutMs = 10000;
+
+using Outcome = SessionBus::Arrival::Outcome;
+
 bool connectedBus(QDBusConnection& bus)
 {
     if (bus.isConnected())
         return true;
-    static bool told = false;
-    if (!told)
-        qCDebug(lcSessionBus) << "No session bus: the player runs without desktop media controls";
-    told = true;
+    qCDebug(lcSessionBus) << "No session bus: the player runs without desktop media controls";
     return false;
 }
 
-bool call(const QString& interface, const QString& method, const QVariantList& arguments = {})
+enum class Claim { Taken, HeldByAnother, Failed };
+
+Claim requestName(QDBusConnection& bus)
+{
+    QDBusMessage request = QDBusMessage::createMethodCall(QStringLiteral("org.freedesktop.DBus"),
+        QStringLiteral("/org/freedesktop/DBus"), QStringLiteral("org.freedesktop.DBus"),
+        QStringLiteral("RequestName"));
+    constexpr uint kDoNotQueue = 4;
+    request.setArguments({ kService, kDoNotQueue });
+    const QDBusMessage reply = bus.call(request, QDBus::Block, kCallTimeoutMs);
+    if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().isEmpty()) {
+        qCWarning(lcSessionBus).noquote()
+            << "Cannot take the name" << kService << ":" << reply.errorMessage();
+        return Claim::Failed;
+    }
+    constexpr uint kPrimaryOwner = 1, kAlreadyOwner = 4;
+    const uint answer = reply.arguments().first().toUInt();
+    return answer == kPrimaryOwner || answer == kAlreadyOwner ? Claim::Taken : Claim::HeldByAnother;
+}
+
+QDBusMessage call(QDBusConnection& bus, const QString& interface, const QString& method,
+    const QVariantList& arguments = {})
 {
     QDBusMessage message = QDBusMessage::createMethodCall(kService, kObjectPath, interface, method);
     message.setArguments(arguments);
-    const QDBusMessage reply = QDBusConnection::sessionBus().call(message);
-    if (reply.type() == QDBusMessage::ErrorMessage) {
-        qCWarning(lcSessionBus).noquote()
-            << "The running player did not take" << method << ":" << reply.errorMessage();
-        return false;
-    }
-    return true;
+    return bus.call(message, QDBus::Block, kCallTimeoutMs);
+}
+
+// The holder has the name but has not published its interfaces yet: it is still starting.
+bool isStillStarting(const QDBusMessage& reply)
+{
+    static const QStringList starting { QDBusError::errorString(QDBusError::UnknownObject),
+        QDBusError::errorString(QDBusError::UnknownInterface),
+        QDBusError::errorString(QDBusError::UnknownMethod) };
+    return starting.contains(reply.errorName());
+}
+
+bool isGone(const QDBusMessage& reply)
+{
+    return reply.errorName() == QDBusError::errorString(QDBusError::ServiceUnknown)
+        || reply.errorName() == QLatin1String("org.freedesktop.DBus.Error.NameHasNoOwner");
 }
 
 } // namespace
 
 namespace SessionBus {
 
-bool handOverToRunningPlayer(const QString& file)
+QString refusalErrorName()
+{
+    return QDBusError::errorString(QDBusError::InvalidArgs);
+}
+
+Arrival takeNameOrHandOver(const QString& file, bool handOver)
 {
     QDBusConnection bus = QDBusConnection::sessionBus();
-    if (!connectedBus(bus) || !bus.interface()->isServiceRegistered(kService))
-        return false;
-    if (!file.isEmpty())
-        call(kPlayerInterface, QStringLiteral("OpenUri"),
-            { QUrl::fromLocalFile(file).toString(QUrl::FullyEncoded) });
-    call(kRootInterface, QStringLiteral("Raise"));
-    return true;
+    if (!connectedBus(bus))
+        return { Outcome::NoBus, {} };
+    const QDeadlineTimer deadline(kStartingPlayerWaitMs);
+    for (;;) {
+        switch (requestName(bus)) {
+        case Claim::Taken:
+            return { Outcome::NameTaken, {} };
+        case Claim::Failed:
+            return { Outcome::NoBus, {} };
+        case Claim::HeldByAnother:
+            if (!handOver)
+                return { Outcome::HeldByAnother, {} };
+            break;
+        }
+        const QDBusMessage reply = file.isEmpty()
+            ? call(bus, kRootInterface, QStringLiteral("Raise"))
+            : call(bus, kPlayerInterface, QStringLiteral("OpenUri"), { FileNames::toUri(file) });
+        if (reply.type() == QDBusMessage::ReplyMessage) {
+            if (!file.isEmpty())
+                call(bus, kRootInterface, QStringLiteral("Raise"));
+            return { Outcome::HandedOver, {} };
+        }
+        if (isGone(reply) || isStillStarting(reply)) {
+            if (deadline.hasExpired())
+                return { Outcome::NoAnswer, reply.errorMessage() };
+            QThread::msleep(50); // gone: the name is free to take; starting: it will answer
+            continue;
+        }
+        if (reply.errorName() == refusalErrorName())
+            return { Outcome::Refused, reply.errorMessage() };
+        return { Outcome::NoAnswer, reply.errorMessage() };
+    }
 }
 
 bool publish(MprisPlayer* player)
@@ -70,14 +136,6 @@ bool publish(MprisPlayer* player)
     if (!bus.registerObject(kObjectPath, player, QDBusConnection::ExportAdaptors)) {
         qCWarning(lcSessionBus).noquote()
             << "Cannot publish the player:" << bus.lastError().message();
-        return false;
-    }
-    const auto registered = bus.interface()->registerService(kService,
-        QDBusConnectionInterface::DontQueueService, QDBusConnectionInterface::DontAllowReplacement);
-    if (registered.value() != QDBusConnectionInterface::ServiceRegistered) {
-        qCWarning(lcSessionBus).noquote() << "Cannot take the name" << kService
-                                          << "on the session bus; desktop media controls are off";
-        bus.unregisterObject(kObjectPath);
         return false;
     }
     QObject::connect(

@@ -10,11 +10,30 @@ class MprisPlayer;
 // its own and says so in one debug line.
 namespace SessionBus {
 
-// When a player already owns the name: asks it to play the file (when one is given) and to come
-// to the front, and returns true; this process then has nothing left to do.
-bool handOverToRunningPlayer(const QString& file);
+// What a starting player is to do, once the bus has answered.
+struct Arrival {
+    enum class Outcome {
+        NameTaken, // this process owns the name: it is the player
+        NoBus, // no session bus: the player runs on its own
+        HandedOver, // the running player took the file (or came to the front): nothing left to do
+        Refused, // the running player cannot play the file; why says so, in one line
+        NoAnswer, // a player holds the name but does not answer: run one of our own, nameless
+        HeldByAnother, // a player runs, and nothing was to be handed to it
+    };
+    Outcome outcome = Outcome::NoBus;
+    QString why;
+};
 
-// Publishes the player's MPRIS interfaces and takes the name. False when that is not possible.
+// Takes the player's name, first thing at start-up, so that of several players started at once
+// exactly one gets it; every other one hands its file to the one that did (or, without a file,
+// brings it to the front), waiting (bounded) while that one is still starting. With handOver
+// false a running player is left alone. Blocks for the bus's answers; any thread.
+Arrival takeNameOrHandOver(const QString& file, bool handOver = true);
+
+// Publishes the player's MPRIS interfaces under the name taken. False when that is not possible.
 bool publish(MprisPlayer* player);
+
+// The D-Bus error a player that refuses a file answers OpenUri with.
+QString refusalErrorName();
 
 } // namespace SessionBus

@@ -5,7 +5,10 @@
 #include "engine/tempomap.h"
 
 #include <algorithm>
+#include <cctype>
+#include <cerrno>
 #include <climits>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <set>
@@ -71,6 +74,15 @@ SongLoadResult failure(std::string reason)
     return result;
 }
 
+// The system's message, in lower case as the reader's own reasons are.
+std::string systemReason(int error)
+{
+    std::string reason = std::strerror(error);
+    if (!reason.empty())
+        reason[0] = char(std::tolower(static_cast<unsigned char>(reason[0])));
+    return reason;
+}
+
 } // namespace
 
 int32_t Song::lengthMs() const
@@ -124,16 +136,19 @@ SongLoadResult loadSongFromBytes(const uint8_t* data, size_t size)
 SongLoadResult loadSongFile(const std::string& path)
 {
     std::error_code error;
+    // A name that cannot be followed (a symbolic link in a loop, a folder not to be entered)
+    // says why, in the system's words.
     if (!std::filesystem::exists(path, error))
-        return failure("no such file");
+        return failure(error ? systemReason(error.value()) : "no such file");
     if (std::filesystem::is_directory(path, error))
         return failure("is a folder, not a file");
     // Opening a pipe or a device could block or never end.
     if (!std::filesystem::is_regular_file(path, error))
         return failure("not a regular file");
+    errno = 0;
     std::ifstream in(path, std::ios::binary);
     if (!in)
-        return failure("cannot open file");
+        return failure(errno ? systemReason(errno) : "cannot open file");
     in.seekg(0, std::ios::end);
     std::streamoff size = in.tellg();
     if (size < 0)

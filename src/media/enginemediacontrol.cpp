@@ -7,6 +7,7 @@
 #include "engine/soundoutput.h"
 #include "engine/synth.h"
 #include "engine/workerthread.h"
+#include "media/filenames.h"
 
 #include <QFileInfo>
 #include <QSocketNotifier>
@@ -279,7 +280,7 @@ void EngineMediaControl::finishLoadingSamples(quint64 ticket)
 
 std::shared_ptr<const Song> EngineMediaControl::readSong(const QString& path)
 {
-    const QByteArray encoded = QFile::encodeName(path);
+    const QByteArray encoded = FileNames::toBytes(path);
     FileIdentity identity;
     struct stat info = {};
     if (::stat(encoded.constData(), &info) == 0) {

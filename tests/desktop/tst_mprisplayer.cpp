@@ -3,7 +3,14 @@
 #include "app/mprisplayer.h"
 #include "app/picturebutton.h"
 #include "app/screenreadernames.h"
+#include "manualclockrig.h"
+#include "media/filenames.h"
+#include "smfwriter.h"
+#include "warningcapture.h"
 #include "windowfixture.h"
+
+#include <fstream>
+#include <unistd.h>
 
 #include <QAccessible>
 #include <QAction>
@@ -37,6 +44,92 @@ struct MprisFixture : WindowFixture {
     }
 };
 
+// Names that are not UTF-8 are removed by hand: QTemporaryDir cannot name them.
+QList<QByteArray> rawNames;
+struct RemoveRawNames {
+    ~RemoveRawNames()
+    {
+        for (const QByteArray& name : std::exchange(rawNames, {}))
+            ::unlink(name.constData());
+    }
+};
+
+// Writes bytes under a name given as the file system holds it, UTF-8 or not.
+bool writeFile(const QString& name, const QByteArray& bytes)
+{
+    if (QString::fromUtf8(FileNames::toBytes(name)) != name)
+        rawNames << FileNames::toBytes(name);
+    std::ofstream out(FileNames::toBytes(name).toStdString(), std::ios::binary);
+    out.write(bytes.constData(), bytes.size());
+    return bool(out);
+}
+
+QByteArray song(int seconds)
+{
+    return SmfWriter().melody(0, seconds * 4, 250).endAt(seconds * 1000).bytes();
+}
+
+// The files a hand-over, a drop or OpenUri may bring, made in a scratch folder by kind.
+QString makeFile(const QTemporaryDir& dir, const QString& kind)
+{
+    const QString path = dir.filePath(kind == "Latin-1 name" ? FileNames::fromBytes("caf\xe9.mid")
+                                                             : kind + QStringLiteral(".mid"));
+    if (kind == "song" || kind == "Latin-1 name")
+        writeFile(path, song(2));
+    else if (kind == "not MIDI")
+        writeFile(path, "plain text, named .mid");
+    else if (kind == "truncated MIDI")
+        writeFile(path, QByteArray("MThd\0\0\0\6", 8));
+    else if (kind == "folder")
+        QDir(dir.path()).mkdir(kind + ".mid");
+    else if (kind == "symbolic link loop")
+        ::symlink(FileNames::toBytes(path).constData(), FileNames::toBytes(path).constData());
+    return path;
+}
+
+// The window on the real media control with a virtual clock, playing "Misty Harbour" (a song
+// of ten seconds) chosen from its menu.
+struct PlayingWindow {
+    QTemporaryDir dir;
+    RemoveRawNames removeRawNames;
+    QString previousDir = QDir::currentPath();
+    ManualClockRig rig { [] {
+        EngineSetup setup;
+        setup.withoutSynth = true;
+        return setup;
+    }() };
+    ScriptedDialog dialog;
+    ScriptedRandom random;
+    RecordingPictureLoader pictures;
+    std::unique_ptr<QMainWindow> window;
+    std::unique_ptr<WindowDriver> driver;
+    std::unique_ptr<MprisPlayer> mpris;
+
+    PlayingWindow()
+    {
+        QDir::setCurrent(dir.path());
+        const CatalogueRow& row = Catalogue::row(SongMenu::Location, 1);
+        writeFile(dir.filePath(QString(row.stem) + ".mid"), song(10));
+        window = createMainWindow(WindowServices { rig.media.get(), &dialog, &random, &pictures });
+        driver = std::make_unique<WindowDriver>(window.get());
+        mpris = std::make_unique<MprisPlayer>(window.get(), rig.media.get());
+        driver->mitSong[1]->trigger();
+        driver->cmdPlay_Click();
+        rig.output->pullMs(1000);
+    }
+    ~PlayingWindow() { QDir::setCurrent(previousDir); }
+
+    // What a user sees and hears of the player.
+    QStringList state() const
+    {
+        QStringList marks;
+        for (QAction* action : window->findChildren<QAction*>())
+            marks << QString::number(action->isChecked());
+        return { rig.media->openFilePath(), rig.media->fileName(), driver->lblname->caption(),
+            mpris->playbackStatus(), marks.join(QString()) };
+    }
+};
+
 } // namespace
 
 // The desktop's media controls act as the window's buttons and menu items do, and see what the
@@ -51,6 +144,8 @@ private slots:
     void metadataNamesTheSongAndChangesAreAnnounced();
     void dropsTakeOneMidiFile_data();
     void dropsTakeOneMidiFile();
+    void aFileFromOutsideIsCheckedBeforeAnythingChanges_data();
+    void aFileFromOutsideIsCheckedBeforeAnythingChanges();
     void screenReadersReadNamedButtons();
 };
 
@@ -139,42 +234,62 @@ void TestMprisPlayer::metadataNamesTheSongAndChangesAreAnnounced()
     QCOMPARE(changes.size(), 0);
 
     w.media.operations.clear();
-    w.mpris.openUri(QStringLiteral("https://example.org/a.mid")); // not ours: ignored
-    w.mpris.openUri(QStringLiteral("file:///music/Night%20Song.mid"));
+    QTemporaryDir dir;
+    QVERIFY(writeFile(dir.filePath("Night Song.mid"), song(1)));
+    QVERIFY(!w.mpris.openUri(QStringLiteral("https://example.org/a.mid")).isEmpty()); // not ours
+    const QString uri = FileNames::toUri(dir.filePath("Night Song.mid"));
+    QVERIFY(uri.endsWith("/Night%20Song.mid"));
+    QCOMPARE(w.mpris.openUri(uri), QString());
     QCOMPARE(w.media.operations,
-        QStringList({ "FileName /music/Night Song.mid", "Command open" }) + kPlay);
+        QStringList(
+            { "Command Close", "FileName " + dir.filePath("Night Song.mid"), "Command open" })
+            + kPlay);
     QCOMPARE(w->lblname->caption(), QStringLiteral("Current Song = Midi"));
     QCOMPARE(w.mpris.metadata().value("xesam:title").toString(), QStringLiteral("Night Song"));
-    QCOMPARE(w.mpris.metadata().value("xesam:url").toString(), "file:///music/Night%20Song.mid");
+    QCOMPARE(w.mpris.metadata().value("xesam:url").toString(), uri);
 }
 
 void TestMprisPlayer::dropsTakeOneMidiFile_data()
 {
     QTest::addColumn<QStringList>("names"); // made in a scratch folder; "/" ends a folder's
+    QTest::addColumn<QByteArray>("content");
+    QTest::addColumn<bool>("dragTaken");
     QTest::addColumn<bool>("taken");
 
-    QTest::newRow(".mid") << QStringList { "song.mid" } << true;
-    QTest::newRow(".KAR") << QStringList { "karaoke.KAR" } << true;
-    QTest::newRow(".rmi") << QStringList { "riff.rmi" } << true;
-    QTest::newRow("two songs") << QStringList { "a.mid", "b.mid" } << false;
-    QTest::newRow("text") << QStringList { "notes.txt" } << false;
-    QTest::newRow("a folder") << QStringList { "folder.mid/" } << false;
+    const QByteArray midi = song(1), text = "notes";
+    QByteArray riff = "RIFF\0\0\0\0RMIDdata" + QByteArray(4, '\0') + midi;
+    riff[16] = char(midi.size() & 0xff);
+    riff[17] = char(midi.size() >> 8);
+    QTest::newRow(".mid") << QStringList { "song.mid" } << midi << true << true;
+    QTest::newRow(".KAR") << QStringList { "karaoke.KAR" } << midi << true << true;
+    QTest::newRow(".rmi") << QStringList { "riff.rmi" } << riff << true << true;
+    QTest::newRow("Latin-1 name") << QStringList { FileNames::fromBytes("caf\xe9.mid") } << midi
+                                  << true << true;
+    QTest::newRow("two songs") << QStringList { "a.mid", "b.mid" } << midi << false << false;
+    QTest::newRow("text") << QStringList { "notes.txt" } << text << false << false;
+    QTest::newRow("text named .mid") << QStringList { "notes.mid" } << text << false << false;
+    QTest::newRow("header only") << QStringList { "cut.mid" } << QByteArray("MThd") << true
+                                 << false;
+    QTest::newRow("a folder") << QStringList { "folder.mid/" } << midi << false << false;
 }
 
 void TestMprisPlayer::dropsTakeOneMidiFile()
 {
     QFETCH(QStringList, names);
+    QFETCH(QByteArray, content);
+    QFETCH(bool, dragTaken);
     QFETCH(bool, taken);
 
     MprisFixture w;
     new FileDropHandler(w.window.get());
     QTemporaryDir dir;
+    RemoveRawNames removeRawNames;
     QMimeData data;
     QList<QUrl> urls;
     for (const QString& name : names) {
         QVERIFY(name.endsWith('/') ? QDir(dir.path()).mkdir(name)
-                                   : QFile(dir.filePath(name)).open(QIODevice::WriteOnly));
-        urls << QUrl::fromLocalFile(dir.filePath(name));
+                                   : writeFile(dir.filePath(name), content));
+        urls << QUrl(FileNames::toUri(dir.filePath(name)));
     }
     data.setUrls(urls);
     QDragEnterEvent enter(QPoint(9, 9), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
@@ -183,11 +298,77 @@ void TestMprisPlayer::dropsTakeOneMidiFile()
     drop.setAccepted(false);
     QCoreApplication::sendEvent(w.window.get(), &enter);
     QCoreApplication::sendEvent(w.window.get(), &drop);
-    QCOMPARE(enter.isAccepted(), taken);
+    QCOMPARE(enter.isAccepted(), dragTaken);
     QCOMPARE(drop.isAccepted(), taken);
     QCOMPARE(w.media.operations,
-        taken ? QStringList({ "FileName " + dir.filePath(names.first()), "Command open" }) + kPlay
+        taken ? QStringList(
+                    { "Command Close", "FileName " + dir.filePath(names.first()), "Command open" })
+                + kPlay
               : QStringList());
+}
+
+void TestMprisPlayer::aFileFromOutsideIsCheckedBeforeAnythingChanges_data()
+{
+    QTest::addColumn<QString>("door");
+    QTest::addColumn<QString>("kind"); // of file, as makeFile makes it
+    QTest::addColumn<QString>("why"); // empty: it plays
+
+    const QList<QPair<QString, QString>> files { { "song", "" }, { "Latin-1 name", "" },
+        { "not MIDI", "no MThd header" }, { "truncated MIDI", "truncated" },
+        { "missing", "no such file" }, { "folder", "folder" },
+        { "symbolic link loop", "too many levels of symbolic links" } };
+    for (const char* door : { "command line", "OpenUri", "drop" }) {
+        for (const auto& [kind, why] : files)
+            QTest::addRow("%s, %s", door, qPrintable(kind)) << door << kind << why;
+    }
+}
+
+// A file handed over by a second `lumora FILE`, sent by OpenUri or dropped: one that cannot be
+// played leaves the song playing, the label, the file name and every mark as they were; one
+// that can plays at once, without a warning about the song that was open.
+void TestMprisPlayer::aFileFromOutsideIsCheckedBeforeAnythingChanges()
+{
+    QFETCH(QString, door);
+    QFETCH(QString, kind);
+    QFETCH(QString, why);
+
+    PlayingWindow w;
+    const QString path = makeFile(w.dir, kind);
+    const QStringList before = w.state();
+    QCOMPARE(before.at(3), QStringLiteral("Playing"));
+    const qint32 positionBefore = w.rig.media->position();
+    WarningCapture warnings;
+
+    QString said = "no answer";
+    if (door == "command line") {
+        QMetaObject::invokeMethod(w.window.get(), "openAndPlay", Qt::DirectConnection,
+            Q_RETURN_ARG(QString, said), Q_ARG(QString, path));
+    } else if (door == "OpenUri") {
+        said = w.mpris->openUri(FileNames::toUri(path));
+    } else {
+        QMimeData data;
+        data.setUrls({ QUrl(FileNames::toUri(path)) });
+        QDragEnterEvent enter(QPoint(9, 9), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QDropEvent drop(QPointF(9, 9), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        drop.setAccepted(false);
+        new FileDropHandler(w.window.get());
+        QCoreApplication::sendEvent(w.window.get(), &enter);
+        QCoreApplication::sendEvent(w.window.get(), &drop);
+        said = drop.isAccepted() ? QString() : QStringLiteral("refused");
+    }
+    QVERIFY2(why.isEmpty() ? said.isEmpty() : said.contains(door == "drop" ? "refused" : why),
+        qPrintable(said));
+    QVERIFY2(warnings.warnings().isEmpty(), qPrintable(warnings.joined()));
+    w.rig.output->pullMs(500);
+    if (!why.isEmpty()) {
+        QCOMPARE(w.state(), before);
+        QVERIFY(w.rig.media->position() >= positionBefore + 500);
+    } else {
+        QCOMPARE(w.rig.media->openFilePath(), path);
+        QCOMPARE(w.driver->lblname->caption(), QStringLiteral("Current Song = Midi"));
+        QCOMPARE(w.mpris->playbackStatus(), QStringLiteral("Playing"));
+        QCOMPARE(w.rig.media->position(), 500);
+    }
 }
 
 // A plain widget reads as an unnamed filler whatever its name; the picture buttons are buttons.

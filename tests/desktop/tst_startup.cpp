@@ -3,6 +3,8 @@
 #include "app/pictureloader.h"
 #include "engine/synth.h"
 #include "manualclockrig.h"
+#include "media/filenames.h"
+#include "media/songfilecheck.h"
 #include "scriptedservices.h"
 #include "smfwriter.h"
 #include "warningcapture.h"
@@ -62,6 +64,16 @@ void TestStartup::commandLine_data()
     QTest::newRow("unknown option") << QStringList { "--loud" } << fail << QString() << "'loud'";
     QTest::newRow("two files") << QStringList { "a.mid", "b.mid" } << fail << QString()
                                << "one FILE at most";
+    QTest::newRow("a dash: an unknown option, not help by its h")
+        << QStringList { "-dash.mid" } << fail << QString() << "'dash.mid'";
+    QTest::newRow("a dash after --") << QStringList { "--", "-dash.mid" } << run
+                                     << QDir::current().filePath("-dash.mid") << "no such file";
+    QTest::newRow("a Latin-1 name")
+        << QStringList { FileNames::fromBytes("/gone/caf\xe9.mid") } << run
+        << FileNames::fromBytes("/gone/caf\xe9.mid") << "no such file";
+    QTest::newRow("a symbolic link loop")
+        << QStringList { "loop.mid" } << run << QDir::current().filePath("loop.mid")
+        << "too many levels of symbolic links";
 }
 
 void TestStartup::commandLine()
@@ -71,10 +83,16 @@ void TestStartup::commandLine()
     QFETCH(QString, file);
     QFETCH(QString, says);
 
+    QTemporaryDir dir;
+    const QString previousDir = QDir::currentPath();
+    QDir::setCurrent(dir.path());
+    QFile::link("loop.mid", "loop.mid");
+    file.replace(previousDir, dir.path());
     const CommandLine parsed = CommandLine::parse(QStringList { "lumora" } + arguments, "9.8");
+    QDir::setCurrent(previousDir);
     QCOMPARE(int(parsed.action), action);
     QCOMPARE(parsed.file, file);
-    const QString said = file.isEmpty() ? parsed.text : whyUnplayable(file);
+    const QString said = file.isEmpty() ? parsed.text : SongFileCheck::whyUnplayable(file);
     QVERIFY2(says.isEmpty() ? said.isEmpty() : said.contains(says), qPrintable(said));
 }
 
