@@ -16,10 +16,11 @@ class MprisPlayerAdaptor : public QDBusAbstractAdaptor {
     Q_CLASSINFO("D-Bus Interface", "org.mpris.MediaPlayer2.Player")
     Q_PROPERTY(QString PlaybackStatus READ playbackStatus)
     Q_PROPERTY(QString LoopStatus READ loopStatus WRITE setLoopStatus)
-    Q_PROPERTY(double Rate READ rate WRITE setRate)
+    // The player has neither a rate nor a volume of its own to set: both are read-only.
+    Q_PROPERTY(double Rate READ rate)
     Q_PROPERTY(bool Shuffle READ shuffle WRITE setShuffle)
     Q_PROPERTY(QVariantMap Metadata READ metadata)
-    Q_PROPERTY(double Volume READ volume WRITE setVolume)
+    Q_PROPERTY(double Volume READ volume)
     Q_PROPERTY(qlonglong Position READ position)
     Q_PROPERTY(double MinimumRate READ rate)
     Q_PROPERTY(double MaximumRate READ rate)
@@ -41,9 +42,7 @@ public:
     QVariantMap metadata() const;
     qlonglong position() const;
     double rate() const { return 1.0; }
-    void setRate(double) { }
     double volume() const { return 1.0; }
-    void setVolume(double) { }
     bool yes() const { return true; }
     bool no() const { return false; }
 
@@ -54,8 +53,11 @@ public slots:
     void PlayPause();
     void Stop();
     void Play();
-    void Seek(qlonglong) { }
-    void SetPosition(const QDBusObjectPath&, qlonglong) { }
+    void Seek([[maybe_unused]] qlonglong Offset) { }
+    void SetPosition(
+        [[maybe_unused]] const QDBusObjectPath& TrackId, [[maybe_unused]] qlonglong Position)
+    {
+    }
     // Answered once the file is open and playing, or with an error saying why it cannot be.
     void OpenUri(const QString& uri, const QDBusMessage& message);
 

@@ -1,5 +1,6 @@
 #include "app/sessionbus.h"
 
+#include "app/mprisobject.h"
 #include "app/mprisplayer.h"
 #include "app/mprisplayeradaptor.h"
 #include "app/mprisrootadaptor.h"
@@ -131,9 +132,9 @@ bool publish(MprisPlayer* player)
     QDBusConnection bus = QDBusConnection::sessionBus();
     if (!connectedBus(bus))
         return false;
-    new MprisRootAdaptor(player);
-    new MprisPlayerAdaptor(player);
-    if (!bus.registerObject(kObjectPath, player, QDBusConnection::ExportAdaptors)) {
+    auto* object
+        = new MprisObject({ new MprisRootAdaptor(player), new MprisPlayerAdaptor(player) }, player);
+    if (!bus.registerVirtualObject(kObjectPath, object)) {
         qCWarning(lcSessionBus).noquote()
             << "Cannot publish the player:" << bus.lastError().message();
         return false;

@@ -1,6 +1,9 @@
 #include "app/captionlabel.h"
 #include "app/filedrophandler.h"
+#include "app/mprisobject.h"
 #include "app/mprisplayer.h"
+#include "app/mprisplayeradaptor.h"
+#include "app/mprisrootadaptor.h"
 #include "app/picturebutton.h"
 #include "app/screenreadernames.h"
 #include "manualclockrig.h"
@@ -146,6 +149,8 @@ private slots:
     void dropsTakeOneMidiFile();
     void aFileFromOutsideIsCheckedBeforeAnythingChanges_data();
     void aFileFromOutsideIsCheckedBeforeAnythingChanges();
+    void busWritesAreTypeChecked_data();
+    void busWritesAreTypeChecked();
     void screenReadersReadNamedButtons();
 };
 
@@ -389,6 +394,75 @@ void TestMprisPlayer::screenReadersReadNamedButtons()
         QCOMPARE(accessible->text(QAccessible::Name), QLatin1String(name));
         QVERIFY(!accessible->text(QAccessible::Description).isEmpty());
     }
+}
+
+void TestMprisPlayer::busWritesAreTypeChecked_data()
+{
+    QTest::addColumn<QString>("member"); // of org.freedesktop.DBus.Properties, or OpenUri
+    QTest::addColumn<QVariantList>("arguments");
+    QTest::addColumn<QString>("error"); // the D-Bus error's name; empty: answered
+    QTest::addColumn<QString>("loopStatus"); // afterwards
+
+    const QString player = "org.mpris.MediaPlayer2.Player";
+    const QVariant no = QVariant::fromValue(QDBusVariant(QString("no")));
+    const QString invalid = "org.freedesktop.DBus.Error.InvalidArgs";
+    const QString readOnly = "org.freedesktop.DBus.Error.PropertyReadOnly";
+    auto set = [&](const char* property, const QVariant& value) {
+        return QVariantList { player, QString(property), QVariant::fromValue(QDBusVariant(value)) };
+    };
+    QTest::newRow("Shuffle as a string") << "Set" << set("Shuffle", "no") << invalid << "None";
+    QTest::newRow("Shuffle as a double") << "Set" << set("Shuffle", 0.5) << invalid << "None";
+    QTest::newRow("Shuffle as a boolean") << "Set" << set("Shuffle", false) << ""
+                                          << "None";
+    QTest::newRow("LoopStatus as a boolean")
+        << "Set" << set("LoopStatus", true) << invalid << "None";
+    QTest::newRow("LoopStatus as a string") << "Set" << set("LoopStatus", "Track") << ""
+                                            << "Track";
+    QTest::newRow("Volume") << "Set" << set("Volume", 0.5) << readOnly << "None";
+    QTest::newRow("Rate") << "Set" << set("Rate", 1.0) << readOnly << "None";
+    QTest::newRow("no such property")
+        << "Set" << set("Loud", true) << "org.freedesktop.DBus.Error.UnknownProperty"
+        << "None";
+    QTest::newRow("Get") << "Get" << QVariantList { player, "LoopStatus" } << ""
+                         << "None";
+    QTest::newRow("OpenUri of a file that is not there")
+        << "OpenUri" << QVariantList { "file:///gone/song.mid" } << "delayed"
+        << "None";
+}
+
+// What the bus's clients (playerctl, the sound menu, dbus-send) may write is what the
+// specification of the interface types: a value of another type is an error and changes nothing,
+// as does a write to a read-only property.
+void TestMprisPlayer::busWritesAreTypeChecked()
+{
+    QFETCH(QString, member);
+    QFETCH(QVariantList, arguments);
+    QFETCH(QString, error);
+    QFETCH(QString, loopStatus);
+
+    MprisFixture w;
+    MprisObject object({ new MprisRootAdaptor(&w.mpris), new MprisPlayerAdaptor(&w.mpris) });
+    const bool isProperty = member != "OpenUri";
+    QDBusMessage call = QDBusMessage::createMethodCall("org.mpris.MediaPlayer2.lumora",
+        "/org/mpris/MediaPlayer2",
+        isProperty ? "org.freedesktop.DBus.Properties" : "org.mpris.MediaPlayer2.Player", member);
+    call.setArguments(arguments);
+    const QDBusMessage reply = object.answer(call);
+    QCoreApplication::processEvents(); // writes are carried out a pass of the event loop later
+    if (error == "delayed") { // the refusal goes out by itself, as an error
+        QVERIFY(call.isDelayedReply());
+    } else {
+        QCOMPARE(reply.errorName(), error);
+        QCOMPARE(reply.type(),
+            error.isEmpty() ? QDBusMessage::ReplyMessage : QDBusMessage::ErrorMessage);
+        QVERIFY2(error.isEmpty() || reply.errorMessage().contains(arguments.value(1).toString()),
+            qPrintable(reply.errorMessage()));
+    }
+    if (member == "Get")
+        QCOMPARE(reply.arguments().value(0).value<QDBusVariant>().variant(), QVariant("None"));
+    QCOMPARE(w.mpris.loopStatus(), loopStatus);
+    QVERIFY(!w.mpris.shuffle());
+    QVERIFY(w.media.operations.isEmpty());
 }
 
 QTEST_MAIN(TestMprisPlayer)
