@@ -31,6 +31,8 @@ class TestStartup : public QObject {
 private slots:
     void commandLine_data();
     void commandLine();
+    void fileNamesAreBytes_data();
+    void fileNamesAreBytes();
     void filesAreFoundWorkingFolderFirst_data();
     void filesAreFoundWorkingFolderFirst();
     void aSoundFontThatDoesNotLoadGivesWayToTheNext();
@@ -94,6 +96,36 @@ void TestStartup::commandLine()
     QCOMPARE(parsed.file, file);
     const QString said = file.isEmpty() ? parsed.text : SongFileCheck::whyUnplayable(file);
     QVERIFY2(says.isEmpty() ? said.isEmpty() : said.contains(says), qPrintable(said));
+}
+
+void TestStartup::fileNamesAreBytes_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<QString>("uri");
+
+    QTest::newRow("UTF-8") << QByteArray("/m/Café Nuit.mid") << "file:///m/Caf%C3%A9%20Nuit.mid";
+    QTest::newRow("Latin-1") << QByteArray("/m/caf\xe9.mid") << "file:///m/caf%E9.mid";
+    QTest::newRow("cut short at the end") << QByteArray("/m/\xe2\x82") << "file:///m/%E2%82";
+    QTest::newRow("overlong slash") << QByteArray("/m/\xc0\xaf") << "file:///m/%C0%AF";
+    QTest::newRow("an encoded surrogate") << QByteArray("/m/\xed\xb3\xa9") << "file:///m/%ED%B3%A9";
+    QTest::newRow("four bytes") << QByteArray("/m/\xf0\x9f\x8e\xb5") << "file:///m/%F0%9F%8E%B5";
+}
+
+// A name goes from bytes to a string and back, and through a file:// URI, without loss; what is
+// UTF-8 reads as itself.
+void TestStartup::fileNamesAreBytes()
+{
+    QFETCH(QByteArray, bytes);
+    QFETCH(QString, uri);
+
+    const QString name = FileNames::fromBytes(bytes);
+    QCOMPARE(FileNames::toBytes(name), bytes);
+    QCOMPARE(FileNames::toUri(name), uri);
+    QCOMPARE(FileNames::fromUri(uri), name);
+    if (QString::fromUtf8(bytes).toUtf8() == bytes)
+        QCOMPARE(name, QString::fromUtf8(bytes));
+    else
+        QVERIFY(!name.contains(QChar::ReplacementCharacter));
 }
 
 void TestStartup::filesAreFoundWorkingFolderFirst_data()
