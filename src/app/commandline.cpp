@@ -5,6 +5,14 @@
 #include <QCommandLineParser>
 #include <QRegularExpression>
 
+CommandLine CommandLine::parse(int argc, char* argv[], const QString& version)
+{
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i)
+        arguments << FileNames::fromBytes(argv[i]);
+    return parse(arguments, version);
+}
+
 CommandLine CommandLine::parse(const QStringList& arguments, const QString& version)
 {
     QCommandLineParser parser;

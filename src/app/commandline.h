@@ -15,4 +15,6 @@ struct CommandLine {
     // arguments[0] is the program's name; each argument decoded by FileNames::fromBytes. A FILE
     // that begins with "-" follows "--".
     static CommandLine parse(const QStringList& arguments, const QString& version);
+    // The arguments as the system gave them: a file's name is bytes, not always UTF-8.
+    static CommandLine parse(int argc, char* argv[], const QString& version);
 };

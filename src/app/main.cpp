@@ -12,7 +12,6 @@
 #include "app/sessionbus.h"
 #include "engine/audiooutput.h"
 #include "media/enginemediacontrol.h"
-#include "media/filenames.h"
 #include "media/songfilecheck.h"
 
 #include <QApplication>
@@ -44,42 +43,6 @@ bool answeredWithoutDisplay(const CommandLine& commandLine)
     return true;
 }
 
-// The arguments as the system gave them: a file's name is bytes, not always UTF-8.
-QStringList argumentsOf(int argc, char* argv[])
-{
-    QStringList arguments;
-    for (int i = 0; i < argc; ++i)
-        arguments << FileNames::fromBytes(argv[i]);
-    return arguments;
-}
-
-// What the start does once the bus has answered: the exit status when it has nothing left to do.
-std::optional<int> finishedOnTheBus(
-    const SessionBus::Arrival& arrival, const CommandLine& commandLine, bool fileRefused)
-{
-    using Outcome = SessionBus::Arrival::Outcome;
-    switch (arrival.outcome) {
-    case Outcome::HandedOver:
-        if (!commandLine.soundFont.isEmpty())
-            std::fprintf(
-                stderr, "lumora: --soundfont is ignored: the running player keeps its own\n");
-        return 0;
-    case Outcome::Refused:
-        std::fprintf(stderr, "lumora: %s\n", qPrintable(arrival.why));
-        return 1;
-    case Outcome::HeldByAnother:
-        return fileRefused ? std::optional(1) : std::nullopt;
-    case Outcome::NoAnswer:
-        std::fprintf(stderr, "lumora: the running player does not answer (%s); starting another\n",
-            qPrintable(arrival.why));
-        return std::nullopt;
-    case Outcome::NameTaken:
-    case Outcome::NoBus:
-        break;
-    }
-    return std::nullopt;
-}
-
 } // namespace
 
 int main(int argc, char* argv[])
@@ -87,8 +50,7 @@ int main(int argc, char* argv[])
     // Help and version need no display: they are answered before the toolkit starts, which
     // would end the program without one. The rest is read once the toolkit has taken its own
     // options (-platform and the like) off the line.
-    if (answeredWithoutDisplay(
-            CommandLine::parse(argumentsOf(argc, argv), QStringLiteral(LUMORA_VERSION))))
+    if (answeredWithoutDisplay(CommandLine::parse(argc, argv, QStringLiteral(LUMORA_VERSION))))
         return 0;
 
     QApplication app(argc, argv);
@@ -97,7 +59,7 @@ int main(int argc, char* argv[])
     QApplication::setDesktopFileName(QStringLiteral("lumora"));
 
     const CommandLine commandLine
-        = CommandLine::parse(argumentsOf(argc, argv), QApplication::applicationVersion());
+        = CommandLine::parse(argc, argv, QApplication::applicationVersion());
     switch (commandLine.action) {
     case CommandLine::Action::ShowHelp:
     case CommandLine::Action::ShowVersion:
@@ -136,7 +98,8 @@ int main(int argc, char* argv[])
     LumoraMusic window({ &media, &dialog, &random, &pictures });
     dialog.setParentWidget(&window);
     const SessionBus::Arrival answer = arrival.get();
-    if (const std::optional<int> status = finishedOnTheBus(answer, commandLine, fileRefused))
+    if (const std::optional<int> status
+        = SessionBus::exitStatus(answer, !commandLine.soundFont.isEmpty(), fileRefused))
         return *status;
     const bool named = answer.outcome == SessionBus::Arrival::Outcome::NameTaken;
     window.Form_Load();

@@ -13,6 +13,8 @@
 #include <QLoggingCategory>
 #include <QThread>
 
+#include <cstdio>
+
 Q_LOGGING_CATEGORY(lcSessionBus, "lumora.sessionbus")
 
 namespace {
@@ -125,6 +127,30 @@ Arrival takeNameOrHandOver(const QString& file, bool handOver)
             return { Outcome::Refused, reply.errorMessage() };
         return { Outcome::NoAnswer, reply.errorMessage() };
     }
+}
+
+std::optional<int> exitStatus(const Arrival& arrival, bool soundFontGiven, bool fileRefused)
+{
+    switch (arrival.outcome) {
+    case Outcome::HandedOver:
+        if (soundFontGiven)
+            std::fprintf(
+                stderr, "lumora: --soundfont is ignored: the running player keeps its own\n");
+        return 0;
+    case Outcome::Refused:
+        std::fprintf(stderr, "lumora: %s\n", qPrintable(arrival.why));
+        return 1;
+    case Outcome::HeldByAnother:
+        return fileRefused ? std::optional(1) : std::nullopt;
+    case Outcome::NoAnswer:
+        std::fprintf(stderr, "lumora: the running player does not answer (%s); starting another\n",
+            qPrintable(arrival.why));
+        return std::nullopt;
+    case Outcome::NameTaken:
+    case Outcome::NoBus:
+        break;
+    }
+    return std::nullopt;
 }
 
 bool publish(MprisPlayer* player)

@@ -2,6 +2,8 @@
 
 #include <QString>
 
+#include <optional>
+
 class MprisPlayer;
 
 // The player on the session bus, under org.mpris.MediaPlayer2.lumora: the desktop's media
@@ -29,6 +31,10 @@ struct Arrival {
 // brings it to the front), waiting (bounded) while that one is still starting. With handOver
 // false a running player is left alone. Blocks for the bus's answers; any thread.
 Arrival takeNameOrHandOver(const QString& file, bool handOver = true);
+
+// What a start that has its answer does next: the exit status when it has nothing left to do,
+// after one line on stderr where there is something to say.
+std::optional<int> exitStatus(const Arrival& arrival, bool soundFontGiven, bool fileRefused);
 
 // Publishes the player's MPRIS interfaces under the name taken. False when that is not possible.
 bool publish(MprisPlayer* player);
