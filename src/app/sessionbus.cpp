@@ -143,8 +143,7 @@ std::optional<int> exitStatus(const Arrival& arrival, bool soundFontGiven, bool 
     case Outcome::HeldByAnother:
         return fileRefused ? std::optional(1) : std::nullopt;
     case Outcome::NoAnswer:
-        std::fprintf(stderr, "lumora: the running player does not answer (%s); starting another\n",
-            qPrintable(arrival.why));
+        std::fprintf(stderr, "lumora: the running player does not answer; starting another\n");
         return std::nullopt;
     case Outcome::NameTaken:
     case Outcome::NoBus:
