@@ -430,8 +430,8 @@ void TestMprisPlayer::busWritesAreTypeChecked_data()
         << "None";
 }
 
-// What the bus's clients (playerctl, the sound menu, dbus-send) may write is what the
-// specification of the interface types: a value of another type is an error and changes nothing,
+// What the bus's clients (playerctl, the sound menu, dbus-send) may write is the type the MPRIS
+// interface declares for each property: a value of another type is an error and changes nothing,
 // as does a write to a read-only property.
 void TestMprisPlayer::busWritesAreTypeChecked()
 {
