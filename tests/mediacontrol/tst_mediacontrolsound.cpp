@@ -212,7 +212,11 @@ void TestMediaControlSound::soundFollowsPlayPauseAndClose()
         runs.erase(runs.begin());
     // Loud while playing, quiet while paused, loud again, and quiet after Close.
     QVERIFY2(runs.size() == 4, qPrintable(describe(runs)));
-    QVERIFY2(std::abs(runs[0].length() - 1.15) < tolerance, qPrintable(describe(runs)));
+    // The first sound comes once the new stream runs, which a busy machine can delay by a few
+    // tenths of a second (bench/ measures Play to the first sample); from then on the sound
+    // follows the commands.
+    QVERIFY2(
+        runs[0].length() > 0.6 && runs[0].length() < 1.15 + tolerance, qPrintable(describe(runs)));
     QVERIFY2(std::abs(runs[1].length() - 0.85) < tolerance, qPrintable(describe(runs)));
     QVERIFY2(std::abs(runs[2].length() - 0.75) < tolerance, qPrintable(describe(runs)));
     QVERIFY2(runs[3].length() > 0.4, qPrintable(describe(runs)));
