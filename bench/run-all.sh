@@ -5,10 +5,12 @@
 #
 #   bench/run-all.sh BUILD_DIR > table.md
 #
-# Builds only the benchmark programs that are missing from BUILD_DIR (ninja -j2). Progress goes to
-# standard error. Needs fluidsynth, timidity, pulseaudio + pulseaudio-utils, xvfb, python3 and
-# /usr/bin/time; runs its own PulseAudio server with a null sink and its own X server, so it
-# neither plays on nor draws on anything of yours. About 10 minutes on two busy cores.
+# Installs the packages it needs when they are missing (scripts/install-deps.sh run demo bench:
+# fluidsynth, timidity, pulseaudio + pulseaudio-utils, xvfb, python3, /usr/bin/time, bc, Google
+# Benchmark) and builds only the benchmark programs that are missing from BUILD_DIR (ninja -j2),
+# turning them on in a build configured without them. Progress goes to standard error. It runs
+# its own PulseAudio server with a null sink and its own X server, so it neither plays on nor
+# draws on anything of yours. About 10 minutes on two busy cores.
 #
 # BENCH_RUNS (default 3) runs of each figure; BENCH_PAINT_RUNS (default 5) starts of each window;
 # BENCH_DEMO_PASSES (default 1) passes over all demo songs, each song rendered by the three
@@ -39,6 +41,14 @@ declare -A program=(
     [barewindow]=$build/bench/barewindow
     [firstpaint]=$build/bench/firstpaint
 )
+# What the benchmarks run and measure with, installed when missing (apt-get, through sudo when
+# not root), and the benchmark programs in a build that was configured without them.
+bash "$here/../scripts/install-deps.sh" run demo bench >&2
+if ! grep -q '^LUMORA_BUILD_BENCHMARKS:BOOL=ON' "$build/CMakeCache.txt" 2>/dev/null ||
+    ! grep -q '^benchmark_DIR:PATH=/' "$build/CMakeCache.txt" 2>/dev/null; then
+    note "configuring $build with the benchmarks"
+    cmake -DLUMORA_BUILD_BENCHMARKS=ON "$build" >&2
+fi
 missing=()
 for target in "${!program[@]}"; do
     [ -x "${program[$target]}" ] || missing+=("$target")
@@ -48,7 +58,8 @@ if [ ${#missing[@]} -gt 0 ]; then
     ninja -C "$build" -j2 "${missing[@]}" >&2
 fi
 for tool in fluidsynth timidity pulseaudio parec Xvfb python3 /usr/bin/time; do
-    command -v "$tool" >/dev/null || { echo "$0: $tool is needed" >&2; exit 1; }
+    command -v "$tool" >/dev/null ||
+        { echo "$0: $tool is needed: bash scripts/install-deps.sh bench demo" >&2; exit 1; }
 done
 [ -f "$soundfont" ] || { echo "$0: $soundfont is needed (fluid-soundfont-gm)" >&2; exit 1; }
 

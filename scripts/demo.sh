@@ -12,7 +12,7 @@ seconds=${LUMORA_DEMO_SECONDS:-6}
 source "$top/tests/e2e/headless.sh"
 
 if tool=$(headless_missing_tool Xvfb xdotool pulseaudio pactl parecord sox import); then
-    echo "The demonstration needs $tool; install the packages with: bash scripts/install-deps.sh" >&2
+    echo "The demonstration needs $tool; install the packages with: bash scripts/install-deps.sh demo" >&2
     exit 1
 fi
 if [ ! -x "$player" ]; then

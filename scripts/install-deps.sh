@@ -1,25 +1,61 @@
 #!/usr/bin/env bash
-# Installs the Debian packages Lumora needs to build, run and test. Quick when all are there.
+# Installs the Debian packages of the named groups that are missing; quick when all are there.
+#
+#   bash scripts/install-deps.sh [run] [demo] [test] [bench] [fuzz]
+#
+# run    building and running the player (scripts/run.sh; the default)
+# demo   the headless demonstration: a virtual display and sound server (scripts/run.sh without
+#        a display, scripts/demo.sh)
+# test   what the tests add (scripts/test.sh installs run, demo and test)
+# bench  the reference players and measuring tools of bench/ (bench/run-all.sh installs these)
+# fuzz   clang and its fuzzer runtime (fuzz/build.sh)
+# Uses apt-get, through sudo when not run as root.
 set -euo pipefail
 
-packages=(
-  # build
+build_packages=(
   cmake ninja-build g++ pkg-config qt6-base-dev libgl-dev libfluidsynth-dev libpulse-dev
-  # run: the General MIDI SoundFont and the label's font
-  fluid-soundfont-gm fonts-liberation
-  # tests: the data generators, a virtual display and sound server, key presses, sound checks
-  python3 python3-pil xvfb xauth x11-utils pulseaudio pulseaudio-utils xdotool imagemagick sox
-  desktop-file-utils
-  # desktop tests: a private session bus, the media-player client, the screen-reader bus and API
-  dbus-x11 playerctl at-spi2-core python3-pyatspi
-  # benchmarks and fuzzing: the reference players, Google Benchmark, clang's fuzzer runtime
-  libbenchmark-dev fluidsynth timidity clang libclang-rt-14-dev
+)
+# The General MIDI SoundFont, the song label's font (Liberation Sans Narrow) and the menus' font
+# (DejaVu Sans), chosen by name by the window.
+run_packages=(
+  fluid-soundfont-gm fonts-liberation fonts-dejavu-core
+)
+demo_packages=(
+  xvfb xauth x11-utils pulseaudio pulseaudio-utils xdotool imagemagick sox
+)
+# The data generators, desktop-entry and package checks, manual pages, a private session bus,
+# the media-player client, the screen-reader bus and API, Google Benchmark for the bench build.
+test_packages=(
+  python3 python3-pil desktop-file-utils dpkg-dev lintian appstream groff-base
+  dbus-x11 playerctl at-spi2-core python3-pyatspi libbenchmark-dev
+)
+bench_packages=(
+  fluidsynth timidity time bc python3 libbenchmark-dev
+)
+fuzz_packages=(
+  clang libclang-rt-14-dev
 )
 
+[ $# -gt 0 ] || set -- run
+wanted=()
+for group in "$@"; do
+  case $group in
+  run) wanted+=("${build_packages[@]}" "${run_packages[@]}") ;;
+  demo) wanted+=("${demo_packages[@]}") ;;
+  test) wanted+=("${test_packages[@]}") ;;
+  bench) wanted+=("${bench_packages[@]}") ;;
+  fuzz) wanted+=("${fuzz_packages[@]}") ;;
+  *)
+    echo "install-deps.sh: unknown group '$group' (run, demo, test, bench or fuzz)" >&2
+    exit 2
+    ;;
+  esac
+done
+
 missing=()
-for p in "${packages[@]}"; do
+for p in "${wanted[@]}"; do
   status=$(dpkg-query -W -f='${db:Status-Status}' "$p" 2>/dev/null || true)
-  [ "$status" = installed ] || missing+=("$p")
+  [ "$status" = installed ] || [[ " ${missing[*]} " == *" $p "* ]] || missing+=("$p")
 done
 [ ${#missing[@]} -eq 0 ] && exit 0
 

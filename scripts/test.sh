@@ -1,10 +1,10 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds everything and runs every test; then the whole suite again
 # under AddressSanitizer and UndefinedBehaviorSanitizer, and the engine's threaded tests under
-# ThreadSanitizer. LUMORA_SANITIZERS=0 leaves the sanitizer builds out.
+# ThreadSanitizer. LUMORA_SANITIZERS=0 bash scripts/test.sh leaves the sanitizer builds out.
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
-bash "$top/scripts/install-deps.sh"
+bash "$top/scripts/install-deps.sh" run demo test
 
 echo "== Build and test"
 bash "$top/scripts/build.sh" "$top/build" -DBUILD_TESTING=ON -DLUMORA_BUILD_BENCHMARKS=ON

@@ -16,4 +16,5 @@ python=${PYTHON:-/usr/bin/python3}
 export PYTHONDONTWRITEBYTECODE=1
 
 "$python" "$here/make_skins.py" --data "$data" --packaging "$packaging"
+"$python" "$here/make_icon.py" --packaging "$packaging"
 "$python" "$here/make_songs.py" --data "$data"

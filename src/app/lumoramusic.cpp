@@ -16,6 +16,14 @@ namespace {
 
 constexpr QSize kClientArea(340, 278);
 
+// Faces chosen by name, from packages the player depends on: with only a few fonts installed,
+// fontconfig's first match for the desktop's default can be a monospaced face. The label's
+// Arial Narrow is Liberation Sans Narrow where Arial is not installed.
+const QStringList kLabelFamilies
+    = { QStringLiteral("Arial Narrow"), QStringLiteral("Liberation Sans Narrow") };
+const QStringList kMenuFamilies
+    = { QStringLiteral("DejaVu Sans"), QStringLiteral("Liberation Sans") };
+
 QRect twipsRect(int left, int top, int width, int height)
 {
     return QRect(LumoraMusic::pixelsFromTwips(left), LumoraMusic::pixelsFromTwips(top),
@@ -83,7 +91,8 @@ void LumoraMusic::createControls()
     lblname = new CaptionLabel(pixelsFromTwips(2460), surface);
     lblname->setObjectName(QStringLiteral("lblname"));
     lblname->setGeometry(twipsRect(2460, 360, 0, 390));
-    QFont font(QStringLiteral("Arial Narrow"));
+    QFont font;
+    font.setFamilies(kLabelFamilies);
     font.setPointSizeF(15.75); // the int constructor would round it down to 15
     font.setWeight(QFont::Normal);
     lblname->setFont(font);
@@ -136,7 +145,19 @@ void LumoraMusic::createMenus()
     mitTemple = addSongMenu(mnuTemple, "Temple", SongMenu::Temple, &LumoraMusic::mitTemple_Click);
     mitTheme = addSongMenu(mnuTheme, "Theme", SongMenu::Theme, &LumoraMusic::mitTheme_Click);
 
+    useMenuFont();
     fitMenuBarFont();
+}
+
+// The menu bar's titles and the drop-down menus, which are windows of their own and inherit no
+// font from the window, at the desktop's size.
+void LumoraMusic::useMenuFont()
+{
+    QFont font = menuBar()->font();
+    font.setFamilies(kMenuFamilies);
+    menuBar()->setFont(font);
+    for (QAction* top : menuBar()->actions())
+        top->menu()->setFont(font);
 }
 
 // The window is only 340 pixels wide and menu bars do not wrap: with a wide desktop font the

@@ -88,6 +88,7 @@ private:
 
     void createControls();
     void createMenus();
+    void useMenuFont();
     void fitMenuBarFont();
     QAction* addFileItem(const char* name, const QString& caption, const QKeySequence& shortcut,
         bool checkable, void (LumoraMusic::*handler)());

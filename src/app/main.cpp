@@ -56,7 +56,7 @@ int main(int argc, char* argv[])
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("lumora"));
     QApplication::setApplicationVersion(QStringLiteral(LUMORA_VERSION));
-    QApplication::setDesktopFileName(QStringLiteral("lumora"));
+    QApplication::setDesktopFileName(QStringLiteral("org.example.Lumora"));
 
     const CommandLine commandLine
         = CommandLine::parse(argc, argv, QApplication::applicationVersion());

@@ -24,7 +24,7 @@ public:
     bool canRaise() const { return true; }
     bool hasTrackList() const { return false; }
     QString identity() const { return QStringLiteral("Lumora"); }
-    QString desktopEntry() const { return QStringLiteral("lumora"); }
+    QString desktopEntry() const { return QStringLiteral("org.example.Lumora"); }
     QStringList supportedUriSchemes() const { return { QStringLiteral("file") }; }
     QStringList supportedMimeTypes() const
     {

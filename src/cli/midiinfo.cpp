@@ -3,8 +3,20 @@
 #include "engine/song.h"
 
 #include <cstdio>
+#include <cstring>
 
 namespace {
+
+constexpr const char* usage = "Usage: lumora-midi-info FILE\n";
+constexpr const char* help
+    = "Prints what the player's MIDI reader makes of FILE, one key=value line each:\n"
+      "format, tracks, division (ticks per quarter note, or smpte:FRAMES:TICKS),\n"
+      "events, channel_events and length_ms. Warnings about a damaged file go to standard\n"
+      "error; a file that cannot be read exits with status 1.\n"
+      "\n"
+      "Options:\n"
+      "  --help     Displays this help.\n"
+      "  --version  Displays version information.\n";
 
 void printDivision(uint16_t division)
 {
@@ -24,8 +36,16 @@ void printDivision(uint16_t division)
 
 int main(int argc, char** argv)
 {
+    if (argc == 2 && std::strcmp(argv[1], "--help") == 0) {
+        std::printf("%s\n%s", usage, help);
+        return 0;
+    }
+    if (argc == 2 && std::strcmp(argv[1], "--version") == 0) {
+        std::printf("lumora-midi-info %s\n", LUMORA_VERSION);
+        return 0;
+    }
     if (argc != 2) {
-        std::fprintf(stderr, "usage: lumora-midi-info FILE\n");
+        std::fprintf(stderr, "%sTry 'lumora-midi-info --help'.\n", usage);
         return 2;
     }
     SongLoadResult result = loadSongFile(argv[1]);

@@ -8,6 +8,7 @@
 #include "engine/synth.h"
 
 #include <cstdio>
+#include <cstring>
 #include <vector>
 
 namespace {
@@ -16,6 +17,18 @@ constexpr int sampleRate = 44100;
 constexpr int blockFrames = 1024;
 // Ring-out after the last event stops when every voice has died, or after this much.
 constexpr int64_t maxTailFrames = 5 * sampleRate;
+
+constexpr const char* usage = "Usage: lumora-render FILE OUT.wav [SOUNDFONT]\n";
+constexpr const char* help
+    = "Renders the MIDI song FILE into OUT.wav (16-bit stereo PCM, 44100 Hz) as fast as the\n"
+      "machine allows, with the player's own reader, sequencer and synth settings, until the\n"
+      "last note has died away (at most 5 seconds after the last event).\n"
+      "SOUNDFONT is the SoundFont to play with; without it, the system default in\n"
+      "/usr/share/sounds/sf2 is used.\n"
+      "\n"
+      "Options:\n"
+      "  --help     Displays this help.\n"
+      "  --version  Displays version information.\n";
 
 int fail(const char* file, const std::string& reason)
 {
@@ -27,8 +40,16 @@ int fail(const char* file, const std::string& reason)
 
 int main(int argc, char** argv)
 {
+    if (argc == 2 && std::strcmp(argv[1], "--help") == 0) {
+        std::printf("%s\n%s", usage, help);
+        return 0;
+    }
+    if (argc == 2 && std::strcmp(argv[1], "--version") == 0) {
+        std::printf("lumora-render %s\n", LUMORA_VERSION);
+        return 0;
+    }
     if (argc < 3 || argc > 4) {
-        std::fprintf(stderr, "usage: lumora-render FILE OUT.wav [SOUNDFONT]\n");
+        std::fprintf(stderr, "%sTry 'lumora-render --help'.\n", usage);
         return 2;
     }
     SongLoadResult loaded = loadSongFile(argv[1]);

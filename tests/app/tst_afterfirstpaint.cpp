@@ -1,4 +1,5 @@
 #include "app/afterfirstpaint.h"
+#include "testwait.h"
 
 #include <QElapsedTimer>
 #include <QPaintEvent>
@@ -38,8 +39,8 @@ void TestAfterFirstPaint::runsOnceAfterTheFirstPaint()
     PaintedWidget widget(&log);
     runAfterFirstPaint(&widget, [&log] { log << "work"; });
     widget.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&widget));
-    QTRY_VERIFY(log.contains("work"));
+    QVERIFY(QTest::qWaitForWindowExposed(&widget, TestWait::ceilingMs));
+    LUMORA_TRY_VERIFY(log.contains("work"));
     widget.repaint();
     widget.repaint();
     QTest::qWait(50);
@@ -54,7 +55,7 @@ void TestAfterFirstPaint::runsWithoutAPaintInTheEnd()
     QElapsedTimer waited;
     waited.start();
     runAfterFirstPaint(&widget, [&log] { log << "work"; });
-    QTRY_VERIFY_WITH_TIMEOUT(log.contains("work"), 5000);
+    LUMORA_TRY_VERIFY(log.contains("work"));
     QVERIFY(waited.elapsed() >= 900);
     QCOMPARE(log, QStringList { "work" });
 }

@@ -5,6 +5,7 @@
 #include "app/windowservices.h"
 #include "fakemediacontrol.h"
 #include "scriptedservices.h"
+#include "testwait.h"
 #include "windowdriver.h"
 
 #include <QDir>
@@ -151,7 +152,7 @@ void TestSkins::pressAndReleaseSwapOnlyThatButton()
     SkinnedWindow w({ draw });
     w->Form_Load();
     w.window->show();
-    QVERIFY(QTest::qWaitForWindowExposed(w.window.get()));
+    QVERIFY(QTest::qWaitForWindowExposed(w.window.get(), TestWait::ceilingMs));
     const QString skin = draw == 0 ? "first" : "second";
     PictureButton* buttons[] = { w->cmdPlay, w->cmdPause, w->cmdStop };
     PictureButton* target = buttons[button - 1];
@@ -214,7 +215,7 @@ void TestSkins::missingPictureEndsTheProgram()
     QProcess app;
     app.setWorkingDirectory(empty.path());
     app.start(program, {});
-    QVERIFY(app.waitForFinished(20000));
+    QVERIFY(app.waitForFinished(TestWait::ceilingMs));
     QCOMPARE(app.exitStatus(), QProcess::NormalExit);
     QVERIFY(app.exitCode() != 0);
     const QString errors = QString::fromLocal8Bit(app.readAllStandardError());

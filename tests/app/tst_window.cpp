@@ -1,5 +1,6 @@
 #include "app/captionlabel.h"
 #include "app/picturebutton.h"
+#include "testwait.h"
 #include "windowfixture.h"
 
 #include <QAction>
@@ -19,6 +20,8 @@ private slots:
     void onlyTheSliderTakesFocus();
     void labelUsesTheNarrowFontAndTooltipColour();
     void labelKeepsEveryTitleInsideTheWindow();
+    void facesAreAskedForByNameAndInstalled_data();
+    void facesAreAskedForByNameAndInstalled();
     void menuTreeHasCaptionsKeysAndShortcuts();
     void everyTopLevelMenuFitsTheBar();
     void everyControlAnswersToItsName();
@@ -49,7 +52,7 @@ void TestWindow::geometryIsFixedAndControlsSitInPlace()
 {
     WindowFixture w;
     w.window->show();
-    QVERIFY(QTest::qWaitForWindowExposed(w.window.get()));
+    QVERIFY(QTest::qWaitForWindowExposed(w.window.get(), TestWait::ceilingMs));
     QCOMPARE(w.window->centralWidget()->size(), QSize(340, 278));
     QCOMPARE(w.window->minimumSize(), w.window->maximumSize());
     QVERIFY(!(w.window->windowFlags() & Qt::WindowMaximizeButtonHint));
@@ -90,6 +93,38 @@ void TestWindow::labelUsesTheNarrowFontAndTooltipColour()
     QCOMPARE(w->lblname->alignment(), Qt::AlignCenter);
     QCOMPARE(w.window->centralWidget()->palette().color(QPalette::Window),
         QApplication::palette("QMenuBar").color(QPalette::Window));
+}
+
+// The label's and the menus' faces are asked for by name and drawn as asked: with only a few
+// fonts installed, fontconfig's first match for the desktop's default can be monospaced. The
+// faces come from the packages the player depends on (fonts-liberation, fonts-dejavu-core).
+void TestWindow::facesAreAskedForByNameAndInstalled_data()
+{
+    QTest::addColumn<QString>("control");
+    QTest::addColumn<QString>("face");
+    QTest::newRow("song label") << "lblname"
+                                << "Liberation Sans Narrow";
+    QTest::newRow("menu bar") << "menuBar"
+                              << "DejaVu Sans";
+    QTest::newRow("File menu") << "mnuFile"
+                               << "DejaVu Sans";
+    QTest::newRow("Themes menu") << "mnuTheme"
+                                 << "DejaVu Sans";
+}
+
+void TestWindow::facesAreAskedForByNameAndInstalled()
+{
+    QFETCH(QString, control);
+    QFETCH(QString, face);
+    WindowFixture w;
+    QWidget* widget
+        = control == "menuBar" ? w.window->menuBar() : w.window->findChild<QWidget*>(control);
+    QVERIFY(widget);
+    QVERIFY2(
+        widget->font().families().contains(face), qPrintable(widget->font().families().join(", ")));
+    const QFontInfo drawn(widget->font());
+    QCOMPARE(drawn.family(), face);
+    QVERIFY(!drawn.fixedPitch());
 }
 
 // Long titles end in an ellipsis inside the window, with the whole title as tooltip; short ones
@@ -147,7 +182,7 @@ void TestWindow::everyTopLevelMenuFitsTheBar()
 {
     WindowFixture w;
     w.window->show();
-    QVERIFY(QTest::qWaitForWindowExposed(w.window.get()));
+    QVERIFY(QTest::qWaitForWindowExposed(w.window.get(), TestWait::ceilingMs));
     QMenuBar* bar = w.window->menuBar();
     QCOMPARE(bar->width(), 340);
     for (QAction* top : bar->actions()) {
@@ -217,7 +252,7 @@ void TestWindow::marksAreLeftToTheHandler()
     QFETCH(QString, how);
     WindowFixture w;
     w.window->show();
-    QVERIFY(QTest::qWaitForWindowExposed(w.window.get()));
+    QVERIFY(QTest::qWaitForWindowExposed(w.window.get(), TestWait::ceilingMs));
     w.window->activateWindow();
     const auto chooseLoop = [&] {
         if (how == "trigger") {
@@ -226,15 +261,15 @@ void TestWindow::marksAreLeftToTheHandler()
             QTest::keyClick(w.window.get(), Qt::Key_L, Qt::ControlModifier);
         } else {
             w->mnuFile->popup(QPoint(0, 0));
-            QVERIFY(QTest::qWaitForWindowExposed(w->mnuFile));
+            QVERIFY(QTest::qWaitForWindowExposed(w->mnuFile, TestWait::ceilingMs));
             QTest::mouseClick(
                 w->mnuFile, Qt::LeftButton, {}, w->mnuFile->actionGeometry(w->mitLoop).center());
         }
     };
-    chooseLoop();
-    QTRY_VERIFY(w->mitLoop->isChecked());
-    chooseLoop();
-    QTRY_VERIFY(!w->mitLoop->isChecked());
+    LUMORA_STEP(chooseLoop());
+    LUMORA_TRY_VERIFY(w->mitLoop->isChecked());
+    LUMORA_STEP(chooseLoop());
+    LUMORA_TRY_VERIFY(!w->mitLoop->isChecked());
 
     // A song item gets exactly one mark from its handler, even when chosen twice.
     w->mitSong[3]->trigger();
@@ -263,13 +298,13 @@ void TestWindow::shortcutsWorkWhileAMenuIsOpen()
     w.dialog.answers << "/songs/a.mid";
     w.random.script = { 0, 0 };
     w.window->show();
-    QVERIFY(QTest::qWaitForWindowExposed(w.window.get()));
+    QVERIFY(QTest::qWaitForWindowExposed(w.window.get(), TestWait::ceilingMs));
     w.window->activateWindow();
     w->mnuTheme->popup(w.window->mapToGlobal(QPoint(0, 0)));
-    QVERIFY(QTest::qWaitForWindowExposed(w->mnuTheme));
+    QVERIFY(QTest::qWaitForWindowExposed(w->mnuTheme, TestWait::ceilingMs));
     QTest::keyClick(QApplication::focusWidget() ? QApplication::focusWidget() : w->mnuTheme,
         Qt::Key(key), Qt::ControlModifier);
-    QTRY_COMPARE(w.media.operations, expected);
+    LUMORA_TRY_COMPARE(w.media.operations, expected);
     if (key == Qt::Key_L)
         QVERIFY(w->mitLoop->isChecked());
 }
@@ -278,7 +313,7 @@ void TestWindow::exitSendsNothingAndEndsTheEventLoop()
 {
     WindowFixture w;
     w.window->show();
-    QVERIFY(QTest::qWaitForWindowExposed(w.window.get()));
+    QVERIFY(QTest::qWaitForWindowExposed(w.window.get(), TestWait::ceilingMs));
     w.window->activateWindow();
     w->mitplayall->setChecked(true);
     // Exit ends the running event loop; here that is a nested one standing in for exec().
@@ -298,7 +333,7 @@ void TestWindow::closingSendsOneClose()
 {
     WindowFixture w;
     w.window->show();
-    QVERIFY(QTest::qWaitForWindowExposed(w.window.get()));
+    QVERIFY(QTest::qWaitForWindowExposed(w.window.get(), TestWait::ceilingMs));
     QVERIFY(w.window->close());
     QCOMPARE(w.media.operations, QStringList { "Command Close" });
     QVERIFY(!w.window->isVisible());

@@ -1,3 +1,4 @@
+#include "testwait.h"
 #include "windowfixture.h"
 
 #include <QAction>
@@ -149,9 +150,12 @@ void TestPlayAll::unopenableSongsAreSkipped()
     w.random.script = { 0, 0, 0, 1 };
     w.media.unopenable << "k58belfr.mid";
     schedule(w.window.get(), { [&] {
-        QTRY_COMPARE(w->currentSongStem(), QStringLiteral("k58harbr"));
-        QVERIFY(w.media.isPlaying());
-        w->mitplayall_Click();
+        const bool reached
+            = TestWait::until([&] { return w->currentSongStem() == QStringLiteral("k58harbr"); });
+        const bool playing = w.media.isPlaying();
+        w->mitplayall_Click(); // whatever was found: a failed check must not leave the loop running
+        QVERIFY2(reached, qPrintable(w->currentSongStem()));
+        QVERIFY(playing);
     } });
     w->mitplayall_Click();
     QVERIFY(!w->mitplayall->isChecked());
@@ -161,7 +165,7 @@ void TestPlayAll::closingTheWindowEndsTheLoop()
 {
     WindowFixture w;
     w.window->show();
-    QVERIFY(QTest::qWaitForWindowExposed(w.window.get()));
+    QVERIFY(QTest::qWaitForWindowExposed(w.window.get(), TestWait::ceilingMs));
     schedule(w.window.get(), { [&] { w.window->close(); } });
     w->mitplayall_Click();
     QVERIFY(!w.window->isVisible());

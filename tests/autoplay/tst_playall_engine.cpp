@@ -1,4 +1,5 @@
 #include "playallrig.h"
+#include "testwait.h"
 
 #include <QAction>
 #include <QApplication>
@@ -113,7 +114,7 @@ void TestPlayAllEngine::closingTheWindowWhileTheLoopRunsEndsTheProgram()
 {
     PlayAllRig rig;
     rig.window->show();
-    QVERIFY(QTest::qWaitForWindowExposed(rig.window.get()));
+    QVERIFY(QTest::qWaitForWindowExposed(rig.window.get(), TestWait::ceilingMs));
     QApplication::setQuitOnLastWindowClosed(true);
     bool watchdogFired = false;
     QTimer::singleShot(0, rig.window.get(), [&] { rig->mitplayall_Click(); });

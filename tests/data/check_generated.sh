@@ -40,6 +40,15 @@ for generated in "$scratch"/data/*; do
     compare "$generated" "$src/data/$name" "data/$name"
 done
 compare "$scratch/packaging/lumora.png" "$src/packaging/lumora.png" "packaging/lumora.png"
+for generated in $(cd "$scratch/packaging" && find icons -type f | sort); do
+    compare "$scratch/packaging/$generated" "$src/packaging/$generated" "packaging/$generated"
+done
+for committed in $(cd "$src/packaging" && find icons -type f | sort); do
+    if [ ! -e "$scratch/packaging/$committed" ]; then
+        echo "FAIL: packaging/$committed is committed but no generator makes it"
+        status=1
+    fi
+done
 
 for committed in "$src"/data/*; do
     name=$(basename "$committed")

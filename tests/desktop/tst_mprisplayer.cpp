@@ -9,6 +9,7 @@
 #include "manualclockrig.h"
 #include "media/filenames.h"
 #include "smfwriter.h"
+#include "testwait.h"
 #include "warningcapture.h"
 #include "windowfixture.h"
 
@@ -225,14 +226,14 @@ void TestMprisPlayer::metadataNamesTheSongAndChangesAreAnnounced()
     QVERIFY(!w.mpris.metadata().contains("xesam:title"));
 
     w.bringTo("playing");
-    QTRY_COMPARE(changes.size(), 1);
+    LUMORA_TRY_COMPARE(changes.size(), 1);
     const QVariantMap changed = changes.takeFirst().first().toMap();
     QCOMPARE(changed.value("PlaybackStatus").toString(), QStringLiteral("Playing"));
     QCOMPARE(changed.value("Metadata").toMap().value("xesam:title").toString(), "Misty Harbour");
     QCOMPARE(w.mpris.metadata().value("mpris:length").toLongLong(), 60000000LL);
 
     w->cmdPause->click();
-    QTRY_COMPARE(changes.size(), 1);
+    LUMORA_TRY_COMPARE(changes.size(), 1);
     QCOMPARE(changes.takeFirst().first().toMap().keys(), QStringList { "PlaybackStatus" });
     w.media.raiseStatusUpdate(); // nothing changed: nothing is said
     QTest::qWait(20);

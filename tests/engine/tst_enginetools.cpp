@@ -1,4 +1,5 @@
 #include "midibuilder.h"
+#include "testwait.h"
 
 #include <QFile>
 #include <QProcess>
@@ -19,7 +20,7 @@ Run run(const QString& program, const QStringList& arguments)
 {
     QProcess process;
     process.start(program, arguments);
-    process.waitForFinished(60000);
+    process.waitForFinished(TestWait::scaled(60000));
     return { process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1,
         QString::fromUtf8(process.readAllStandardOutput()),
         QString::fromUtf8(process.readAllStandardError()) };

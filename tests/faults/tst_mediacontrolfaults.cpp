@@ -6,6 +6,7 @@
 
 #include "manualclockrig.h"
 #include "smfwriter.h"
+#include "testwait.h"
 #include "warningcapture.h"
 
 #include "engine/manualaudiooutput.h"
@@ -210,7 +211,7 @@ void TestMediaControlFaults::brokenSoundFontPlaysSilently()
     Rig rig = makeRig(std::move(setup));
     QSignalSpy ready(rig.media.get(), &EngineMediaControl::synthReady);
     if (!synchronously)
-        QVERIFY(ready.wait(10000));
+        QVERIFY(ready.wait(TestWait::ceilingMs));
     QVERIFY(rig.media->isSynthReady());
     QCOMPARE(capture.warnings().size(), 1);
     QVERIFY2(capture.joined().contains(fontPath), qPrintable(capture.joined()));

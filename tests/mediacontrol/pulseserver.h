@@ -11,6 +11,8 @@
 #include <csignal>
 #include <memory>
 
+#include "testwait.h"
+
 // A PulseAudio server of our own with a null sink, reachable from this process only (HOME and
 // XDG_RUNTIME_DIR point at fresh folders while it lives), and a recorder on the sink's monitor.
 class PulseServer {
@@ -39,7 +41,7 @@ public:
         server.start("pulseaudio",
             { "-n", "-D", "--exit-idle-time=-1", "--load=module-native-protocol-unix",
                 QString("--load=module-null-sink sink_name=%1 rate=44100 channels=2").arg(sink) });
-        if (!server.waitForFinished(10000) || server.exitCode() != 0) {
+        if (!server.waitForFinished(TestWait::ceilingMs) || server.exitCode() != 0) {
             *why = "pulseaudio did not start: "
                 + QString::fromLocal8Bit(server.readAllStandardError());
             return false;
@@ -47,7 +49,7 @@ public:
         QElapsedTimer waited;
         waited.start();
         while (serverPid() <= 0 || !QFile::exists(m_runtime->filePath("pulse/native"))) {
-            if (waited.elapsed() > 5000) {
+            if (waited.elapsed() > TestWait::ceilingMs) {
                 *why = "pulseaudio started but never listened";
                 return false;
             }
@@ -74,7 +76,7 @@ public:
         m_recorder.start("parecord",
             { "-d", QString("%1.monitor").arg(sink), "--latency-msec=20", "--file-format=wav",
                 wavPath });
-        return m_recorder.waitForStarted(5000);
+        return m_recorder.waitForStarted(TestWait::ceilingMs);
     }
 
     void stopRecording()
@@ -82,7 +84,7 @@ public:
         if (m_recorder.state() == QProcess::NotRunning)
             return;
         m_recorder.terminate();
-        if (!m_recorder.waitForFinished(5000))
+        if (!m_recorder.waitForFinished(TestWait::ceilingMs))
             m_recorder.kill();
     }
 

@@ -3,6 +3,7 @@
 
 #include "manualclockrig.h"
 #include "smfwriter.h"
+#include "testwait.h"
 #include "warningcapture.h"
 
 #include "engine/livesongplayer.h"
@@ -411,7 +412,7 @@ void TestEngineMediaControl::periodicNotificationOnlyWhileOpen()
         rig.media->setCommand(command);
     // The end notification, if any, out of the way first: a loaded machine may take a while.
     if (state == "ended")
-        QTRY_COMPARE(endNotification.size(), 1);
+        LUMORA_TRY_COMPARE(endNotification.size(), 1);
     else
         QTest::qWait(20);
     QSignalSpy spy(rig.media.get(), &MediaControl::statusUpdate);
@@ -427,7 +428,7 @@ void TestEngineMediaControl::statusTimerRunsWhileOpen()
     QTest::qWait(60);
     QCOMPARE(spy.size(), 0);
     bringTo(rig, "open");
-    QTRY_VERIFY(spy.size() >= 3);
+    LUMORA_TRY_VERIFY(spy.size() >= 3);
     rig.media->setCommand("Close");
     spy.clear();
     QTest::qWait(60);
@@ -448,7 +449,7 @@ void TestEngineMediaControl::endNotifiesOnceInALaterPass()
     QCOMPARE(spy.size(), 0);
     QCOMPARE(rig.position(), rig.media->length());
 
-    QTRY_COMPARE(spy.size(), 1);
+    LUMORA_TRY_COMPARE(spy.size(), 1);
     QTest::qWait(30);
     QCOMPARE(spy.size(), 1);
     rig.output->pullMs(500); // the clock running on past the end brings no more
@@ -459,7 +460,7 @@ void TestEngineMediaControl::endNotifiesOnceInALaterPass()
     rig.media->setCommand("Prev");
     rig.media->setCommand("Play");
     rig.output->pullMs(songLengthMs + 10);
-    QTRY_COMPARE(spy.size(), 2);
+    LUMORA_TRY_COMPARE(spy.size(), 2);
 }
 
 // A loop elsewhere waits for the end with WaitForMoreEvents: the end itself must wake it, and it
@@ -488,7 +489,7 @@ void TestEngineMediaControl::endWakesAWaitingEventLoop()
     QVERIFY2(!gaveUp, "the end did not wake the event loop");
     QCOMPARE(spy.size(), 0);
     QCOMPARE(rig.position(), rig.media->length());
-    QTRY_COMPARE(spy.size(), 1);
+    LUMORA_TRY_COMPARE(spy.size(), 1);
 }
 
 // A failing SoundFont load still goes through the worker and the hand-over, quickly.
@@ -531,7 +532,7 @@ void TestEngineMediaControl::playBeforeSynthReadyStartsWhenReady()
     QCOMPARE(rig.advanceMs(100), 0);
     QCOMPARE(rig.media->length(), songLengthMs);
 
-    QVERIFY(ready.wait(5000));
+    QVERIFY(ready.wait(TestWait::ceilingMs));
     QVERIFY2(capture.joined().contains("no-such-font.sf2"), qPrintable(capture.joined()));
     QCOMPARE(rig.position(), 0);
     QCOMPARE(rig.advanceMs(100), 100);
@@ -677,7 +678,7 @@ void TestEngineMediaControl::samplesLoadAfterOpenReturns()
         EngineSetup setup;
         setup.statusIntervalMs = never;
         m_backgroundRig = std::make_unique<Rig>(std::move(setup));
-        QTRY_VERIFY_WITH_TIMEOUT(m_backgroundRig->media->isSynthReady(), 10000);
+        LUMORA_TRY_VERIFY(m_backgroundRig->media->isSynthReady());
     }
     Rig& rig = *m_backgroundRig;
     rig.media->setCommand("Close");
@@ -699,7 +700,7 @@ void TestEngineMediaControl::samplesLoadAfterOpenReturns()
     rig.output->pullMs(100);
     QCOMPARE(rig.position(), 0);
 
-    QTRY_VERIFY(!rig.media->isLoadingSamples());
+    LUMORA_TRY_VERIFY(!rig.media->isLoadingSamples());
     const ManualAudioOutput::Pulled pulled = rig.output->pullMs(300);
     QCOMPARE(rig.position(), moves ? 300 : 0);
     QCOMPARE(pulled.peak > 0.01f, moves);

@@ -3,6 +3,7 @@
 
 #include "pulseserver.h"
 #include "smfwriter.h"
+#include "testwait.h"
 #include "warningcapture.h"
 #include "wavfile.h"
 
@@ -211,7 +212,11 @@ void TestMediaControlSound::soundFollowsPlayPauseAndClose()
         runs.erase(runs.begin());
     // Loud while playing, quiet while paused, loud again, and quiet after Close.
     QVERIFY2(runs.size() == 4, qPrintable(describe(runs)));
-    QVERIFY2(std::abs(runs[0].length() - 1.15) < tolerance, qPrintable(describe(runs)));
+    // The first sound comes once the new stream runs, which a busy machine can delay by a few
+    // tenths of a second (bench/ measures Play to the first sample); from then on the sound
+    // follows the commands.
+    QVERIFY2(
+        runs[0].length() > 0.6 && runs[0].length() < 1.15 + tolerance, qPrintable(describe(runs)));
     QVERIFY2(std::abs(runs[1].length() - 0.85) < tolerance, qPrintable(describe(runs)));
     QVERIFY2(std::abs(runs[2].length() - 0.75) < tolerance, qPrintable(describe(runs)));
     QVERIFY2(runs[3].length() > 0.4, qPrintable(describe(runs)));
@@ -245,9 +250,9 @@ void TestMediaControlSound::streamEndsWhenTheEndIsHeard()
         QElapsedTimer sincePlay;
         media.setCommand("Play");
         sincePlay.start();
-        QVERIFY(waitForEnd(media, 10000));
+        QVERIFY(waitForEnd(media, TestWait::ceilingMs));
         endAfterMs = sincePlay.elapsed();
-        QTRY_VERIFY(!spy.isEmpty());
+        LUMORA_TRY_VERIFY(!spy.isEmpty());
         media.setCommand("Prev");
         QCOMPARE(media.position(), 0);
         QTest::qWait(500);
@@ -280,9 +285,9 @@ void TestMediaControlSound::streamReturnsToARestartedServer()
     media.setCommand("Play");
     QTest::qWait(600);
     m_server.kill();
-    QTRY_COMPARE(engine.soundName(), std::string());
+    LUMORA_TRY_COMPARE(engine.soundName(), std::string());
     const qint32 before = media.position();
-    QTRY_VERIFY(media.position() > before + 300);
+    LUMORA_TRY_VERIFY(media.position() > before + 300);
 
     QString why;
     QVERIFY2(m_server.start(&why), qPrintable(why));
@@ -291,7 +296,7 @@ void TestMediaControlSound::streamReturnsToARestartedServer()
     QTest::qWait(300);
     media.setCommand("Pause");
     media.setCommand("Pause");
-    QTRY_COMPARE(engine.soundName(), std::string("stream"));
+    LUMORA_TRY_COMPARE(engine.soundName(), std::string("stream"));
     // A fresh null sink takes a second or two to start its first stream.
     QTest::qWait(3000);
     m_server.stopRecording();
@@ -339,7 +344,7 @@ void TestMediaControlSound::timelineGoesOnWhenTheServerDies()
     QVERIFY(media.position() > 0);
     m_server.kill();
 
-    QVERIFY2(waitForEnd(media, 20000), qPrintable(QString::number(media.position())));
+    QVERIFY2(waitForEnd(media, TestWait::ceilingMs), qPrintable(QString::number(media.position())));
     const qint64 took = sincePlay.elapsed();
     QVERIFY2(took > lengthMs - 500, qPrintable(QString::number(took)));
     QVERIFY2(took < lengthMs + 2000, qPrintable(QString::number(took)));
@@ -348,11 +353,11 @@ void TestMediaControlSound::timelineGoesOnWhenTheServerDies()
         capture.joined().contains(kind == Output::Stream ? "went away" : "stopped taking sound"),
         qPrintable(capture.joined()));
     QCOMPARE(capture.warnings().size(), 1);
-    QTRY_VERIFY(!spy.isEmpty());
+    LUMORA_TRY_VERIFY(!spy.isEmpty());
 
     media.setCommand("Prev");
     media.setCommand("Play");
-    QTRY_VERIFY(media.position() > 200);
+    LUMORA_TRY_VERIFY(media.position() > 200);
 }
 
 void TestMediaControlSound::timelineRunsWithoutAnyDevice()
@@ -378,7 +383,7 @@ void TestMediaControlSound::timelineRunsWithoutAnyDevice()
     QElapsedTimer sincePlay;
     media.setCommand("Play");
     sincePlay.start();
-    QVERIFY(waitForEnd(media, 5000));
+    QVERIFY(waitForEnd(media, TestWait::ceilingMs));
     QVERIFY2(sincePlay.elapsed() > 900, qPrintable(QString::number(sincePlay.elapsed())));
     QCOMPARE(capture.warnings().size(), 1);
 }
@@ -404,7 +409,7 @@ void TestMediaControlSound::playPressedAtStartUpIsHeard()
         QVERIFY(!ready.wait(500)); // nothing loads before it is asked to
         QCOMPARE(media.position(), 0);
         media.startLoading();
-        QVERIFY(ready.wait(10000));
+        QVERIFY(ready.wait(TestWait::ceilingMs));
         // A new stream on a fresh null sink starts in fits: give it time to settle.
         QTest::qWait(2500);
         QVERIFY(media.position() > 1000);

@@ -1,10 +1,14 @@
 #!/usr/bin/env bash
 # Installs the build into a scratch DESTDIR, at two prefixes, and checks what a user's system gets:
-# the player, every skin picture and demo song, the icon and a valid desktop entry that opens MIDI
-# files (the player finds its data folder itself, from any working directory). Then, when CPack and dpkg-deb are there, the .deb's control
-# fields and contents.
+# the player, every skin picture and demo song, the icons, a valid desktop entry that opens MIDI
+# files (the player finds its data folder itself, from any working directory), AppStream metadata
+# that a software centre accepts and manual pages that render and describe every option of each
+# program's --help. Then, when CPack and dpkg-deb are there, the .deb's control fields and
+# contents, with lintian's verdict when lintian is installed, and that the packages it depends on
+# hold the faces the window asks for.
 # Usage: check_install.sh <build folder> <source folder> <scratch folder>
-# Exits 77 (skipped) without desktop-file-validate.
+# Exits 77 (skipped) without desktop-file-validate; the other tools' checks are skipped with a
+# note when the tool is missing.
 set -euo pipefail
 build=$1
 source=$2
@@ -18,6 +22,11 @@ fail() {
 ok() {
     echo "ok: $*"
 }
+note() {
+    echo "note: $*"
+}
+
+app_id=org.example.Lumora
 
 command -v desktop-file-validate >/dev/null || {
     echo "SKIP: desktop-file-validate is not installed (desktop-file-utils)"
@@ -39,6 +48,75 @@ png_size() {
     width=$(od -An -tu4 --endian=big -j 16 -N 4 "$1" | tr -d ' ')
     height=$(od -An -tu4 --endian=big -j 20 -N 4 "$1" | tr -d ' ')
     echo "${width}x$height"
+}
+
+# check_metainfo <top> <prefix>: the software centres' metadata, for the desktop entry's id.
+check_metainfo() {
+    local top=$1 prefix=$2
+    local metainfo=$top/share/metainfo/$app_id.metainfo.xml
+    if [ ! -f "$metainfo" ]; then
+        fail "no AppStream metadata at $prefix/share/metainfo/$app_id.metainfo.xml"
+        return
+    fi
+    grep -q "<id>$app_id</id>" "$metainfo" &&
+        grep -q "<launchable type=\"desktop-id\">$app_id.desktop</launchable>" "$metainfo" &&
+        ok "the metadata names $app_id and its desktop entry" ||
+        fail "the metadata's id or launchable is not $app_id"
+    local type
+    for type in audio/midi audio/x-midi; do
+        grep -q "<mediatype>$type</mediatype>" "$metainfo" || fail "the metadata lacks $type"
+    done
+    if command -v appstreamcli >/dev/null; then
+        appstreamcli validate --no-net "$metainfo" >"$work/appstream.log" 2>&1 &&
+            ok "appstreamcli validate accepts the metadata" ||
+            { cat "$work/appstream.log" >&2; fail "appstreamcli validate rejects the metadata"; }
+    else
+        note "appstreamcli is not installed (appstream): the metadata is not validated"
+    fi
+}
+
+# help_options <program>: every long and short option its --help lists, one a line.
+help_options() {
+    "$1" --help 2>/dev/null | grep -oE '^ +(-[a-zA-Z], )?--[a-z-]+' | tr ',' '\n' | tr -d ' '
+}
+
+# check_manuals <top> <prefix>: a manual page for each program, which renders without warnings
+# and names every option of the program's --help.
+check_manuals() {
+    local top=$1 prefix=$2
+    local renderer=
+    if command -v groff >/dev/null; then
+        renderer=groff
+    else
+        note "groff is not installed (groff-base): the manual pages are not rendered"
+    fi
+    local program page text option before
+    for program in lumora lumora-render lumora-midi-info; do
+        page=$top/share/man/man1/$program.1.gz
+        if [ ! -f "$page" ]; then
+            fail "no manual page at $prefix/share/man/man1/$program.1.gz"
+            continue
+        fi
+        [ -n "$renderer" ] || continue
+        if ! text=$(gzip -dc "$page" | groff -man -Tutf8 -ww -z 2>&1) || [ -n "$text" ]; then
+            fail "$program(1) does not render cleanly: $text"
+            continue
+        fi
+        # Plain ASCII, unhyphenated, on long lines: options read as typed.
+        text=$(gzip -dc "$page" | groff -man -Tascii -rHY=0 -rLL=300n 2>/dev/null | sed 's/.\x08//g')
+        before=$failures
+        for option in $(help_options "$top/bin/$program") LUMORA_SOUNDFONT; do
+            # The tools only speak of the variable to say that they ignore it.
+            grep -q -- "$option" <<<"$text" || fail "$program(1) does not mention $option"
+        done
+        [ "$failures" -gt "$before" ] || ok "$program(1) renders and names every option of $program --help"
+    done
+    local help
+    help=$(help_options "$top/bin/lumora" | tr '\n' ' ')
+    case $help in
+    *--soundfont*--* | *--*--soundfont*) ;;
+    *) fail "lumora --help lists no --soundfont among: $help" ;;
+    esac
 }
 
 # check_tree <root> <prefix>: the installed layout under root+prefix.
@@ -65,19 +143,27 @@ check_tree() {
         ok "$installed skin pictures and songs in $prefix/share/lumora" ||
         fail "$installed files in $prefix/share/lumora for $shipped in data/"
 
-    local icon=$top/share/icons/hicolor/48x48/apps/lumora.png
-    if [ -f "$source/packaging/lumora.png" ]; then
-        [ "$(png_size "$icon" 2>/dev/null)" = 48x48 ] && ok "a 48x48 PNG icon" ||
-            fail "no 48x48 PNG at $prefix/share/icons/hicolor/48x48/apps/lumora.png"
-    fi
+    local size icon before=$failures
+    for size in 16 24 32 48 64 128 256; do
+        icon=$top/share/icons/hicolor/${size}x$size/apps/lumora.png
+        [ "$(png_size "$icon" 2>/dev/null)" = "${size}x$size" ] ||
+            fail "no ${size}x$size PNG at $prefix/share/icons/hicolor/${size}x$size/apps/lumora.png"
+    done
+    [ "$failures" -gt "$before" ] || ok "PNG icons from 16x16 to 256x256"
+    icon=$top/share/icons/hicolor/scalable/apps/lumora.svg
+    grep -q "<svg" "$icon" 2>/dev/null && ok "a scalable SVG icon" ||
+        fail "no SVG at $prefix/share/icons/hicolor/scalable/apps/lumora.svg"
 
-    local entry=$top/share/applications/lumora.desktop
+    check_metainfo "$top" "$prefix"
+    check_manuals "$top" "$prefix"
+
+    local entry=$top/share/applications/$app_id.desktop
     if [ ! -f "$entry" ]; then
-        fail "no desktop entry at $prefix/share/applications/lumora.desktop"
+        fail "no desktop entry at $prefix/share/applications/$app_id.desktop"
         return
     fi
     desktop-file-validate "$entry" && ok "desktop-file-validate accepts the entry" ||
-        fail "desktop-file-validate rejects $prefix/share/applications/lumora.desktop"
+        fail "desktop-file-validate rejects $prefix/share/applications/$app_id.desktop"
     local key want
     while IFS='|' read -r key want; do
         [ "$(entry_value "$entry" "$key")" = "$want" ] && ok "$key=$want" ||
@@ -90,6 +176,64 @@ Path|
 Categories|AudioVideo;Audio;Player;Midi;
 MimeType|audio/midi;audio/x-midi;
 EOF
+}
+
+# font_package <family>: the Debian package holding the face fontconfig draws for the family,
+# when it is that family.
+font_package() {
+    local file
+    file=$(fc-match -f '%{file}' "$1") || return 0
+    [ "$(fc-match -f '%{family[0]}' "$1")" = "$1" ] || return 0
+    dpkg-query -S "$(readlink -f "$file")" 2>/dev/null | cut -d: -f1 | head -1
+}
+
+# check_deb_extras <deb> <unpacked root> <Depends>: what Debian's tools ask of a package beyond
+# its files: copyright and changelog, stripped binaries, lintian's verdict, and dependencies on
+# the faces the window asks for by name (the label's and the menus').
+check_deb_extras() {
+    local deb=$1 root=$2 depends=$3
+    local doc=$root/usr/share/doc/lumora
+    head -1 "$doc/copyright" 2>/dev/null | grep -q "^Format: https://www.debian.org/doc/packaging-manuals/copyright-format/1.0/" &&
+        grep -q "^License: Expat" "$doc/copyright" && ok "a machine-readable copyright file" ||
+        fail "no machine-readable copyright file in /usr/share/doc/lumora"
+    gzip -dc "$doc/changelog.Debian.gz" 2>/dev/null |
+        grep -q "^lumora ($(dpkg-deb -f "$deb" Version)) " && ok "changelog.Debian.gz for this version" ||
+        fail "no changelog.Debian.gz naming version $(dpkg-deb -f "$deb" Version)"
+    local program
+    for program in lumora lumora-render lumora-midi-info; do
+        if command -v readelf >/dev/null && readelf -S "$root/usr/bin/$program" | grep -q "\.debug_\|\.symtab"; then
+            fail "/usr/bin/$program is not stripped"
+        fi
+    done
+
+    if command -v fc-match >/dev/null && command -v dpkg-query >/dev/null; then
+        local family package
+        for family in "Liberation Sans Narrow" "DejaVu Sans"; do
+            package=$(font_package "$family")
+            if [ -z "$package" ]; then
+                fail "the face $family is not installed here"
+            else
+                case ", $depends," in
+                *", $package"[\ ,]*) ok "$family comes from $package, a dependency" ;;
+                *) fail "$family comes from $package, which the package does not depend on" ;;
+                esac
+            fi
+        done
+    else
+        note "fc-match or dpkg-query is missing: the faces' packages are not checked"
+    fi
+
+    if command -v lintian >/dev/null; then
+        lintian --tag-display-limit 0 "$deb" >"$work/lintian.log" 2>&1 || true
+        if grep -q "^E: " "$work/lintian.log"; then
+            cat "$work/lintian.log" >&2
+            fail "lintian reports $(grep -c "^E: " "$work/lintian.log") errors"
+        else
+            ok "lintian: no errors ($(grep -c "^W: " "$work/lintian.log") warnings)"
+        fi
+    else
+        note "lintian is not installed: the package is not checked by it"
+    fi
 }
 
 # ---- cmake --install, at the packaging prefix and at another one chosen at install time.
@@ -112,11 +256,11 @@ if command -v cpack >/dev/null && command -v dpkg-deb >/dev/null; then
     if [ -n "$deb" ]; then
         ok "cpack made $(basename "$deb")"
         [ "$(dpkg-deb -f "$deb" Package)" = lumora ] && ok "Package: lumora" || fail "Package name"
-        [ "$(dpkg-deb -f "$deb" Maintainer)" = "Lumora developers" ] && ok "Maintainer" ||
-            fail "Maintainer: $(dpkg-deb -f "$deb" Maintainer)"
+        [ "$(dpkg-deb -f "$deb" Maintainer)" = "Lumora developers <lumora@example.org>" ] &&
+            ok "Maintainer" || fail "Maintainer: $(dpkg-deb -f "$deb" Maintainer)"
         depends=$(dpkg-deb -f "$deb" Depends)
         for want in libqt6widgets6 libfluidsynth3 libpulse0 "fluid-soundfont-gm | timgm6mb-soundfont" \
-            fonts-liberation; do
+            fonts-liberation fonts-dejavu-core; do
             case ", $depends," in
             *", $want"[\ ,]*) ok "Depends on $want" ;;
             *) fail "Depends lacks $want: $depends" ;;
@@ -125,6 +269,7 @@ if command -v cpack >/dev/null && command -v dpkg-deb >/dev/null; then
         mkdir -p "$work/deb/root"
         dpkg-deb -x "$deb" "$work/deb/root"
         check_tree "$work/deb/root" /usr
+        check_deb_extras "$deb" "$work/deb/root" "$depends"
     fi
 else
     echo "note: cpack or dpkg-deb is missing; the .deb is not checked"

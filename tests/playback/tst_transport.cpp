@@ -1,5 +1,6 @@
 #include "app/captionlabel.h"
 #include "app/picturebutton.h"
+#include "testwait.h"
 #include "windowfixture.h"
 
 #include <QAction>
@@ -40,7 +41,7 @@ void TestTransport::buttons()
     QFETCH(bool, playingAfter);
     WindowFixture w;
     w.window->show();
-    QVERIFY(QTest::qWaitForWindowExposed(w.window.get()));
+    QVERIFY(QTest::qWaitForWindowExposed(w.window.get(), TestWait::ceilingMs));
     w->mitSong_Click(0);
     w->cmdPlay_Click();
     w->Slider1->setValue(7);

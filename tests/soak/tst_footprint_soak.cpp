@@ -5,6 +5,7 @@
 #include "manualclockrig.h"
 #include "residentmemory.h"
 #include "smfwriter.h"
+#include "testwait.h"
 
 #include "engine/synth.h"
 
@@ -60,26 +61,26 @@ void TestFootprintSoak::memoryFollowsTheSong()
     EngineSetup setup;
     setup.statusIntervalMs = 3600 * 1000;
     ManualClockRig rig(std::move(setup));
-    QTRY_VERIFY_WITH_TIMEOUT(rig.media->isSynthReady(), 10000);
+    LUMORA_TRY_VERIFY(rig.media->isSynthReady());
 
     auto play = [&](const QString& song) {
         rig.media->setCommand("Close");
         rig.media->setFileName(song);
         rig.media->setCommand("Open");
         rig.media->setCommand("Play");
-        QTRY_VERIFY(!rig.media->isLoadingSamples());
+        LUMORA_TRY_VERIFY(!rig.media->isLoadingSamples());
         QVERIFY(rig.output->pullMs(600).peak > 0.01f);
     };
     // Each small song alone first: what the current song needs differs from song to song.
     qint64 startKb = 0;
     for (const QString& song : small) {
-        play(song);
+        LUMORA_STEP(play(song));
         startKb = std::max(startKb, residentKb());
     }
     qint64 worstKb = startKb;
     for (int round = 0; round < rounds; ++round) {
-        play(big);
-        play(small[round % 3]);
+        LUMORA_STEP(play(big));
+        LUMORA_STEP(play(small[round % 3]));
         worstKb = std::max(worstKb, residentKb());
     }
     if (!sanitized)
