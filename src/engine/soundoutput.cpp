@@ -169,7 +169,7 @@ std::string SoundOutput::rendererName() const
     case Renderer::Stream:
         return "stream";
     case Renderer::Driver:
-        return m_driver->driverName();
+        return m_driver ? m_driver->driverName() : std::string();
     default:
         return {};
     }
