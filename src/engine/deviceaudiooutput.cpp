@@ -4,6 +4,7 @@
 #include "engine/fluidsynthlibrary.h"
 
 #include <cstring>
+#include <thread>
 
 namespace {
 
@@ -44,6 +45,15 @@ void DeviceAudioOutput::stop()
 {
     closeDriver();
     m_source.store(nullptr);
+}
+
+// A callback counts itself in before it reads the source: once the source is gone and none is
+// counted in, none can still be using it.
+void DeviceAudioOutput::release()
+{
+    m_source.store(nullptr);
+    while (m_inCallback.load() > 0)
+        std::this_thread::yield();
 }
 
 std::string DeviceAudioOutput::driverName() const
@@ -95,15 +105,17 @@ int DeviceAudioOutput::driverCallback(
     auto* self = static_cast<DeviceAudioOutput*>(data);
     if (self->m_callbacks.fetch_add(1, std::memory_order_relaxed) == 0)
         AudioThread::mark();
-    AudioSource* source = self->m_source.load(std::memory_order_acquire);
+    self->m_inCallback.fetch_add(1);
+    AudioSource* source = self->m_source.load();
     if (outputCount < 2 || !source) {
         writeSilence(frames, outputCount, outputs);
-        return FLUID_OK;
+    } else {
+        source->renderAudio(outputs[0], outputs[1], frames);
+        // A few periods ahead at most: what was rendered counts as heard.
+        source->reportHeard(source->renderedTo());
+        for (int i = 2; i < outputCount; ++i)
+            std::memset(outputs[i], 0, sizeof(float) * size_t(frames));
     }
-    source->renderAudio(outputs[0], outputs[1], frames);
-    // A few periods ahead at most: what was rendered counts as heard.
-    source->reportHeard(source->renderedTo());
-    for (int i = 2; i < outputCount; ++i)
-        std::memset(outputs[i], 0, sizeof(float) * size_t(frames));
+    self->m_inCallback.fetch_sub(1);
     return FLUID_OK;
 }

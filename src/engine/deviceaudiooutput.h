@@ -33,6 +33,9 @@ public:
     bool pullsInRealTime() const override { return true; }
     void start(AudioSource* source) override;
     void stop() override;
+    // Stops calling the source at once, without waiting for the driver's thread, which may be
+    // stuck in the device: stop() may then be left to a thread that can afford to wait.
+    void release();
     // The callback renders at every period whether the source plays or not (silence costs a
     // memset), so there is nothing to wake.
     void wake() override { }
@@ -58,4 +61,5 @@ private:
     std::string m_driverName;
 
     std::atomic<uint64_t> m_callbacks { 0 };
+    std::atomic<int> m_inCallback { 0 };
 };

@@ -188,8 +188,13 @@ void SoundOutput::watch()
             handOverFromLostStream();
 #endif
         if (m_policy.renderer() == Renderer::Driver
-            && m_policy.driverCallbacks(m_driver->callbacks(), Clock::now()) == Renderer::Clock)
-            handOverFromStalledDriver();
+            && m_policy.driverCallbacks(m_driver->callbacks(), Clock::now()) == Renderer::Clock) {
+            std::unique_ptr<DeviceAudioOutput> stalled = handOverFromStalledDriver();
+            // Closing it may wait for the device: not while a command waits for the lock.
+            lock.unlock();
+            stalled.reset();
+            lock.lock();
+        }
         if (m_lookForServer) {
             m_lookForServer = false;
             lock.unlock();
@@ -221,13 +226,13 @@ void SoundOutput::handOverFromLostStream()
 }
 
 // What the driver rendered counts as heard: the clock goes on from there, catching up with the
-// time since the driver last called back.
-void SoundOutput::handOverFromStalledDriver()
+// time since the driver last called back. Returns the driver, released but still to be closed.
+std::unique_ptr<DeviceAudioOutput> SoundOutput::handOverFromStalledDriver()
 {
-    m_driver->stop();
-    m_driver.reset();
+    m_driver->release();
     EngineLog::warning("The audio device stopped taking sound; playing on silently");
     startClock(m_policy.silentSince());
+    return std::move(m_driver);
 }
 
 // The stream takes over from where the driver or the clock left the song; the change that led

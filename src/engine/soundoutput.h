@@ -63,7 +63,7 @@ private:
     AudioOutput* rendering() const;
     void watch();
     void handOverFromLostStream();
-    void handOverFromStalledDriver();
+    std::unique_ptr<DeviceAudioOutput> handOverFromStalledDriver();
     void handOverToStream(std::unique_ptr<PulseAudioOutput> stream);
     void goBackTo(const TimelinePoint& heard);
 
