@@ -1,23 +1,19 @@
 #pragma once
 
 #include "engine/audiooutput.h"
-#include "engine/idlegate.h"
 
 #include <atomic>
-#include <chrono>
-#include <condition_variable>
+#include <cstdint>
 #include <mutex>
 #include <string>
-#include <thread>
 #include <vector>
 
 struct _fluid_audio_driver_t;
 struct _fluid_hashtable_t;
 
-// The sound device through FluidSynth's own audio drivers, PulseAudio first, then ALSA. When
-// neither can be had, or the server goes away while we play (FluidSynth then stops calling back
-// and tells no one), a thread of our own takes over and renders in real time into nothing, so the
-// song's timeline and its end behave the same, silently.
+// The sound device through one of FluidSynth's own audio drivers, the first in the list that
+// opens. It plays nothing when none does, and when the device goes away FluidSynth stops calling
+// back and tells no one: SoundOutput watches callbacks() and hands over to the clock.
 class DeviceAudioOutput : public AudioOutput {
 public:
     struct Config {
@@ -27,12 +23,6 @@ public:
         int periodFrames = 512;
         int periods = 4;
         std::vector<std::string> drivers { "pulseaudio", "alsa" };
-        // How long the driver may stop calling back before we take it for dead. Generous: a
-        // PulseAudio stream can stall for over a second as it starts; the time is not lost, as
-        // the fallback catches up with the clock.
-        std::chrono::milliseconds stallTimeout { 3000 };
-        // Off when the caller has said already why nothing is heard.
-        bool warnWithoutDevice = true;
     };
 
     DeviceAudioOutput();
@@ -43,30 +33,27 @@ public:
     bool pullsInRealTime() const override { return true; }
     void start(AudioSource* source) override;
     void stop() override;
-    void wake() override { m_gate.wake(); }
+    // Stops calling the source at once, without waiting for the driver's thread, which may be
+    // stuck in the device: stop() may then be left to a thread that can afford to wait.
+    void release();
+    // The callback renders at every period whether the source plays or not (silence costs a
+    // memset), so there is nothing to wake.
+    void wake() override { }
 
-    // The driver in use ("pulseaudio", "alsa"), or empty while rendering into nothing.
+    bool isOpen() const { return !driverName().empty(); }
+    // The driver in use ("pulseaudio", "alsa"), or empty when none opened.
     std::string driverName() const;
+    // Grows while the driver calls back: a count that stands still while open means a stall.
+    uint64_t callbacks() const { return m_callbacks.load(std::memory_order_relaxed); }
 
 private:
-    using Clock = std::chrono::steady_clock;
-
     static int driverCallback(void* data, int frames, int effectCount, float* effects[],
         int outputCount, float* outputs[]);
     bool openDriver();
     void closeDriver();
-    void supervise();
-    bool watchDriverUntilItStalls();
-    void renderIntoNothing(Clock::time_point since);
-    bool waitForQuitUntil(Clock::time_point deadline);
 
     Config m_config;
-    AudioSource* m_source = nullptr;
-    IdleGate m_gate;
-
-    // Owned by the driver's callback thread while it runs.
-    bool m_sourceWasIdle = false;
-    uint64_t m_idleGeneration = 0;
+    std::atomic<AudioSource*> m_source { nullptr };
 
     mutable std::mutex m_driverMutex; // guards the driver handle and its name; never the callback
     _fluid_audio_driver_t* m_driver = nullptr;
@@ -74,9 +61,5 @@ private:
     std::string m_driverName;
 
     std::atomic<uint64_t> m_callbacks { 0 };
-    std::atomic<bool> m_driverRetired { false };
-    std::atomic<bool> m_quit { false };
-    std::mutex m_quitMutex;
-    std::condition_variable m_quitChanged;
-    std::thread m_supervisor;
+    std::atomic<int> m_inCallback { 0 };
 };

@@ -1,5 +1,7 @@
 #include "engine/enginelog.h"
 
+#include "engine/audiothread.h"
+
 #include <atomic>
 #include <cstdio>
 
@@ -12,8 +14,12 @@ void writeToStderr(EngineLog::Level, const char* message)
 
 std::atomic<EngineLog::Handler> g_handler { writeToStderr };
 
+// A handler formats and writes: on an audio thread the message is dropped instead. What goes
+// wrong there (a program the SoundFont lacks) is said once more where it is prepared.
 void deliver(EngineLog::Level level, const char* message)
 {
+    if (AudioThread::isMarked())
+        return;
     g_handler.load(std::memory_order_acquire)(level, message);
 }
 

@@ -4,7 +4,8 @@
 // messages go to stderr, which is what the command-line tools want; the media control installs
 // one that forwards to its logging category.
 //
-// Never called on the audio thread: what happens there is counted or dropped, not logged.
+// Never called on the audio thread: a message from a thread marked as one (audiothread.h) is
+// dropped before it reaches the handler.
 namespace EngineLog {
 
 // Info: detail, such as FluidSynth's own messages; Warning: something the user should know.

@@ -1,8 +1,7 @@
 #include "engine/pulseaudiooutput.h"
 
 #include "engine/audioqueue.h"
-#include "engine/deviceaudiooutput.h"
-#include "engine/enginelog.h"
+#include "engine/audiothread.h"
 #include "engine/pulseaudiolibrary.h"
 
 #include <sys/eventfd.h>
@@ -10,7 +9,6 @@
 
 #include <algorithm>
 #include <atomic>
-#include <mutex>
 #include <thread>
 
 namespace {
@@ -58,10 +56,11 @@ struct PulseAudioOutput::Private final : QueuedStream {
     int64_t fillUntil = 0;
     int64_t lastHeard = 0;
 
-    // The server went away: the song goes on at the pace of the clock, silently.
+    // The server went away: nothing more is rendered here. The point heard last and the time
+    // are written before the flag is set, and read after it.
     std::atomic<bool> failed { false };
-    std::mutex fallbackMutex; // guards fallback against wake() and stop(); never the loop
-    std::unique_ptr<DeviceAudioOutput> fallback;
+    TimelinePoint heardWhenLost;
+    std::chrono::steady_clock::time_point lostAt;
 
     ~Private() { close(); }
 
@@ -77,12 +76,12 @@ struct PulseAudioOutput::Private final : QueuedStream {
     void scheduleTick(pa_usec_t delay);
     void setCorked(bool cork);
     void serverLost();
-    void playOnTheClock();
 
     static void onContextState(pa_context*, void* self);
     static void onStreamState(pa_stream*, void* self);
     static void onTimingUpdated(pa_stream*, int, void* self);
     static void onWakeFd(pa_mainloop_api*, pa_io_event*, int, pa_io_event_flags_t, void* self);
+    static void onLoopRunning(pa_mainloop_api*, pa_defer_event*, void*);
     static void onTickEvent(pa_mainloop_api*, pa_time_event*, const struct timeval*, void* self);
 };
 
@@ -157,8 +156,10 @@ bool PulseAudioOutput::Private::open()
         wakeFd = ::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
         ok = wakeFd >= 0;
     }
-    if (ok)
+    if (ok) {
         wakeEvent = api->io_new(api, wakeFd, PA_IO_EVENT_INPUT, &Private::onWakeFd, this);
+        api->defer_new(api, &Private::onLoopRunning, nullptr);
+    }
     pulseAudio().pa_threaded_mainloop_unlock(loop);
     return ok;
 }
@@ -317,32 +318,14 @@ void PulseAudioOutput::Private::setCorked(bool cork)
         pulseAudio().pa_operation_unref(op);
 }
 
-// On the main loop's thread. The clock takes over from what was heard last, so the song keeps
-// to its time, silently.
+// On the main loop's thread: the point heard last is where another output goes on from.
 void PulseAudioOutput::Private::serverLost()
 {
-    if (failed.exchange(true))
+    if (failed.load(std::memory_order_relaxed))
         return;
-    if (queue)
-        playOnTheClock();
-}
-
-void PulseAudioOutput::Private::playOnTheClock()
-{
-    EngineLog::warning("The sound server went away; playing on silently");
-    // What was queued was never heard: the song goes on from what was.
-    if (queue) {
-        const TimelinePoint heard = queue->pointAt(heardFrame());
-        for (int tries = 0; tries < 100 && !source->rewriteFrom(heard); ++tries)
-            std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
-    std::lock_guard lock(fallbackMutex);
-    DeviceAudioOutput::Config clock;
-    clock.sampleRate = config.sampleRate;
-    clock.drivers.clear();
-    clock.warnWithoutDevice = false;
-    fallback = std::make_unique<DeviceAudioOutput>(clock);
-    fallback->start(source);
+    heardWhenLost = queue ? queue->pointAt(heardFrame()) : TimelinePoint {};
+    lostAt = std::chrono::steady_clock::now();
+    failed.store(true, std::memory_order_release);
 }
 
 void PulseAudioOutput::Private::onContextState(pa_context* context, void* self)
@@ -364,6 +347,13 @@ void PulseAudioOutput::Private::onStreamState(pa_stream* stream, void* self)
 void PulseAudioOutput::Private::onTimingUpdated(pa_stream*, int, void* self)
 {
     static_cast<Private*>(self)->changed();
+}
+
+// Once, on the main loop's thread, before it first renders.
+void PulseAudioOutput::Private::onLoopRunning(pa_mainloop_api* api, pa_defer_event* event, void*)
+{
+    AudioThread::mark();
+    api->defer_free(event);
 }
 
 void PulseAudioOutput::Private::onWakeFd(
@@ -406,11 +396,11 @@ PulseAudioOutput::~PulseAudioOutput()
 
 double PulseAudioOutput::sampleRate() const
 {
-    std::lock_guard lock(m_mutex);
     return d->config.sampleRate;
 }
 
-// With a source, from now on: the first change is written from the start of the stream.
+// With a source, from now on: the first change is written from the start of the stream, from
+// where the source stands (a song another output played up to here goes on from there).
 void PulseAudioOutput::Private::begin(AudioSource* playing)
 {
     pulseAudio().pa_threaded_mainloop_lock(loop);
@@ -420,14 +410,11 @@ void PulseAudioOutput::Private::begin(AudioSource* playing)
     queueConfig.fadeFrames = int(config.sampleRate * 0.005);
     queue = std::make_unique<AudioQueue>(*source, *this, queueConfig);
     rewritePending = true;
-    if (failed.load())
-        playOnTheClock();
     pulseAudio().pa_threaded_mainloop_unlock(loop);
 }
 
 void PulseAudioOutput::start(AudioSource* source)
 {
-    std::lock_guard lock(m_mutex);
     if (m_source)
         return;
     m_source = source;
@@ -437,9 +424,6 @@ void PulseAudioOutput::start(AudioSource* source)
 // Lets the last change's fade be heard before the stream goes, then closes everything.
 void PulseAudioOutput::stop()
 {
-    if (m_reconnecter.joinable())
-        m_reconnecter.join();
-    std::lock_guard lock(m_mutex);
     if (!m_source)
         return;
     for (int i = 0; i < 30 && !d->failed.load(); ++i) {
@@ -451,11 +435,6 @@ void PulseAudioOutput::stop()
             break;
         std::this_thread::sleep_for(std::chrono::milliseconds(2));
     }
-    {
-        std::lock_guard fallbackLock(d->fallbackMutex);
-        if (d->fallback)
-            d->fallback->stop();
-    }
     d->close();
     d->queue.reset();
     d->source = nullptr;
@@ -465,64 +444,23 @@ void PulseAudioOutput::stop()
 // UI thread: never waits for the audio thread; the main loop picks the change up.
 void PulseAudioOutput::wake()
 {
-    std::lock_guard lock(m_mutex);
-    if (!d->failed.load(std::memory_order_acquire)) {
-        const uint64_t one = 1;
-        [[maybe_unused]] const auto bytes = ::write(d->wakeFd, &one, sizeof one);
+    if (d->failed.load(std::memory_order_acquire) || d->wakeFd < 0)
         return;
-    }
-    {
-        std::lock_guard fallbackLock(d->fallbackMutex);
-        if (d->fallback)
-            d->fallback->wake();
-    }
-    tryToReconnect();
+    const uint64_t one = 1;
+    [[maybe_unused]] const auto bytes = ::write(d->wakeFd, &one, sizeof one);
 }
 
 bool PulseAudioOutput::isConnected() const
 {
-    std::lock_guard lock(m_mutex);
     return !d->failed.load(std::memory_order_acquire);
 }
 
-// With m_mutex held. A command while the server is gone looks for it again, at most once a
-// second and on a thread of its own, as connecting can take a while.
-void PulseAudioOutput::tryToReconnect()
+TimelinePoint PulseAudioOutput::heardWhenLost() const
 {
-    const auto now = std::chrono::steady_clock::now();
-    if (!m_source || m_reconnecting.load() || now - m_lastAttempt < std::chrono::seconds(1))
-        return;
-    m_lastAttempt = now;
-    if (m_reconnecter.joinable())
-        m_reconnecter.join(); // finished: m_reconnecting is false
-    m_reconnecting.store(true);
-    m_reconnecter = std::thread(&PulseAudioOutput::reconnect, this);
+    return isConnected() ? TimelinePoint {} : d->heardWhenLost;
 }
 
-// The clock stops and the new stream takes over from where the song stands; the change that led
-// here is written to it at once.
-void PulseAudioOutput::reconnect()
+std::chrono::steady_clock::time_point PulseAudioOutput::lostAt() const
 {
-    auto fresh = std::make_unique<Private>();
-    fresh->config = d->config;
-    std::unique_ptr<Private> old;
-    if (fresh->open()) {
-        std::lock_guard lock(m_mutex);
-        if (m_source) {
-            {
-                std::lock_guard fallbackLock(d->fallbackMutex);
-                if (d->fallback)
-                    d->fallback->stop();
-            }
-            old = std::move(d);
-            d = std::move(fresh);
-            d->begin(m_source);
-            const uint64_t one = 1;
-            [[maybe_unused]] const auto bytes = ::write(d->wakeFd, &one, sizeof one);
-            EngineLog::info("The sound server is back");
-        }
-    }
-    if (old)
-        old->close();
-    m_reconnecting.store(false);
+    return isConnected() ? std::chrono::steady_clock::time_point {} : d->lostAt;
 }

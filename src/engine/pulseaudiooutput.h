@@ -2,12 +2,9 @@
 
 #include "engine/audiooutput.h"
 
-#include <atomic>
 #include <chrono>
 #include <memory>
-#include <mutex>
 #include <string>
-#include <thread>
 
 // The sound server's own stream (PulseAudio, or PipeWire's PulseAudio service), kept a long
 // stretch ahead so that the process wakes only a few times a second while a song plays. A change
@@ -15,8 +12,8 @@
 // within a few milliseconds whatever the length queued; position and the end of the song follow
 // the stream's playback time. Nothing is queued and the stream is corked while nothing sounds.
 //
-// If the server goes away while we play, the song plays on silently at the pace of the clock; a
-// server that answers again is used from the next change that makes sound.
+// If the server goes away, the stream says so (isConnected()) and renders no more; SoundOutput
+// hands the song over to another output from the point heard last.
 class PulseAudioOutput : public AudioOutput {
 public:
     struct Config {
@@ -43,19 +40,16 @@ public:
     void stop() override;
     void wake() override;
 
-    // False while the server is gone and the song plays on silently.
+    // False once the server has gone away; the stream then renders nothing more.
     bool isConnected() const;
+    // Once not connected: the point heard last, and when the server went.
+    TimelinePoint heardWhenLost() const;
+    std::chrono::steady_clock::time_point lostAt() const;
 
 private:
     struct Private;
     explicit PulseAudioOutput(std::unique_ptr<Private> d);
-    void tryToReconnect();
-    void reconnect();
 
-    std::unique_ptr<Private> d; // the connection; replaced when the server comes back
+    std::unique_ptr<Private> d;
     AudioSource* m_source = nullptr;
-    mutable std::mutex m_mutex; // guards d against the swap; never taken on the audio thread
-    std::thread m_reconnecter;
-    std::atomic<bool> m_reconnecting { false };
-    std::chrono::steady_clock::time_point m_lastAttempt {};
 };

@@ -163,9 +163,10 @@ void SongRenderer::Private::resetChannels()
 // rewind, a new song, a pedal let go) turns the cut voices into releasing ones, which ring on
 // muted and come back when the sound fades in again. Its system reset leaves the reverb's filters
 // primed, which ring back at about 0.002; setting the sample rate again, to the same rate, clears
-// the whole reverb, but not the chorus's delay line, which only playing it empty clears. So the
-// cut renders, and throws away, the block ready from before, the block that applies the cut and
-// as much as the chorus delays.
+// the whole reverb (in FluidSynth 2.3 without allocating: the delay lines are made for the
+// highest rate at the start, and tst_realtime counts), but not the chorus's delay line, which
+// only playing it empty clears. So the cut renders, and throws away, the block ready from before,
+// the block that applies the cut and as much as the chorus delays.
 void SongRenderer::Private::cutSound()
 {
     lastPeak = 0.0f;

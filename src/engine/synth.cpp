@@ -1,5 +1,6 @@
 #include "engine/synth.h"
 
+#include "engine/audiothread.h"
 #include "engine/enginelog.h"
 #include "engine/fluidsynthlibrary.h"
 #include "engine/midi.h"
@@ -7,6 +8,7 @@
 
 #include <fcntl.h>
 #include <malloc.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -43,7 +45,7 @@ thread_local bool t_realTime = false;
 
 void logUnlessRealTime(int level, const char* message, void*)
 {
-    if (t_realTime)
+    if (t_realTime || AudioThread::isMarked())
         return;
     const char* name = level == FLUID_PANIC ? "panic"
         : level == FLUID_ERR                ? "error"
@@ -112,6 +114,8 @@ struct Synth::Private {
     fluid_synth_t* synth = nullptr;
     int soundFontId = -1;
     int soundFontFd = -1; // the loaded SoundFont's file, held open for its samples
+    std::string soundFontPath;
+    struct stat soundFontState = {}; // as loaded: a file written since would feed us other bytes
     std::string unavailable; // why there is no synth, when there is none
     std::set<std::pair<int, int>> pinned; // (bank, program) as the SoundFont numbers them
     // What a (bank, program) a song asks for resolves to, for the SoundFont loaded.
@@ -122,7 +126,30 @@ struct Synth::Private {
         const std::vector<std::pair<int, int>>& programs, std::set<std::pair<int, int>>* wanted);
     int releasePresetsBut(const std::set<std::pair<int, int>>& wanted);
     void unloadSoundFont();
+    bool soundFontIsAsLoaded() const;
+    void giveUpUnreadableSoundFont();
 };
+
+bool Synth::Private::soundFontIsAsLoaded() const
+{
+    struct stat now = {};
+    const int result
+        = soundFontFd >= 0 ? ::fstat(soundFontFd, &now) : ::stat(soundFontPath.c_str(), &now);
+    return result == 0 && now.st_size == soundFontState.st_size
+        && now.st_mtim.tv_sec == soundFontState.st_mtim.tv_sec
+        && now.st_mtim.tv_nsec == soundFontState.st_mtim.tv_nsec;
+}
+
+// Samples that cannot be read (the file cut short or written over since it was loaded, a disk
+// error) would play as whatever the failed load left behind, or make the audio thread try again:
+// better no sound at all, said once, by name. Once unloaded, nothing more is tried.
+void Synth::Private::giveUpUnreadableSoundFont()
+{
+    EngineLog::warning(("The SoundFont " + soundFontPath
+        + " can no longer be read (changed or cut short since it was loaded); songs play silently")
+                           .c_str());
+    unloadSoundFont();
+}
 
 void Synth::Private::unloadSoundFont()
 {
@@ -134,6 +161,7 @@ void Synth::Private::unloadSoundFont()
     if (soundFontFd >= 0)
         ::close(soundFontFd);
     soundFontFd = -1;
+    soundFontPath.clear();
 }
 
 Synth::Synth(double sampleRate)
@@ -151,6 +179,9 @@ Synth::Synth(double sampleRate)
     // pages would pin whatever is loaded for nothing.
     fluidSynth().fluid_settings_setint(d->settings, "synth.dynamic-sample-loading", 1);
     fluidSynth().fluid_settings_setint(d->settings, "synth.lock-memory", 0);
+    // Every call reaches the synth under LiveSongPlayer's mutex (or on one thread, offline), so
+    // FluidSynth's own lock would only be one more lock taken on the audio thread, uncontended.
+    fluidSynth().fluid_settings_setint(d->settings, "synth.threadsafe-api", 0);
     d->synth = fluidSynth().new_fluid_synth(d->settings);
     if (!d->synth) {
         d->unavailable = "FluidSynth could not create a synthesizer";
@@ -217,6 +248,9 @@ bool Synth::loadSoundFont(const std::string& path, std::string* error)
     }
     d->soundFontId = id;
     d->soundFontFd = fd;
+    d->soundFontPath = path;
+    if (fd < 0 || ::fstat(fd, &d->soundFontState) != 0)
+        ::stat(path.c_str(), &d->soundFontState);
     return true;
 }
 
@@ -256,8 +290,6 @@ bool Synth::Private::pinPresets(
         wanted->insert(preset);
         if (pinned.count(preset))
             continue;
-        // Unreadable samples (the file cut short, a disk error) would make the audio thread
-        // try again, and play whatever the failed load left behind: better no sound at all.
         if (fluidSynth().fluid_synth_pin_preset(synth, soundFontId, preset.first, preset.second)
             != FLUID_OK)
             return false;
@@ -317,11 +349,15 @@ int Synth::prepare(const Song& song)
 {
     if (!hasSoundFont())
         return 0;
+    // Only what is still to be read needs the file as it was.
+    if (!isPrepared(song) && !d->soundFontIsAsLoaded()) {
+        d->giveUpUnreadableSoundFont();
+        return 0;
+    }
     const std::vector<std::pair<int, int>> programs = programsToPin(song);
     std::set<std::pair<int, int>> wanted;
     if (!d->pinPresets(programs, &wanted)) {
-        logUnlessRealTime(FLUID_ERR, "SoundFont samples unreadable; playing silently", nullptr);
-        d->unloadSoundFont();
+        d->giveUpUnreadableSoundFont();
         return 0;
     }
     return d->releasePresetsBut(wanted);

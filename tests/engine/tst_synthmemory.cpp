@@ -5,6 +5,7 @@
 #include "../support/residentmemory.h"
 #include "midibuilder.h"
 
+#include "engine/enginelog.h"
 #include "engine/song.h"
 #include "engine/songrenderer.h"
 #include "engine/synth.h"
@@ -12,6 +13,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
+#include <QTemporaryDir>
 #include <QtTest>
 
 #include <memory>
@@ -66,6 +68,31 @@ void render(SongRenderer& renderer, int frames, float* peak = nullptr)
     }
 }
 
+QByteArray oneNoteOf(int program)
+{
+    return MidiBuilder(0, 96)
+        .track(Track().program(0, 0, program).noteOn(0, 0, 60).noteOff(48, 0, 60).endOfTrack())
+        .bytes();
+}
+
+// The whole note and its release: nothing of it sounds on into the next one.
+float peakOfPlaying(Synth& synth, const std::shared_ptr<const Song>& song)
+{
+    SongRenderer renderer(&synth, sampleRate);
+    renderer.setSong(song);
+    renderer.play();
+    float peak = 0;
+    render(renderer, 2 * sampleRate, &peak);
+    return peak;
+}
+
+std::vector<std::pair<EngineLog::Level, std::string>> g_messages;
+
+void keepMessage(EngineLog::Level level, const char* message)
+{
+    g_messages.emplace_back(level, message);
+}
+
 } // namespace
 
 class TestSynthMemory : public QObject {
@@ -73,6 +100,8 @@ class TestSynthMemory : public QObject {
 
 private slots:
     void releasesWhatTheNextSongDoesNotUse();
+    void warnsOnceWhenTheSoundFontCannotBeReadAnyMore_data();
+    void warnsOnceWhenTheSoundFontCannotBeReadAnyMore();
 };
 
 void TestSynthMemory::releasesWhatTheNextSongDoesNotUse()
@@ -121,6 +150,69 @@ void TestSynthMemory::releasesWhatTheNextSongDoesNotUse()
     QCOMPARE(Synth::soundFontFileOpens(), opensBefore);
     synth.prepare(*everything);
     QVERIFY(Synth::soundFontFileOpens() > opensBefore);
+}
+
+void TestSynthMemory::warnsOnceWhenTheSoundFontCannotBeReadAnyMore_data()
+{
+    QTest::addColumn<QString>("change");
+    QTest::addColumn<bool>("readable");
+    QTest::newRow("cut short") << "truncate" << false;
+    QTest::newRow("written over in place") << "overwrite" << false;
+    // The synth holds the file it loaded: a new file under the name changes nothing.
+    QTest::newRow("replaced by a new file") << "replace" << true;
+}
+
+// Samples load when a song first needs them, long after the SoundFont: a file that changed in
+// between must not leave every later song silent without a word.
+void TestSynthMemory::warnsOnceWhenTheSoundFontCannotBeReadAnyMore()
+{
+    QFETCH(QString, change);
+    QFETCH(bool, readable);
+    const std::string installed = Synth::findDefaultSoundFont();
+    if (installed.empty())
+        QSKIP("no SoundFont here");
+    QTemporaryDir dir;
+    const QString path = dir.filePath("font.sf2");
+    QVERIFY(QFile::copy(QString::fromStdString(installed), path));
+    Synth synth(sampleRate);
+    QVERIFY(synth.loadSoundFont(path.toStdString(), nullptr));
+    const auto organ = songFrom(oneNoteOf(19));
+    synth.prepare(*organ);
+    QVERIFY(peakOfPlaying(synth, organ) > 0.01f);
+
+    QFile file(path);
+    if (change == "truncate") {
+        QVERIFY(file.resize(file.size() / 3));
+    } else if (change == "overwrite") {
+        QVERIFY(file.open(QIODevice::ReadWrite));
+        QVERIFY(file.seek(file.size() / 3));
+        QVERIFY(file.write(QByteArray(1 << 20, '\x55')) == 1 << 20);
+        file.close();
+    } else {
+        const QString fresh = dir.filePath("fresh.sf2");
+        QVERIFY(QFile::copy(QString::fromStdString(installed), fresh));
+        QVERIFY(QFile::remove(path));
+        QVERIFY(QFile::rename(fresh, path));
+    }
+
+    g_messages.clear();
+    EngineLog::setHandler(keepMessage);
+    const auto strings = songFrom(oneNoteOf(48));
+    const auto brass = songFrom(oneNoteOf(61));
+    synth.prepare(*strings);
+    const float stringsPeak = peakOfPlaying(synth, strings);
+    synth.prepare(*brass);
+    EngineLog::setHandler(nullptr);
+
+    int warnings = 0;
+    for (const auto& [level, message] : g_messages) {
+        if (level == EngineLog::Level::Warning) {
+            ++warnings;
+            QVERIFY2(QString::fromStdString(message).contains(path), message.c_str());
+        }
+    }
+    QCOMPARE(warnings, readable ? 0 : 1);
+    QCOMPARE(stringsPeak > 0.01f, readable);
 }
 
 QTEST_MAIN(TestSynthMemory)

@@ -7,11 +7,8 @@
 #include "warningcapture.h"
 #include "wavfile.h"
 
-#include "engine/deviceaudiooutput.h"
 #include "engine/livesongplayer.h"
-#ifdef LUMORA_WITH_PULSEAUDIO
-#include "engine/pulseaudiooutput.h"
-#endif
+#include "engine/soundoutput.h"
 #include "engine/synth.h"
 #include "media/enginemediacontrol.h"
 
@@ -66,41 +63,27 @@ QString describe(const std::vector<Run>& runs)
 enum class Output { Driver, Stream };
 
 struct Engine {
-    DeviceAudioOutput* output = nullptr;
-#ifdef LUMORA_WITH_PULSEAUDIO
-    PulseAudioOutput* stream = nullptr;
-#endif
+    SoundOutput* output = nullptr;
     std::unique_ptr<EngineMediaControl> media;
 
     // What plays: "pulseaudio" or "alsa", "stream", or empty while silent on the clock.
-    std::string soundName() const
-    {
-#ifdef LUMORA_WITH_PULSEAUDIO
-        if (stream)
-            return stream->isConnected() ? "stream" : "";
-#endif
-        return output->driverName();
-    }
+    std::string soundName() const { return output->rendererName(); }
 };
 
+// As the program has it, or with FluidSynth's drivers only.
 Engine makeEngine(Output kind = Output::Driver)
 {
     Engine engine;
+    SoundOutput::Config config;
+    if (kind == Output::Driver) {
+        config.useServer = false;
+        config.drivers = { "pulseaudio", "alsa" };
+    }
+    auto output = std::make_unique<SoundOutput>(config);
+    output->connect();
+    engine.output = output.get();
     EngineSetup setup;
-#ifdef LUMORA_WITH_PULSEAUDIO
-    if (kind == Output::Stream) {
-        auto stream = PulseAudioOutput::connect();
-        if (!stream)
-            return engine;
-        engine.stream = stream.get();
-        setup.output = std::move(stream);
-    }
-#endif
-    if (!setup.output) {
-        auto output = std::make_unique<DeviceAudioOutput>();
-        engine.output = output.get();
-        setup.output = std::move(output);
-    }
+    setup.output = std::move(output);
     setup.loadSynchronously = true;
     engine.media = std::make_unique<EngineMediaControl>(std::move(setup));
     // The first write to a new stream on a fresh null sink can block for a second; the program
@@ -109,6 +92,28 @@ Engine makeEngine(Output kind = Output::Driver)
         QTest::qWait(1500);
     return engine;
 }
+
+// Points XDG_RUNTIME_DIR at an empty folder while it lives: no server can be found there.
+class NoServer {
+public:
+    NoServer()
+        : m_saved(qgetenv("XDG_RUNTIME_DIR"))
+    {
+        qputenv("XDG_RUNTIME_DIR", m_nowhere.path().toLocal8Bit());
+    }
+    ~NoServer() { restore(); }
+    void restore()
+    {
+        if (m_saved.isNull())
+            qunsetenv("XDG_RUNTIME_DIR");
+        else
+            qputenv("XDG_RUNTIME_DIR", m_saved);
+    }
+
+private:
+    QTemporaryDir m_nowhere;
+    QByteArray m_saved;
+};
 
 void addOutputRows()
 {
@@ -149,6 +154,7 @@ private slots:
     void timelineGoesOnWhenTheServerDies_data() { addOutputRows(); }
     void timelineGoesOnWhenTheServerDies();
     void streamReturnsToARestartedServer();
+    void serverStartedLaterIsUsedFromTheNextPlay();
     void timelineRunsWithoutAnyDevice();
     void playPressedAtStartUpIsHeard();
 
@@ -168,7 +174,8 @@ void TestMediaControlSound::initTestCase()
 
 void TestMediaControlSound::init()
 {
-    if (QTest::currentTestFunction() == QLatin1String("timelineRunsWithoutAnyDevice"))
+    if (QTest::currentTestFunction() == QLatin1String("timelineRunsWithoutAnyDevice")
+        || QTest::currentTestFunction() == QLatin1String("serverStartedLaterIsUsedFromTheNextPlay"))
         return;
     QString why;
     QVERIFY2(m_server.start(&why), qPrintable(why));
@@ -307,7 +314,53 @@ void TestMediaControlSound::streamReturnsToARestartedServer()
         lastSecond > 0.01, qPrintable(QString("%1 of %2 s").arg(lastSecond).arg(wav.seconds())));
     QCOMPARE(capture.warnings().size(), 1);
 }
+
+// Started with no sound server (a desktop whose sound comes up later, a log-in): the song plays
+// on the clock, and once a server is there the next Play is heard through it.
+void TestMediaControlSound::serverStartedLaterIsUsedFromTheNextPlay()
+{
+    const QString song = m_dir.filePath("later.mid");
+    QVERIFY(SmfWriter().program(0, 19).melody(0, 50, 200).save(song));
+    NoServer noServer;
+    WarningCapture capture;
+    Engine engine = makeEngine(Output::Stream);
+    noServer.restore();
+    if (!engine.soundName().empty())
+        QSKIP("an audio device is reachable here");
+    EngineMediaControl& media = *engine.media;
+    media.setFileName(song);
+    media.setCommand("Open");
+    media.setCommand("Play");
+    QTRY_VERIFY(media.position() > 300);
+    media.setCommand("Pause");
+
+    QString why;
+    QVERIFY2(m_server.start(&why), qPrintable(why));
+    const QString wavPath = m_dir.filePath("later.wav");
+    QVERIFY(m_server.startRecording(wavPath));
+    QTest::qWait(300);
+    const qint32 pausedAt = media.position();
+    media.setCommand("Play");
+    QTRY_COMPARE(engine.soundName(), std::string("stream"));
+    // A fresh null sink takes a second or two to start its first stream.
+    QTest::qWait(3000);
+    m_server.stopRecording();
+    QVERIFY2(media.position() > pausedAt + 1000,
+        qPrintable(QString("%1 after %2").arg(media.position()).arg(pausedAt)));
+    WavFile wav;
+    QVERIFY(wav.load(wavPath));
+    const double lastSecond = wav.rms(wav.seconds() - 1, wav.seconds());
+    QVERIFY2(
+        lastSecond > 0.01, qPrintable(QString("%1 of %2 s").arg(lastSecond).arg(wav.seconds())));
+    QVERIFY2(capture.joined().contains("No audio device"), qPrintable(capture.joined()));
+    QCOMPARE(capture.warnings().size(), 1);
+}
 #else
+void TestMediaControlSound::serverStartedLaterIsUsedFromTheNextPlay()
+{
+    QSKIP("built without PulseAudio");
+}
+
 void TestMediaControlSound::streamEndsWhenTheEndIsHeard()
 {
     QSKIP("built without PulseAudio");
@@ -362,16 +415,11 @@ void TestMediaControlSound::timelineGoesOnWhenTheServerDies()
 
 void TestMediaControlSound::timelineRunsWithoutAnyDevice()
 {
-    QTemporaryDir nowhere;
-    const QByteArray savedRuntime = qgetenv("XDG_RUNTIME_DIR");
-    qputenv("XDG_RUNTIME_DIR", nowhere.path().toLocal8Bit());
+    NoServer noServer;
     WarningCapture capture;
     Engine engine = makeEngine();
-    if (savedRuntime.isNull())
-        qunsetenv("XDG_RUNTIME_DIR");
-    else
-        qputenv("XDG_RUNTIME_DIR", savedRuntime);
-    if (!engine.output->driverName().empty())
+    noServer.restore();
+    if (!engine.soundName().empty())
         QSKIP("an audio device is reachable here");
     QVERIFY2(capture.joined().contains("No audio device"), qPrintable(capture.joined()));
 
