@@ -31,6 +31,19 @@ struct StreamReadPoint {
 // change written there is heard the moment the stream is uncorked.
 int64_t heardFrameOf(const StreamReadPoint& point, bool corked);
 
+// How far ahead of the point heard a stream is kept written, in frames. A sink takes its whole
+// latency in one block when it wakes; a stream with less than that queued runs dry there, the
+// sink fills the rest with silence it does not report, and the heard point runs ahead of the sound.
+// So a corked stream starts with more than a block queued, and a playing one never drains below
+// two blocks.
+struct AheadPlan {
+    int64_t start = 0; // written before a corked stream is started
+    int64_t target = 0; // topped up to this
+    int64_t refill = 0; // once drained by this much
+};
+
+AheadPlan aheadPlanFor(int64_t sinkLatency, int64_t target, int64_t refill, int64_t capacity);
+
 // Keeps a long stretch of a source's sound queued on a stream, and replaces the part not yet
 // heard when what should be heard changes. It remembers, for every frame it queued, where in the
 // source's timeline that frame came from, so that what is heard maps back to a song position; and
@@ -55,8 +68,10 @@ public:
     // The stream frame from which everything queued is silence, once idle.
     int64_t idleFrom() const { return m_idleFrom; }
 
-    // Renders and queues at least `frames` more, in chunks, unless the source goes idle; and
-    // after a rewrite, at least as far as the old sound reached, with silence once idle. Stops
+    // Renders and queues at least `frames` more, in chunks, with silence once the source is idle
+    // (a sink that finds nothing to read plays silence of its own, which the server does not
+    // count, and what it reports as heard then runs wrong); and after a rewrite, at least as far
+    // as the old sound reached. Stops
     // once it has rendered `limit` frames, so that a long fill can be spread over turns of the
     // caller's event loop: true while some of it is left for another call.
     bool fill(int frames, int limit = std::numeric_limits<int>::max());

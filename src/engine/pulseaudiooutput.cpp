@@ -72,6 +72,7 @@ struct PulseAudioOutput::Private final : QueuedStream {
 
     void writeAt(int64_t at, const float* interleaved, int frames) override;
     int64_t heardFrame();
+    AheadPlan aheadPlan() const;
     void changed();
     void onTick();
     void scheduleTick(pa_usec_t delay);
@@ -134,11 +135,14 @@ bool PulseAudioOutput::Private::open()
     if (ok) {
         pulseAudio().pa_stream_set_state_callback(stream, &Private::onStreamState, this);
         const double rate = config.sampleRate;
+        // The server sets the sink's latency to tlength less two minreq; what we queue past
+        // tlength (up to maxlength) it simply keeps.
+        const int64_t sinkLatency = framesIn(config.sinkLatency, rate);
         pa_buffer_attr attr {};
         attr.maxlength = uint32_t(framesIn(config.target, rate) * 4 * frameBytes);
-        attr.tlength = uint32_t(framesIn(config.target, rate) * frameBytes);
+        attr.tlength = uint32_t(2 * sinkLatency * int64_t(frameBytes));
         attr.prebuf = uint32_t(startFrames * frameBytes);
-        attr.minreq = uint32_t(framesIn(config.refill, rate) * frameBytes);
+        attr.minreq = uint32_t(sinkLatency / 2 * int64_t(frameBytes));
         attr.fragsize = uint32_t(-1);
         const auto flags = pa_stream_flags_t(
             PA_STREAM_START_CORKED | PA_STREAM_INTERPOLATE_TIMING | PA_STREAM_AUTO_TIMING_UPDATE);
@@ -224,6 +228,20 @@ int64_t PulseAudioOutput::Private::heardFrame()
     return lastHeard;
 }
 
+// From the latency the sink really runs at: other programs on it may have asked for less, or a
+// sink of fixed latency gives more.
+AheadPlan PulseAudioOutput::Private::aheadPlan() const
+{
+    const double rate = config.sampleRate;
+    int64_t sinkLatency = framesIn(config.sinkLatency, rate);
+    const pa_timing_info* timing
+        = stream ? pulseAudio().pa_stream_get_timing_info(stream) : nullptr;
+    if (timing && timing->configured_sink_usec > 0)
+        sinkLatency = int64_t(double(timing->configured_sink_usec) * rate / 1e6);
+    return aheadPlanFor(sinkLatency, framesIn(config.target, rate), framesIn(config.refill, rate),
+        framesIn(config.target, rate) * 4);
+}
+
 // A command changed what should be heard: the new sound is written over what is queued, a little
 // after what is being heard, where the server can still take it back. A corked stream plays
 // nothing, so its new sound starts right where it stopped.
@@ -252,8 +270,13 @@ void PulseAudioOutput::Private::changed()
     } else if (queue->isIdle()) {
         return;
     }
-    if (!queue->isIdle())
+    if (!queue->isIdle()) {
+        // The sink's first block must find sound, or the stream starts out dry.
+        const int64_t start = heardFrame() + aheadPlan().start - queue->writeIndex();
+        if (corked && start > 0)
+            queue->fill(int(start));
         setCorked(false);
+    }
     scheduleTick(0);
 }
 
@@ -274,10 +297,9 @@ void PulseAudioOutput::Private::onTick()
         return;
     }
     const double rate = config.sampleRate;
-    const int64_t target = framesIn(config.target, rate);
-    const int64_t wanted = target - queue->queuedFrames(heard);
-    if (!filling
-        && (wanted >= framesIn(config.refill, rate) || queue->writeIndex() < heard + target / 4)) {
+    const AheadPlan plan = aheadPlan();
+    const int64_t wanted = plan.target - queue->queuedFrames(heard);
+    if (!filling && (wanted >= plan.refill || queue->writeIndex() < heard + plan.start)) {
         fillUntil = queue->writeIndex() + std::max<int64_t>(wanted, 0);
         filling = true;
     }

@@ -9,6 +9,7 @@
 #include <atomic>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -102,6 +103,7 @@ private:
     void wakeOutput();
     void onEndReached();
     void notifyEnd();
+    void emitStatusUpdate();
 
     EngineSetup m_setup;
     std::unique_ptr<AudioOutput> m_output;
@@ -139,4 +141,5 @@ private:
     QElapsedTimer m_sinceEndNotification;
     QSocketNotifier* m_endNotifier = nullptr;
     bool m_endSeen = false;
+    std::optional<qint32> m_notifiedPosition; // while a notification's handlers run
 };
