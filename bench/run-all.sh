@@ -312,7 +312,8 @@ cp "$song3" "$work/song3/"
 figure alone_loop "Real player, nothing else on the sink: Loop of a 4-s song, end to the next end, less 4 s (per end)" ms "lumora" - "max<=20" 1
 figure alone_loop_gap "Real player, Loop of a 4-s song, a 2-s recorder on the sink: silence at each restart, by the sound" ms "lumora" - "max<=20" 1
 figure alone_playall_gap "Real player, Play All of 4-s songs, a 2-s recorder on the sink: silence at each change, by the sound" ms "lumora" - "max<=20" 1
-figure alone_cpu "Real player, nothing else on the sink: CPU playing the 3-min song over 10 s" "% of a core" "lumora" - "max<=3" 2
+figure alone_playall_eot "Real player, Play All of 4-s songs, a 2-s recorder on the sink: End of Track to the next song's first sample, by the sound" ms "lumora" - "max<=20" 1
+figure alone_cpu "Real player, nothing else on the sink: CPU playing the 3-min song over 10 s" "% of a core" "lumora" "lumora-render of the same song, per second of its sound" "max<=3" 2
 for run in $(seq "$runs"); do
     bash "$here/sinkalone.sh" "${program[lumora]}" "$work/organ4" loop 17 >"$work/alone.out" 2>/dev/null || true
     value end_period_ms <"$work/alone.out" | awk '{ print NR, $1 - 4000 }' |
@@ -323,8 +324,14 @@ for run in $(seq "$runs"); do
     bash "$here/sinkalone.sh" "${program[lumora]}" "$work/organ4" playall 17 2000 >"$work/alone.out" 2>/dev/null || true
     value gap_ms <"$work/alone.out" | awk '{ print NR, $1 }' |
         while read -r index gap; do sample alone_playall_gap ours "$run.$index" "$gap"; done
+    value end_to_next_ms <"$work/alone.out" | awk '{ print NR, $1 }' |
+        while read -r index gap; do sample alone_playall_eot ours "$run.$index" "$gap"; done
     bash "$here/sinkalone.sh" "${program[lumora]}" "$work/song3" cpu 10 >"$work/alone.out" 2>/dev/null || true
     sample alone_cpu ours "$run" "$(value cpu_percent <"$work/alone.out")"
+    /usr/bin/time -f "%U %S" -o "$work/time.out" "${program[lumora-render]}" "$song3" \
+        "$work/song3.wav" "$soundfont" >/dev/null 2>&1
+    sample alone_cpu ref "$run" "$(awk -v seconds="$(soxi -D "$work/song3.wav")" \
+        '{ print ($1 + $2) * 100 / seconds }' "$work/time.out")"
 done
 
 # --- memory over a session, the window's thread in Open and Play, cold and warm starts ----------------

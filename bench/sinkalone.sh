@@ -46,6 +46,8 @@ log=$headless_dir/player.log
     exec env QT_LOGGING_RULES="lumora.media.debug=true" "$player") \
     2>&1 | while IFS= read -r line; do echo "$EPOCHREALTIME $line"; done >"$log" &
 headless_track $!
+headless_poll 10 test -s "$headless_dir/player.pid"
+headless_track "$(cat "$headless_dir/player.pid")"
 headless_wait_window 30
 headless_focus
 sleep 2
@@ -74,5 +76,5 @@ esac
 if [ -n "$recorder_ms" ]; then
     sox "$headless_dir/sink.wav" -t raw -e signed -b 16 -c 2 -r 44100 "$headless_dir/sink.raw"
     python3 "$here/sinkgaps.py" "$headless_dir/sink.raw" "${LUMORA_SONG_MS:-4000}" |
-        awk '{ print "gap_ms", $1 }'
+        awk '{ print "gap_ms", $1; if ($2 != "-") print "end_to_next_ms", $2 }'
 fi

@@ -37,7 +37,7 @@ struct EngineSetup {
     // puts its window on the screen first, as the loading competes with it for the processor.
     bool loadWhenAsked = false;
     int statusIntervalMs = 250;
-    int endNotificationDelayMs = 5;
+    int endNotificationDelayMs = 1;
     // End notifications come at most this often: an empty song with Loop on would otherwise
     // restart at the rate of the audio periods and keep the processor busy.
     int minEndNotificationGapMs = 250;
