@@ -7,7 +7,8 @@ int64_t heardFrameOf(const StreamReadPoint& point, bool corked)
 {
     if (corked)
         return point.readFrame;
-    return point.readFrame - point.sinkFrames + (point.playing ? point.ageFrames : 0);
+    const int64_t told = point.readFrame - point.sinkFrames + (point.playing ? point.ageFrames : 0);
+    return std::min(told, point.startFrame + point.sinceStartFrames);
 }
 
 AheadPlan aheadPlanFor(int64_t sinkLatency, int64_t target, int64_t refill, int64_t capacity)

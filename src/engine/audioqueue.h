@@ -19,16 +19,20 @@ protected:
 
 // A sound server's account of a stream, in frames: how far it has read, how much of that its sink
 // still holds (not yet heard), how long ago it said so, and whether the stream was playing then.
+// And our own clock: the frame the stream was started (uncorked) at and the time since.
 struct StreamReadPoint {
     int64_t readFrame = 0;
     int64_t sinkFrames = 0;
     int64_t ageFrames = 0;
     bool playing = false;
+    int64_t startFrame = 0;
+    int64_t sinceStartFrames = std::numeric_limits<int64_t>::max() / 2;
 };
 
 // The stream frame being heard now. Corking takes back what the sink held of a stream, so a
 // corked stream plays next from its read point, whatever the sink holds of other streams: a
-// change written there is heard the moment the stream is uncorked.
+// change written there is heard the moment the stream is uncorked. Never more than the clock
+// allows since the start: some servers count the cycle being read as played already.
 int64_t heardFrameOf(const StreamReadPoint& point, bool corked);
 
 // How far ahead of the point heard a stream is kept written, in frames. A sink takes its whole

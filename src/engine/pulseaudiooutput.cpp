@@ -57,6 +57,10 @@ struct PulseAudioOutput::Private final : QueuedStream {
     bool filling = false;
     int64_t fillUntil = 0;
     int64_t lastHeard = 0;
+    // Where and when the stream was last uncorked: nothing after that is heard sooner than the
+    // clock allows.
+    int64_t startedFrame = 0;
+    pa_usec_t startedAt = 0;
 
     // The server went away: the song goes on at the pace of the clock, silently.
     std::atomic<bool> failed { false };
@@ -223,6 +227,9 @@ int64_t PulseAudioOutput::Private::heardFrame()
     point.ageFrames
         = int64_t(double(pulseAudio().pa_timeval_age(&timing->timestamp)) * framesPerUsec);
     point.playing = timing->playing;
+    point.startFrame = startedFrame;
+    point.sinceStartFrames
+        = int64_t(double(pulseAudio().pa_rtclock_now() - startedAt) * framesPerUsec);
     lastHeard
         = std::clamp<int64_t>(heardFrameOf(point, corked), 0, queue ? queue->writeIndex() : 0);
     return lastHeard;
@@ -334,6 +341,10 @@ void PulseAudioOutput::Private::setCorked(bool cork)
 {
     if (cork == corked || !stream)
         return;
+    if (!cork) {
+        startedFrame = heardFrame();
+        startedAt = pulseAudio().pa_rtclock_now();
+    }
     corked = cork;
     if (pa_operation* op = pulseAudio().pa_stream_cork(stream, cork ? 1 : 0, nullptr, nullptr))
         pulseAudio().pa_operation_unref(op);

@@ -88,7 +88,13 @@ struct BlockSink {
         }
         now = time;
     }
-    StreamReadPoint report() const { return { readIndex, heldUntil - now, 0, !ranDry }; }
+    bool countsReadAsHeard = false; // says it holds next to nothing, as PipeWire's service does
+    StreamReadPoint report() const
+    {
+        const int64_t held
+            = countsReadAsHeard ? std::min<int64_t>(44, heldUntil - now) : heldUntil - now;
+        return { readIndex, held, 0, !ranDry, 0, now };
+    }
     int64_t heardNow() const { return played[size_t(now)]; }
 };
 
@@ -305,6 +311,10 @@ void TestAudioQueue::heardFrameFollowsTheServer_data()
     QTest::newRow("corked") << StreamReadPoint { 10000, 700, 300, false } << true << int64_t(10000);
     QTest::newRow("corked, sink idle")
         << StreamReadPoint { 10000, 0, 300, false } << true << int64_t(10000);
+    QTest::newRow("a server that counts the cycle being read as heard")
+        << StreamReadPoint { 10000, 44, 0, true, 8000, 1500 } << false << int64_t(9500);
+    QTest::newRow("within what the clock allows")
+        << StreamReadPoint { 10000, 700, 0, true, 8000, 1500 } << false << int64_t(9300);
 }
 
 void TestAudioQueue::heardFrameFollowsTheServer()
@@ -318,10 +328,12 @@ void TestAudioQueue::heardFrameFollowsTheServer()
 void TestAudioQueue::heardPointAndEndFollowASinkThatReadsAhead_data()
 {
     QTest::addColumn<int>("latencyMs");
-    QTest::newRow("5 ms") << 5;
-    QTest::newRow("100 ms") << 100;
-    QTest::newRow("1 s") << 1000;
-    QTest::newRow("2 s") << 2000;
+    QTest::addColumn<bool>("countsReadAsHeard");
+    QTest::newRow("5 ms") << 5 << false;
+    QTest::newRow("100 ms") << 100 << false;
+    QTest::newRow("1 s") << 1000 << false;
+    QTest::newRow("2 s") << 2000 << false;
+    QTest::newRow("46-ms cycles, counted as heard once read") << 46 << true;
 }
 
 // A 4-s song played as the stream output plays it, at a sink of any latency: started with what
@@ -331,6 +343,7 @@ void TestAudioQueue::heardPointAndEndFollowASinkThatReadsAhead_data()
 void TestAudioQueue::heardPointAndEndFollowASinkThatReadsAhead()
 {
     QFETCH(int, latencyMs);
+    QFETCH(bool, countsReadAsHeard);
     constexpr int rate = 44100;
     const int64_t songEnd = 4 * rate;
     AudioQueue::Config queueConfig = config();
@@ -341,6 +354,7 @@ void TestAudioQueue::heardPointAndEndFollowASinkThatReadsAhead()
     AudioQueue queue(source, stream, queueConfig);
     BlockSink sink;
     sink.block = int64_t(latencyMs) * rate / 1000;
+    sink.countsReadAsHeard = countsReadAsHeard;
     const AheadPlan plan = aheadPlanFor(sink.block, 2 * rate, rate / 2, queueConfig.capacityFrames);
 
     QVERIFY(queue.rewrite(0));
