@@ -371,12 +371,12 @@ watch_ends 13
 headless_stop_recording
 expect_loop_ends "a 20-ms recorder on the sink"
 sox "$loopwav" -t raw -e signed -b 16 -c 2 -r 44100 "$out/loop.raw"
-gaps=$("$python" "$here/../../bench/sinkgaps.py" "$out/loop.raw" 4000 | awk '{ print $1 }')
+gaps=$("$python" "$here/../../bench/sinkgaps.py" "$out/loop.raw" 4000 | awk '{ printf "%s ", $1 }')
 [ "$(echo "$gaps" | wc -w)" -ge 2 ] || fail "the recording holds no song following another"
 for gap in $gaps; do
-    awk -v g="$gap" 'BEGIN { exit !(g <= 20) }' || fail "Loop left $gap ms of silence ($(echo $gaps))"
+    awk -v g="$gap" 'BEGIN { exit !(g <= 20) }' || fail "Loop left $gap ms of silence ($gaps)"
 done
-echo "ok: Loop's silences between the songs, by the sound: $(echo $gaps) ms"
+echo "ok: Loop's silences between the songs, by the sound: ${gaps}ms"
 "$python" "$here/closewindow.py" "$headless_window"
 expect_exit "its window was closed during Loop"
 
