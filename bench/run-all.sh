@@ -69,10 +69,8 @@ figures=$work/figures.tsv
 samples=$work/samples.tsv
 : >"$figures"
 : >"$samples"
-recorder=
 xserver=
 cleanup() {
-    [ -n "$recorder" ] && kill "$recorder" 2>/dev/null || true
     [ -n "$xserver" ] && kill "$xserver" 2>/dev/null || true
     if [ -f "$work/run/pulse/pid" ]; then kill "$(cat "$work/run/pulse/pid")" 2>/dev/null || true; fi
     if [ "${BENCH_KEEP:-0}" = 1 ]; then note "kept $work"; else rm -rf "$work"; fi
@@ -180,9 +178,8 @@ chmod 700 "$XDG_RUNTIME_DIR"
 pulseaudio -n -D --exit-idle-time=-1 --load=module-native-protocol-unix \
     --load="module-null-sink sink_name=$sink rate=44100 channels=2" 2>/dev/null
 for _ in $(seq 50); do [ -S "$XDG_RUNTIME_DIR/pulse/native" ] && break; sleep 0.1; done
-# A low-latency client keeps the null sink at the pace of the clock.
-parec -d "$sink.monitor" --latency-msec=20 --raw >/dev/null &
-recorder=$!
+# Nothing else plays on the sink or records from it, as on a desktop where only the player
+# plays: it runs at the latency the player asks for.
 
 for display in $(seq 90 120); do
     [ -e "/tmp/.X11-unix/X$display" ] || [ -e "/tmp/.X$display-lock" ] || break
@@ -317,6 +314,36 @@ gap_samples playall_gap ours window-playall 1
 gap_samples playall_gap ref fluidsynth-playlist 1
 gap_samples playall_gap_eot ours window-playall 2
 gap_samples playall_gap_eot ref fluidsynth-playlist 2
+
+# The real player with the sink to itself, each in a sound server of its own (sinkalone.sh).
+note "the real player alone on the sink: Loop, Play All, CPU; $runs runs"
+mkdir -p "$work/organ4" "$work/song3"
+python3 "$here/makesongs.py" organ "$work/organ4/organ.mid" 4000
+cp "$song3" "$work/song3/"
+figure alone_loop "Real player, nothing else on the sink: Loop of a 4-s song, end to the next end, less 4 s (per end)" ms "lumora" - "max<=20" 1
+figure alone_loop_gap "Real player, Loop of a 4-s song, a 2-s recorder on the sink: silence at each restart, by the sound" ms "lumora" - "max<=20" 1
+figure alone_playall_gap "Real player, Play All of 4-s songs, a 2-s recorder on the sink: silence at each change, by the sound" ms "lumora" - "max<=20" 1
+figure alone_playall_eot "Real player, Play All of 4-s songs, a 2-s recorder on the sink: End of Track to the next song's first sample, by the sound" ms "lumora" - "max<=20" 1
+figure alone_cpu "Real player, nothing else on the sink: CPU playing the 3-min song over 10 s" "% of a core" "lumora" "lumora-render of the same song, per second of its sound" "max<=3" 2
+for run in $(seq "$runs"); do
+    bash "$here/sinkalone.sh" "${program[lumora]}" "$work/organ4" loop 17 >"$work/alone.out" 2>/dev/null || true
+    value end_period_ms <"$work/alone.out" | awk '{ print NR, $1 - 4000 }' |
+        while read -r index late; do sample alone_loop ours "$run.$index" "$late"; done
+    bash "$here/sinkalone.sh" "${program[lumora]}" "$work/organ4" loop 17 2000 >"$work/alone.out" 2>/dev/null || true
+    value gap_ms <"$work/alone.out" | awk '{ print NR, $1 }' |
+        while read -r index gap; do sample alone_loop_gap ours "$run.$index" "$gap"; done
+    bash "$here/sinkalone.sh" "${program[lumora]}" "$work/organ4" playall 17 2000 >"$work/alone.out" 2>/dev/null || true
+    value gap_ms <"$work/alone.out" | awk '{ print NR, $1 }' |
+        while read -r index gap; do sample alone_playall_gap ours "$run.$index" "$gap"; done
+    value end_to_next_ms <"$work/alone.out" | awk '{ print NR, $1 }' |
+        while read -r index gap; do sample alone_playall_eot ours "$run.$index" "$gap"; done
+    bash "$here/sinkalone.sh" "${program[lumora]}" "$work/song3" cpu 10 >"$work/alone.out" 2>/dev/null || true
+    sample alone_cpu ours "$run" "$(value cpu_percent <"$work/alone.out")"
+    /usr/bin/time -f "%U %S" -o "$work/time.out" "${program[lumora-render]}" "$song3" \
+        "$work/song3.wav" "$soundfont" >/dev/null 2>&1
+    sample alone_cpu ref "$run" "$(awk -v seconds="$(soxi -D "$work/song3.wav")" \
+        '{ print ($1 + $2) * 100 / seconds }' "$work/time.out")"
+done
 
 # --- memory over a session, the window's thread in Open and Play, cold and warm starts ----------------
 note "memory over a session of varied songs, the window's thread in Open and Play, $runs runs"

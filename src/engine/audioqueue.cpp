@@ -7,7 +7,17 @@ int64_t heardFrameOf(const StreamReadPoint& point, bool corked)
 {
     if (corked)
         return point.readFrame;
-    return point.readFrame - point.sinkFrames + (point.playing ? point.ageFrames : 0);
+    const int64_t told = point.readFrame - point.sinkFrames + (point.playing ? point.ageFrames : 0);
+    return std::min(told, point.startFrame + point.sinceStartFrames);
+}
+
+AheadPlan aheadPlanFor(int64_t sinkLatency, int64_t target, int64_t refill, int64_t capacity)
+{
+    AheadPlan plan;
+    plan.refill = refill;
+    plan.target = std::min(std::max(target, 2 * sinkLatency + refill), capacity / 2);
+    plan.start = std::min(sinkLatency + sinkLatency / 2 + 1024, plan.target);
+    return plan;
 }
 
 AudioQueue::AudioQueue(AudioSource& source, QueuedStream& stream, Config config)
@@ -25,14 +35,13 @@ AudioQueue::AudioQueue(AudioSource& source, QueuedStream& stream, Config config)
 
 bool AudioQueue::fill(int frames, int limit)
 {
-    const int64_t until = std::max(m_writeIndex + (m_idle ? 0 : frames), m_coverUntil);
+    const int64_t until = std::max(m_writeIndex + std::max(frames, 0), m_coverUntil);
     const int64_t stop = std::min(until, m_writeIndex + std::max(limit, 0));
     while (m_writeIndex < stop) {
         const int chunk = int(std::min<int64_t>(m_config.chunkFrames, until - m_writeIndex));
         renderChunk(chunk, nullptr);
     }
-    // Once idle, only the old sound is still to be covered.
-    return m_writeIndex < (m_idle ? m_coverUntil : until);
+    return m_writeIndex < until;
 }
 
 bool AudioQueue::rewrite(int64_t from)

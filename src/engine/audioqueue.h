@@ -19,17 +19,34 @@ protected:
 
 // A sound server's account of a stream, in frames: how far it has read, how much of that its sink
 // still holds (not yet heard), how long ago it said so, and whether the stream was playing then.
+// And our own clock: the frame the stream was started (uncorked) at and the time since.
 struct StreamReadPoint {
     int64_t readFrame = 0;
     int64_t sinkFrames = 0;
     int64_t ageFrames = 0;
     bool playing = false;
+    int64_t startFrame = 0;
+    int64_t sinceStartFrames = std::numeric_limits<int64_t>::max() / 2;
 };
 
 // The stream frame being heard now. Corking takes back what the sink held of a stream, so a
 // corked stream plays next from its read point, whatever the sink holds of other streams: a
-// change written there is heard the moment the stream is uncorked.
+// change written there is heard the moment the stream is uncorked. Never more than the clock
+// allows since the start: some servers count the cycle being read as played already.
 int64_t heardFrameOf(const StreamReadPoint& point, bool corked);
+
+// How far ahead of the point heard a stream is kept written, in frames. A sink takes its whole
+// latency in one block when it wakes; a stream with less than that queued runs dry there, the
+// sink fills the rest with silence it does not report, and the heard point runs ahead of the sound.
+// So a corked stream starts with more than a block queued, and a playing one never drains below
+// two blocks.
+struct AheadPlan {
+    int64_t start = 0; // written before a corked stream is started
+    int64_t target = 0; // topped up to this
+    int64_t refill = 0; // once drained by this much
+};
+
+AheadPlan aheadPlanFor(int64_t sinkLatency, int64_t target, int64_t refill, int64_t capacity);
 
 // Keeps a long stretch of a source's sound queued on a stream, and replaces the part not yet
 // heard when what should be heard changes. It remembers, for every frame it queued, where in the
@@ -55,8 +72,10 @@ public:
     // The stream frame from which everything queued is silence, once idle.
     int64_t idleFrom() const { return m_idleFrom; }
 
-    // Renders and queues at least `frames` more, in chunks, unless the source goes idle; and
-    // after a rewrite, at least as far as the old sound reached, with silence once idle. Stops
+    // Renders and queues at least `frames` more, in chunks, with silence once the source is idle
+    // (a sink that finds nothing to read plays silence of its own, which the server does not
+    // count, and what it reports as heard then runs wrong); and after a rewrite, at least as far
+    // as the old sound reached. Stops
     // once it has rendered `limit` frames, so that a long fill can be spread over turns of the
     // caller's event loop: true while some of it is left for another call.
     bool fill(int frames, int limit = std::numeric_limits<int>::max());

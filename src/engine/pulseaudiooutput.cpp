@@ -55,6 +55,10 @@ struct PulseAudioOutput::Private final : QueuedStream {
     bool filling = false;
     int64_t fillUntil = 0;
     int64_t lastHeard = 0;
+    // Where and when the stream was last uncorked: nothing after that is heard sooner than the
+    // clock allows.
+    int64_t startedFrame = 0;
+    pa_usec_t startedAt = 0;
 
     // The server went away: nothing more is rendered here. The point heard last and the time
     // are written before the flag is set, and read after it.
@@ -71,6 +75,7 @@ struct PulseAudioOutput::Private final : QueuedStream {
 
     void writeAt(int64_t at, const float* interleaved, int frames) override;
     int64_t heardFrame();
+    AheadPlan aheadPlan() const;
     void changed();
     void onTick();
     void scheduleTick(pa_usec_t delay);
@@ -133,11 +138,14 @@ bool PulseAudioOutput::Private::open()
     if (ok) {
         pulseAudio().pa_stream_set_state_callback(stream, &Private::onStreamState, this);
         const double rate = config.sampleRate;
+        // The server sets the sink's latency to tlength less two minreq; what we queue past
+        // tlength (up to maxlength) it simply keeps.
+        const int64_t sinkLatency = framesIn(config.sinkLatency, rate);
         pa_buffer_attr attr {};
         attr.maxlength = uint32_t(framesIn(config.target, rate) * 4 * frameBytes);
-        attr.tlength = uint32_t(framesIn(config.target, rate) * frameBytes);
+        attr.tlength = uint32_t(2 * sinkLatency * int64_t(frameBytes));
         attr.prebuf = uint32_t(startFrames * frameBytes);
-        attr.minreq = uint32_t(framesIn(config.refill, rate) * frameBytes);
+        attr.minreq = uint32_t(sinkLatency / 2 * int64_t(frameBytes));
         attr.fragsize = uint32_t(-1);
         const auto flags = pa_stream_flags_t(
             PA_STREAM_START_CORKED | PA_STREAM_INTERPOLATE_TIMING | PA_STREAM_AUTO_TIMING_UPDATE);
@@ -220,9 +228,26 @@ int64_t PulseAudioOutput::Private::heardFrame()
     point.ageFrames
         = int64_t(double(pulseAudio().pa_timeval_age(&timing->timestamp)) * framesPerUsec);
     point.playing = timing->playing;
+    point.startFrame = startedFrame;
+    point.sinceStartFrames
+        = int64_t(double(pulseAudio().pa_rtclock_now() - startedAt) * framesPerUsec);
     lastHeard
         = std::clamp<int64_t>(heardFrameOf(point, corked), 0, queue ? queue->writeIndex() : 0);
     return lastHeard;
+}
+
+// From the latency the sink really runs at: other programs on it may have asked for less, or a
+// sink of fixed latency gives more.
+AheadPlan PulseAudioOutput::Private::aheadPlan() const
+{
+    const double rate = config.sampleRate;
+    int64_t sinkLatency = framesIn(config.sinkLatency, rate);
+    const pa_timing_info* timing
+        = stream ? pulseAudio().pa_stream_get_timing_info(stream) : nullptr;
+    if (timing && timing->configured_sink_usec > 0)
+        sinkLatency = int64_t(double(timing->configured_sink_usec) * rate / 1e6);
+    return aheadPlanFor(sinkLatency, framesIn(config.target, rate), framesIn(config.refill, rate),
+        framesIn(config.target, rate) * 4);
 }
 
 // A command changed what should be heard: the new sound is written over what is queued, a little
@@ -253,8 +278,13 @@ void PulseAudioOutput::Private::changed()
     } else if (queue->isIdle()) {
         return;
     }
-    if (!queue->isIdle())
+    if (!queue->isIdle()) {
+        // The sink's first block must find sound, or the stream starts out dry.
+        const int64_t start = heardFrame() + aheadPlan().start - queue->writeIndex();
+        if (corked && start > 0)
+            queue->fill(int(start));
         setCorked(false);
+    }
     scheduleTick(0);
 }
 
@@ -275,10 +305,9 @@ void PulseAudioOutput::Private::onTick()
         return;
     }
     const double rate = config.sampleRate;
-    const int64_t target = framesIn(config.target, rate);
-    const int64_t wanted = target - queue->queuedFrames(heard);
-    if (!filling
-        && (wanted >= framesIn(config.refill, rate) || queue->writeIndex() < heard + target / 4)) {
+    const AheadPlan plan = aheadPlan();
+    const int64_t wanted = plan.target - queue->queuedFrames(heard);
+    if (!filling && (wanted >= plan.refill || queue->writeIndex() < heard + plan.start)) {
         fillUntil = queue->writeIndex() + std::max<int64_t>(wanted, 0);
         filling = true;
     }
@@ -313,6 +342,10 @@ void PulseAudioOutput::Private::setCorked(bool cork)
 {
     if (cork == corked || !stream)
         return;
+    if (!cork) {
+        startedFrame = heardFrame();
+        startedAt = pulseAudio().pa_rtclock_now();
+    }
     corked = cork;
     if (pa_operation* op = pulseAudio().pa_stream_cork(stream, cork ? 1 : 0, nullptr, nullptr))
         pulseAudio().pa_operation_unref(op);

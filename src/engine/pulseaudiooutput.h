@@ -19,9 +19,12 @@ public:
     struct Config {
         double sampleRate = 44100.0;
         // Queued ahead while playing, and how far it may drain before it is topped up: the
-        // process renders about twice a second.
+        // process renders about twice a second. More when the sink's latency asks for it.
         std::chrono::milliseconds target { 2000 };
         std::chrono::milliseconds refill { 500 };
+        // What the sink is asked for: a sink with nobody else on it runs at this latency, and a
+        // long one there would hold every other program's sound back as long.
+        std::chrono::milliseconds sinkLatency { 100 };
         // A change is written this far after what is being heard: what the server may already
         // have handed to the device.
         std::chrono::milliseconds rewriteMargin { 6 };

@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 
 namespace {
 
@@ -44,6 +45,13 @@ struct SongRenderer::Private {
     float gainStep = 1.0f;
     bool cutWhenSilent = false;
     float lastPeak = 0.0f;
+    // Every voice was cut away from the song's time: the notes held there sound again once it
+    // plays, from where it stands.
+    bool notesCut = false;
+    // Which notes are held at a point, by channel and key: their velocity, and whether only the
+    // sustain pedal still holds them. Kept here so that finding them allocates nothing.
+    uint8_t heldVelocity[channelCount][128] = {};
+    bool heldByPedal[channelCount][128] = {};
 
     // What a cut renders to empty the synth (see cutSound) and where it goes.
     float synthRate = 44100;
@@ -54,6 +62,8 @@ struct SongRenderer::Private {
     int64_t frameAt(int64_t timeUs) const;
     void dispatchDueEvents();
     void chaseTo(int64_t target);
+    void findNotesHeldAt(int64_t target);
+    void strikeNotesHeldAt(int64_t target);
     void dispatch(const SongEvent& event);
     void resetChannels();
     void cutSound();
@@ -126,6 +136,62 @@ void SongRenderer::Private::chaseTo(int64_t target)
     }
 }
 
+// Drum notes are single strokes: struck again they would be heard twice.
+void SongRenderer::Private::findNotesHeldAt(int64_t target)
+{
+    std::memset(heldVelocity, 0, sizeof heldVelocity);
+    std::memset(heldByPedal, 0, sizeof heldByPedal);
+    if (!song)
+        return;
+    bool pedalDown[channelCount] = {};
+    for (const SongEvent& event : song->events) {
+        if (frameAt(event.timeUs) >= target)
+            break;
+        const int channel = event.status & 0x0f;
+        const int kind = event.status & 0xf0;
+        const int key = event.data1 & 0x7f;
+        if (channel == drumChannel)
+            continue;
+        if (kind == 0x90 && event.data2 > 0) {
+            heldVelocity[channel][key] = event.data2;
+            heldByPedal[channel][key] = false;
+        } else if (kind == 0x80 || kind == 0x90) {
+            if (pedalDown[channel])
+                heldByPedal[channel][key] = heldVelocity[channel][key] > 0;
+            else
+                heldVelocity[channel][key] = 0;
+        } else if (kind == 0xb0 && event.data1 == Sustain) {
+            pedalDown[channel] = event.data2 >= 64;
+            if (pedalDown[channel])
+                continue;
+            for (int k = 0; k < 128; ++k) {
+                if (heldByPedal[channel][k])
+                    heldVelocity[channel][k] = 0;
+                heldByPedal[channel][k] = false;
+            }
+        }
+    }
+}
+
+// With the channels already chased to the point: a note that only the pedal held is let go at
+// once, and the pedal, down again, holds it.
+void SongRenderer::Private::strikeNotesHeldAt(int64_t target)
+{
+    notesCut = false;
+    if (!fluid)
+        return;
+    findNotesHeldAt(target);
+    for (int channel = 0; channel < channelCount; ++channel) {
+        for (int key = 0; key < 128; ++key) {
+            if (heldVelocity[channel][key] == 0)
+                continue;
+            fluidSynth().fluid_synth_noteon(fluid, channel, key, heldVelocity[channel][key]);
+            if (heldByPedal[channel][key])
+                fluidSynth().fluid_synth_noteoff(fluid, channel, key);
+        }
+    }
+}
+
 // Back to the state of a fresh synth without cutting what sounds: pedals up and note-offs let
 // the voices release, then controllers, pitch bend, programs and channel modes go back to
 // their power-on values.
@@ -170,6 +236,7 @@ void SongRenderer::Private::resetChannels()
 void SongRenderer::Private::cutSound()
 {
     lastPeak = 0.0f;
+    notesCut = true;
     if (!fluid)
         return;
     fluidSynth().fluid_synth_all_sounds_off(fluid, -1);
@@ -259,6 +326,8 @@ void SongRenderer::play()
         return;
     d->targetGain = 1.0f;
     d->cutWhenSilent = false;
+    if (d->notesCut)
+        d->strikeNotesHeldAt(d->frame.load(std::memory_order_relaxed));
     d->playing.store(true, std::memory_order_relaxed);
 }
 
@@ -276,6 +345,7 @@ void SongRenderer::rewindToStart()
     d->nextEvent = 0;
     d->targetGain = 1.0f;
     d->cutWhenSilent = false;
+    d->notesCut = false;
     d->resetChannels();
 }
 
@@ -299,6 +369,8 @@ void SongRenderer::seekToFrame(int64_t target)
     d->atEnd.store(atEnd, std::memory_order_relaxed);
     if (atEnd)
         d->playing.store(false, std::memory_order_relaxed);
+    if (isPlaying())
+        d->strikeNotesHeldAt(target);
     d->gain = 0.0f;
     d->targetGain = isPlaying() ? 1.0f : 0.0f;
     d->cutWhenSilent = false;

@@ -19,7 +19,8 @@ public:
     void setSong(std::shared_ptr<const Song> song); // stopped at its start, every channel reset
     void clearSong();
 
-    // The song time advances only while playing. play() starts or resumes from the position.
+    // The song time advances only while playing. play() starts or resumes from the position; after
+    // a fade to silence or a seek, the notes held there sound again.
     void play();
     bool isPlaying() const noexcept;
 
@@ -33,8 +34,8 @@ public:
     void silenceWithFade();
     // Moves the song time to frame (clamped to the song), silencing every voice and effect at
     // once: the channels are reset and the song's controllers, programs and pitch bends up to there
-    // are sent again; notes sounding at that frame are not struck again. Playing or not stays as it
-    // was; sound fades in when it plays.
+    // are sent again, and the notes held there (drums aside) are struck again when it plays.
+    // Playing or not stays as it was; sound fades in when it plays.
     void seekToFrame(int64_t frame);
     // Ends a fade to silence at once, as if it had run its course.
     void cutFade();

@@ -105,7 +105,22 @@ qint32 EngineMediaControl::length()
 
 qint32 EngineMediaControl::position()
 {
+    if (m_notifiedPosition)
+        return *m_notifiedPosition;
     return m_state == State::Closed || m_loadingSamples ? 0 : m_player->positionMs();
+}
+
+// Every handler of one notification reads the same position, though the audio thread may reach
+// the end meanwhile: Play All's look and the window's, one after the other, must agree, or the
+// window would rewind a song that Play All never saw end. A command ends the snapshot.
+void EngineMediaControl::emitStatusUpdate()
+{
+    const std::optional<qint32> outer = m_notifiedPosition;
+    m_notifiedPosition.reset();
+    m_notifiedPosition = position();
+    emit statusUpdate();
+    if (m_notifiedPosition)
+        m_notifiedPosition = outer;
 }
 
 MediaControl::PlaybackState EngineMediaControl::playbackState()
@@ -202,6 +217,7 @@ void EngineMediaControl::applyTimeFormat(qint32 format)
 
 void EngineMediaControl::runCommand(MediaCommand command, const QString&)
 {
+    m_notifiedPosition.reset();
     switch (command) {
     case MediaCommand::Open:
         openSong();
@@ -428,7 +444,7 @@ void EngineMediaControl::notifyEnd()
     if (!hasPlayedToEnd())
         return;
     m_sinceEndNotification.start();
-    emit statusUpdate();
+    emitStatusUpdate();
 }
 
 void EngineMediaControl::tickStatus()
@@ -438,5 +454,5 @@ void EngineMediaControl::tickStatus()
     // The end has its own notification; a tick must not run ahead of it.
     if (hasPlayedToEnd() && (!m_endSeen || m_endNotification.isActive()))
         return;
-    emit statusUpdate();
+    emitStatusUpdate();
 }

@@ -9,6 +9,7 @@
 #include <atomic>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -36,7 +37,7 @@ struct EngineSetup {
     // puts its window on the screen first, as the loading competes with it for the processor.
     bool loadWhenAsked = false;
     int statusIntervalMs = 250;
-    int endNotificationDelayMs = 5;
+    int endNotificationDelayMs = 1;
     // End notifications come at most this often: an empty song with Loop on would otherwise
     // restart at the rate of the audio periods and keep the processor busy.
     int minEndNotificationGapMs = 250;
@@ -102,6 +103,7 @@ private:
     void wakeOutput();
     void onEndReached();
     void notifyEnd();
+    void emitStatusUpdate();
 
     EngineSetup m_setup;
     std::unique_ptr<AudioOutput> m_output;
@@ -139,4 +141,5 @@ private:
     QElapsedTimer m_sinceEndNotification;
     QSocketNotifier* m_endNotifier = nullptr;
     bool m_endSeen = false;
+    std::optional<qint32> m_notifiedPosition; // while a notification's handlers run
 };

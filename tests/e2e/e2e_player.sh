@@ -314,4 +314,70 @@ sleep 1
 expect_exit "its window was closed during Play All"
 expect_commands "Closing the window during Play All" "Command Close"
 
+# ======== Fourth run: Loop on a 4-s song with nothing else on the sink, which then runs at the
+# latency the player asks for; then with a 20-ms recorder on it. Each end ("Prev") must come
+# 3.9-4.4 s after the one before, and in the recording the songs follow each other with at most
+# 20 ms of silence between them, timed by the sound itself.
+
+mkdir -p "$headless_dir/short"
+cp "$headless_dir"/songs/*.jpg "$headless_dir"/songs/*.gif "$headless_dir/short/"
+for name in "$headless_dir"/songs/*.mid; do
+    "$python" "$here/../../bench/makesongs.py" organ "$headless_dir/short/$(basename "$name")" 4000
+done
+
+# watch_ends <seconds>: the time of each end ("Prev") seen in the log meanwhile, looked for every
+# 20 ms, into ends.
+watch_ends() {
+    local until count seen
+    until=$(awk -v now="$EPOCHREALTIME" -v s="$1" 'BEGIN { printf "%.3f", now + s }')
+    count=$(grep -c 'Command Prev$' "$log" || true)
+    ends=
+    while awk -v now="$EPOCHREALTIME" -v u="$until" 'BEGIN { exit !(now < u) }'; do
+        seen=$(grep -c 'Command Prev$' "$log" || true)
+        if [ "$seen" -gt "$count" ]; then
+            ends="$ends $EPOCHREALTIME"
+            count=$seen
+        fi
+        sleep 0.02
+    done
+}
+
+# expect_loop_ends <what>: the ends watched, every 3.9-4.4 s.
+expect_loop_ends() {
+    local periods
+    periods=$(echo "$ends" | awk '{ for (i = 2; i <= NF; i++) printf "%.2f ", $i - $(i - 1) }')
+    [ "$(echo "$periods" | wc -w)" -ge 2 ] ||
+        fail "$1: the song did not end on and on (${periods:-no ends})"
+    for period in $periods; do
+        awk -v p="$period" 'BEGIN { exit !(p >= 3.9 && p <= 4.4) }' ||
+            fail "$1: a 4-s song on Loop ended after $period s ($periods)"
+    done
+    echo "ok: $1: a 4-s song on Loop ends every $periods s"
+}
+
+(cd "$headless_dir" && mv songs catalogue && mv short songs)
+start_player loop
+[ -z "$(pactl list source-outputs short)" ] || fail "something records the sink already"
+xdotool key ctrl+l
+xdotool key ctrl+r
+watch_ends 17
+expect_loop_ends "nothing else on the sink"
+
+loopwav="$out/loop.wav"
+parecord -d "$headless_sink.monitor" --latency-msec=20 --file-format=wav "$loopwav" &
+headless_recorder=$!
+headless_track "$headless_recorder"
+watch_ends 13
+headless_stop_recording
+expect_loop_ends "a 20-ms recorder on the sink"
+sox "$loopwav" -t raw -e signed -b 16 -c 2 -r 44100 "$out/loop.raw"
+gaps=$("$python" "$here/../../bench/sinkgaps.py" "$out/loop.raw" 4000 | awk '{ printf "%s ", $1 }')
+[ "$(echo "$gaps" | wc -w)" -ge 2 ] || fail "the recording holds no song following another"
+for gap in $gaps; do
+    awk -v g="$gap" 'BEGIN { exit !(g <= 20) }' || fail "Loop left $gap ms of silence ($gaps)"
+done
+echo "ok: Loop's silences between the songs, by the sound: ${gaps}ms"
+"$python" "$here/closewindow.py" "$headless_window"
+expect_exit "its window was closed during Loop"
+
 echo "PASS ($skin skin)"

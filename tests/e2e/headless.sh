@@ -101,8 +101,9 @@ headless_start_sound() {
     pactl set-default-sink "$headless_sink"
 }
 
-# headless_record <wav>: records the sink from now on. A null sink with no low-latency client
-# runs ahead of real time, so the recorder has to be attached before anything plays.
+# headless_record <wav>: records the sink from now on. The sink's monitor delivers nothing while
+# no stream plays, so a recording is shorter than the time it took; marks on its timeline only
+# hold while something plays, and silences are best timed by the sound itself.
 headless_record() {
     rm -f "$1"
     parecord -d "$headless_sink.monitor" --latency-msec=20 --file-format=wav "$1" &

@@ -63,6 +63,41 @@ struct RecordingStream : QueuedStream {
     }
 };
 
+// A sink as a sound server runs it: it wakes once a block (its latency) and takes a whole block of
+// the stream at once, ahead of what it plays. What the stream lacks it fills with silence of its
+// own, which the stream's account does not show (and a PulseAudio stream that ran dry is read as
+// fast as it is written from then on). It reports what a server reports: the read index, how much
+// it holds not yet played, and whether the stream is playing.
+struct BlockSink {
+    int64_t block = 0;
+    int64_t now = 0; // sink time, in frames since the stream started
+    int64_t heldUntil = 0; // sink time up to which it has taken sound
+    int64_t readIndex = 0;
+    bool ranDry = false;
+    std::vector<int64_t> played; // by sink time: the stream frame played then, -1 for its silence
+
+    void advanceTo(int64_t time, const RecordingStream& stream)
+    {
+        while (heldUntil <= time) {
+            for (int64_t i = 0; i < block; ++i) {
+                const bool written = size_t(readIndex) < stream.left.size();
+                ranDry = ranDry || !written;
+                played.push_back(written ? readIndex++ : -1);
+            }
+            heldUntil += block;
+        }
+        now = time;
+    }
+    bool countsReadAsHeard = false; // says it holds next to nothing, as PipeWire's service does
+    StreamReadPoint report() const
+    {
+        const int64_t held
+            = countsReadAsHeard ? std::min<int64_t>(44, heldUntil - now) : heldUntil - now;
+        return { readIndex, held, 0, !ranDry, 0, now };
+    }
+    int64_t heardNow() const { return played[size_t(now)]; }
+};
+
 AudioQueue::Config config()
 {
     AudioQueue::Config config;
@@ -87,6 +122,8 @@ private slots:
     void fillSpreadOverCallsWritesWhatOneCallWould();
     void heardFrameFollowsTheServer_data();
     void heardFrameFollowsTheServer();
+    void heardPointAndEndFollowASinkThatReadsAhead_data();
+    void heardPointAndEndFollowASinkThatReadsAhead();
 };
 
 void TestAudioQueue::mapsStreamFramesToTheSong_data()
@@ -274,6 +311,10 @@ void TestAudioQueue::heardFrameFollowsTheServer_data()
     QTest::newRow("corked") << StreamReadPoint { 10000, 700, 300, false } << true << int64_t(10000);
     QTest::newRow("corked, sink idle")
         << StreamReadPoint { 10000, 0, 300, false } << true << int64_t(10000);
+    QTest::newRow("a server that counts the cycle being read as heard")
+        << StreamReadPoint { 10000, 44, 0, true, 8000, 1500 } << false << int64_t(9500);
+    QTest::newRow("within what the clock allows")
+        << StreamReadPoint { 10000, 700, 0, true, 8000, 1500 } << false << int64_t(9300);
 }
 
 void TestAudioQueue::heardFrameFollowsTheServer()
@@ -282,6 +323,66 @@ void TestAudioQueue::heardFrameFollowsTheServer()
     QFETCH(bool, corked);
     QFETCH(int64_t, expected);
     QCOMPARE(heardFrameOf(point, corked), expected);
+}
+
+void TestAudioQueue::heardPointAndEndFollowASinkThatReadsAhead_data()
+{
+    QTest::addColumn<int>("latencyMs");
+    QTest::addColumn<bool>("countsReadAsHeard");
+    QTest::newRow("5 ms") << 5 << false;
+    QTest::newRow("100 ms") << 100 << false;
+    QTest::newRow("1 s") << 1000 << false;
+    QTest::newRow("2 s") << 2000 << false;
+    QTest::newRow("46-ms cycles, counted as heard once read") << 46 << true;
+}
+
+// A 4-s song played as the stream output plays it, at a sink of any latency: started with what
+// the plan says, topped up when the plan says, and looked at every 5 ms. The point the server's
+// account gives must be the one being played, and the end must be reported no sooner than it is
+// played and at most 20 ms after.
+void TestAudioQueue::heardPointAndEndFollowASinkThatReadsAhead()
+{
+    QFETCH(int, latencyMs);
+    QFETCH(bool, countsReadAsHeard);
+    constexpr int rate = 44100;
+    const int64_t songEnd = 4 * rate;
+    AudioQueue::Config queueConfig = config();
+    queueConfig.capacityFrames = 8 * rate;
+    FakeSource source;
+    source.endFrame = songEnd;
+    RecordingStream stream;
+    AudioQueue queue(source, stream, queueConfig);
+    BlockSink sink;
+    sink.block = int64_t(latencyMs) * rate / 1000;
+    sink.countsReadAsHeard = countsReadAsHeard;
+    const AheadPlan plan = aheadPlanFor(sink.block, 2 * rate, rate / 2, queueConfig.capacityFrames);
+
+    QVERIFY(queue.rewrite(0));
+    queue.fill(int(plan.start - queue.writeIndex()));
+    const int64_t step = rate / 200;
+    int64_t endReported = -1, endPlayed = -1;
+    for (int64_t time = 0; time < 12 * rate && endReported < 0; time += step) {
+        sink.advanceTo(time, stream);
+        const int64_t heard = heardFrameOf(sink.report(), false);
+        const TimelinePoint point = queue.pointAt(heard);
+        const int64_t truth = sink.heardNow();
+        if (truth >= songEnd || (truth < 0 && queue.isIdle()))
+            endPlayed = endPlayed < 0 ? time : endPlayed;
+        if (endPlayed < 0) {
+            QVERIFY2(!sink.ranDry, qPrintable(QString("ran dry at %1").arg(time)));
+            QVERIFY2(std::abs(point.frame - truth) <= step,
+                qPrintable(
+                    QString("at %1: %2 heard, %3 played").arg(time).arg(point.frame).arg(truth)));
+        }
+        if (point.atEnd)
+            endReported = time;
+        const int64_t wanted = plan.target - queue.queuedFrames(heard);
+        if (wanted >= plan.refill || queue.writeIndex() < heard + plan.start)
+            queue.fill(int(std::max<int64_t>(wanted, 0)));
+    }
+    QVERIFY(endPlayed >= 0);
+    QVERIFY2(endReported >= endPlayed && endReported <= endPlayed + rate / 50,
+        qPrintable(QString("reported %1, played %2").arg(endReported).arg(endPlayed)));
 }
 
 QTEST_MAIN(TestAudioQueue)

@@ -112,6 +112,8 @@ private slots:
     void seekSetsChannelsAsPlayedThere_data();
     void seekSetsChannelsAsPlayedThere();
     void fadeSilencesWithoutClick();
+    void notesHeldAtTheResumePointSoundAgain_data();
+    void notesHeldAtTheResumePointSoundAgain();
     void leavesNoTailAfterFade_data();
     void leavesNoTailAfterFade();
     void reportsMissingSoundFont();
@@ -439,9 +441,11 @@ void TestSongRenderer::seekSetsChannelsAsPlayedThere_data()
 {
     QTest::addColumn<int>("seekMs");
     QTest::addColumn<int>("aheadMs"); // how far the renderer had gone past the point
-    QTest::newRow("back into the first bar") << 300 << 900;
-    QTest::newRow("back past later changes") << 1100 << 800;
-    QTest::newRow("on a note and its changes") << 1000 << 500;
+    QTest::addColumn<bool>("inNote"); // a note is held at the point
+    QTest::newRow("back into the first bar") << 300 << 900 << true;
+    QTest::newRow("back past later changes") << 1100 << 800 << true;
+    QTest::newRow("on a note and its changes") << 1000 << 500 << false;
+    QTest::newRow("between notes") << 700 << 900 << false;
 }
 
 // The output renders ahead and goes back to what was heard: the channels must stand as if the
@@ -450,6 +454,7 @@ void TestSongRenderer::seekSetsChannelsAsPlayedThere()
 {
     QFETCH(int, seekMs);
     QFETCH(int, aheadMs);
+    QFETCH(bool, inNote);
     // 96 ticks a quarter at 120 bpm: 192 ticks a second.
     Track track;
     track.program(0, 0, 19)
@@ -501,9 +506,13 @@ void TestSongRenderer::seekSetsChannelsAsPlayedThere()
         fluid_synth_get_pitch_bend(playedSynth->handle(), channel, &want[0]);
         QCOMPARE(got[0], want[0]);
     }
-    // Nothing from before the point is struck again, nor rings on: quiet until the next note.
     Audio fromSeeked;
     renderInto(seeked, fromSeeked, sampleRate, 64);
+    if (inNote) {
+        QVERIFY(fromSeeked.peak(0, sampleRate / 20) > 0.005f); // struck again from the point
+        return;
+    }
+    // Nothing rendered ahead rings on: quiet until the next note.
     const int nextNoteMs = seekMs <= 1000 ? 1000 : 1500;
     const qsizetype expected = qsizetype(nextNoteMs - seekMs) * sampleRate / 1000;
     if (expected > 2048)
@@ -567,6 +576,81 @@ void TestSongRenderer::fadeSilencesWithoutClick()
     renderInto(renderer, after, sampleRate * 6 / 10, 64);
     QVERIFY(renderer.framesPlayed() > pausedAt);
     QVERIFY(after.peak() > 0.01f);
+}
+
+void TestSongRenderer::notesHeldAtTheResumePointSoundAgain_data()
+{
+    // 192 ticks a second: the chord from 0 to 2.5 s, the pedal up at 3 s.
+    QTest::addColumn<QByteArray>("file");
+    QTest::addColumn<QString>("change");
+    QTest::addColumn<int>("atMs");
+    QTest::addColumn<bool>("sounds");
+
+    const QByteArray chord = MidiBuilder(0, 96)
+                                 .track(Track()
+                                            .program(0, 0, 0)
+                                            .noteOn(0, 0, 60)
+                                            .noteOn(0, 0, 64)
+                                            .noteOn(0, 0, 67)
+                                            .noteOff(480, 0, 60)
+                                            .noteOff(0, 0, 64)
+                                            .noteOff(0, 0, 67)
+                                            .endOfTrack(288))
+                                 .bytes();
+    const QByteArray pedal = MidiBuilder(0, 96)
+                                 .track(Track()
+                                            .program(0, 0, 0)
+                                            .controller(0, 0, 64, 127)
+                                            .noteOn(0, 0, 48)
+                                            .noteOff(96, 0, 48)
+                                            .controller(480, 0, 64, 0)
+                                            .endOfTrack(192))
+                                 .bytes();
+    const QByteArray drum = MidiBuilder(0, 96)
+                                .track(Track().noteOn(0, 9, 49).noteOff(576, 9, 49).endOfTrack(192))
+                                .bytes();
+    QTest::newRow("pause and play in a chord") << chord << "pause" << 1000 << true;
+    QTest::newRow("the output goes back into a chord") << chord << "seek" << 1000 << true;
+    QTest::newRow("paused, moved into a chord, played") << chord << "paused seek" << 1000 << true;
+    QTest::newRow("a note the pedal holds") << pedal << "seek" << 1000 << true;
+    QTest::newRow("after the pedal let go") << pedal << "seek" << 3500 << false;
+    QTest::newRow("after the chord") << chord << "pause" << 3000 << false;
+    QTest::newRow("a drum stroke is not struck twice") << drum << "seek" << 1000 << false;
+}
+
+// A chord paused and played again, or the output going back into it, sounds again at once
+// rather than from the next note on.
+void TestSongRenderer::notesHeldAtTheResumePointSoundAgain()
+{
+    QFETCH(QByteArray, file);
+    QFETCH(QString, change);
+    QFETCH(int, atMs);
+    QFETCH(bool, sounds);
+    auto song = songFrom(file);
+    auto synth = freshSynth(song.get());
+    SongRenderer renderer(synth.get(), sampleRate);
+    renderer.setSong(song);
+    renderer.play();
+    const int at = atMs * sampleRate / 1000;
+    Audio ignored;
+    renderInto(renderer, ignored, change == "pause" ? at : at + sampleRate / 2);
+    if (change == "seek") {
+        renderer.seekToFrame(at);
+    } else {
+        renderer.silenceWithFade();
+        renderInto(renderer, ignored, 4096, 64); // the fade runs out: every voice is cut
+        QCOMPARE(fluid_synth_get_active_voice_count(synth->handle()), 0);
+        if (change == "paused seek")
+            renderer.seekToFrame(at);
+        renderer.play();
+    }
+    QCOMPARE(renderer.framesPlayed(), int64_t(at));
+    Audio after;
+    renderInto(renderer, after, sampleRate / 10, 64);
+    if (sounds)
+        QVERIFY2(after.peak(0, sampleRate / 20) > 0.01f, qPrintable(QString::number(after.peak())));
+    else
+        QVERIFY2(after.peak() < 1e-4f, qPrintable(QString::number(after.peak())));
 }
 
 void TestSongRenderer::leavesNoTailAfterFade_data()

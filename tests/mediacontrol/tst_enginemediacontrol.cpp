@@ -82,6 +82,8 @@ private slots:
     void statusTimerRunsWhileOpen();
     void endNotifiesOnceInALaterPass();
     void endWakesAWaitingEventLoop();
+    void handlersOfOneNotificationReadOnePosition_data();
+    void handlersOfOneNotificationReadOnePosition();
     void emptySongOnLoopRestartsAFewTimesASecond();
 
     void playBeforeSynthReadyStartsWhenReady();
@@ -461,6 +463,41 @@ void TestEngineMediaControl::endNotifiesOnceInALaterPass()
     rig.media->setCommand("Play");
     rig.output->pullMs(songLengthMs + 10);
     LUMORA_TRY_COMPARE(spy.size(), 2);
+}
+
+void TestEngineMediaControl::handlersOfOneNotificationReadOnePosition_data()
+{
+    QTest::addColumn<QString>("between"); // what a handler does between two reads
+    QTest::addColumn<bool>("same");
+    QTest::newRow("the end is heard meanwhile") << "end" << true;
+    QTest::newRow("a command meanwhile") << "Prev" << false;
+}
+
+// The audio thread may reach the end while a tick's handlers run: Play All looks first, the
+// window's handler next, and they must read the same position, or the window rewinds a song that
+// Play All never saw end and Play All waits forever. A command changes what is read, though.
+void TestEngineMediaControl::handlersOfOneNotificationReadOnePosition()
+{
+    QFETCH(QString, between);
+    QFETCH(bool, same);
+    Rig rig = makeRig(silentSetup());
+    bringTo(rig, "playing");
+    rig.output->pullMs(songLengthMs - 100 - rig.position());
+    QList<int> reads;
+    connect(rig.media.get(), &MediaControl::statusUpdate, this, [&] {
+        reads << rig.position();
+        if (between == "end")
+            rig.output->pullMs(200);
+        else
+            rig.media->setCommand(between);
+        reads << rig.position();
+    });
+    rig.media->tickStatus();
+    QCOMPARE(reads.size(), 2);
+    QCOMPARE(reads[0], songLengthMs - 100);
+    QCOMPARE(reads[0] == reads[1], same);
+    // Outside a notification the position is read afresh.
+    QCOMPARE(rig.position(), between == "end" ? songLengthMs : 0);
 }
 
 // A loop elsewhere waits for the end with WaitForMoreEvents: the end itself must wake it, and it

@@ -1,0 +1,80 @@
+#!/usr/bin/env bash
+# The real player on a private null sink that nothing else plays on or records from, so the sink
+# runs at the latency the player asks for, as on a desktop where only the player plays.
+#
+#   sinkalone.sh PLAYER SONGS MODE SECONDS [RECORDER_MS]
+#
+# SONGS is a folder of MIDI files; every catalogue name of the data folder next to this script is
+# filled with the first of them, so whatever song the player draws is that one.
+# MODE loop: Loop on, Choose Random Song; prints "end_period_ms X" for each end after the first
+#            (the time from one "Command Prev" in the log to the next).
+# MODE playall: Play All; prints "change_period_ms X" for each song change after the first.
+# MODE cpu: Choose Random Song; prints "cpu_percent X", the player's processor use over SECONDS
+#           from 3 s after Play.
+# With RECORDER_MS a recorder of that latency listens at the sink's monitor, and for loop and
+# playall, "gap_ms X" gives the silence at each change, timed in the recording by sinkgaps.py
+# (the songs must then be organ songs of makesongs.py, SONG_MS in LUMORA_SONG_MS, default 4000).
+set -euo pipefail
+player=$(realpath "$1")
+songs=$(realpath "$2")
+mode=$3
+seconds=$4
+recorder_ms=${5:-}
+here=$(cd "$(dirname "$0")" && pwd)
+# shellcheck source=../tests/e2e/headless.sh
+source "$here/../tests/e2e/headless.sh"
+
+headless_begin
+headless_start_display >&2
+headless_start_sound >&2
+mkdir -p "$headless_dir/songs"
+song=$(find "$songs" -maxdepth 1 -iname '*.mid' | sort | head -1)
+for name in "$here"/../data/*.mid; do
+    cp "$song" "$headless_dir/songs/$(basename "$name")"
+done
+cp "$here"/../data/*.jpg "$here"/../data/*.gif "$headless_dir/songs/"
+
+if [ -n "$recorder_ms" ]; then
+    parecord -d "$headless_sink.monitor" --latency-msec="$recorder_ms" --file-format=wav \
+        "$headless_dir/sink.wav" &
+    headless_recorder=$!
+    headless_track "$headless_recorder"
+fi
+
+log=$headless_dir/player.log
+(cd "$headless_dir/songs" && echo $BASHPID >"$headless_dir/player.pid" &&
+    exec env QT_LOGGING_RULES="lumora.media.debug=true" "$player") \
+    2>&1 | while IFS= read -r line; do echo "$EPOCHREALTIME $line"; done >"$log" &
+headless_track $!
+headless_poll 10 test -s "$headless_dir/player.pid"
+headless_track "$(cat "$headless_dir/player.pid")"
+headless_wait_window 30
+headless_focus
+sleep 2
+case "$mode" in
+loop) xdotool key ctrl+l ctrl+r ;;
+playall) xdotool key ctrl+y ;;
+cpu) xdotool key ctrl+r ;;
+esac
+if [ "$mode" = cpu ]; then
+    sleep 3
+    pid=$(cat "$headless_dir/player.pid")
+    ticks=$(getconf CLK_TCK)
+    before=$(awk '{ print $14 + $15 }' "/proc/$pid/stat")
+    sleep "$seconds"
+    after=$(awk '{ print $14 + $15 }' "/proc/$pid/stat")
+    awk -v b="$before" -v a="$after" -v t="$ticks" -v s="$seconds" \
+        'BEGIN { printf "cpu_percent %.2f\n", (a - b) * 100 / t / s }'
+    exit 0
+fi
+sleep "$seconds"
+headless_stop_recording
+case "$mode" in
+loop) awk '$3 == "Command" && $4 == "Prev" { if (last) printf "end_period_ms %.1f\n", ($1 - last) * 1000; last = $1 }' "$log" ;;
+playall) awk '$3 == "FileName" { if (last) printf "change_period_ms %.1f\n", ($1 - last) * 1000; last = $1 }' "$log" ;;
+esac
+if [ -n "$recorder_ms" ]; then
+    sox "$headless_dir/sink.wav" -t raw -e signed -b 16 -c 2 -r 44100 "$headless_dir/sink.raw"
+    python3 "$here/sinkgaps.py" "$headless_dir/sink.raw" "${LUMORA_SONG_MS:-4000}" |
+        awk '{ print "gap_ms", $1; if ($2 != "-") print "end_to_next_ms", $2 }'
+fi
