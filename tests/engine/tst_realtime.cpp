@@ -289,6 +289,7 @@ void TestRealTime::audioThreadNeitherAllocatesNorLogs_data()
     QTest::newRow("cut at the end of a pause's fade") << "cut";
     QTest::newRow("seek into the missing bank") << "seek";
     QTest::newRow("resume") << "resume";
+    QTest::newRow("seek into held notes, one of the missing bank") << "seek held";
     QTest::newRow("play through the missing bank") << "missing";
     QTest::newRow("close and the next song") << "next song";
 }
@@ -327,6 +328,13 @@ void TestRealTime::audioThreadNeitherAllocatesNorLogs()
             counted([&] { renderFor(player, 300); });
             counted([&] { rewriteTo(player, sampleRate * 3); });
             counted([&] { renderFor(player, 300); });
+        } else if (step == "seek held") {
+            // 50 ms into the first note, then into the missing bank's first: both struck again.
+            counted([&] { renderFor(player, 300); });
+            counted([&] { rewriteTo(player, sampleRate / 20); });
+            counted([&] { renderFor(player, 100); });
+            counted([&] { rewriteTo(player, sampleRate * 41 / 20); });
+            counted([&] { renderFor(player, 100); });
         } else if (step == "resume") {
             counted([&] { renderFor(player, 600); });
             player.silenceWithFade();
