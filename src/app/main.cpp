@@ -14,6 +14,7 @@
 #include "media/enginemediacontrol.h"
 
 #include <QApplication>
+#include <csignal>
 #include <cstdio>
 #include <future>
 
@@ -45,6 +46,9 @@ bool answeredWithoutDisplay(const CommandLine& commandLine)
 
 int main(int argc, char* argv[])
 {
+    // A terminal or pipe that goes away (`lumora song.mid 2>&1 | head -2`) must not end the
+    // music: a write to it fails instead.
+    std::signal(SIGPIPE, SIG_IGN);
     // Help and version need no display: they are answered before the toolkit starts, which
     // would end the program without one. The rest is read once the toolkit has taken its own
     // options (-platform and the like) off the line.
