@@ -48,10 +48,10 @@ void TestPlayerProcess::startsAnywhereAndPlays_data()
 
     QTest::newRow("from an empty folder") << "empty" << QString() << QString();
     QTest::newRow("from the source tree") << "source" << QString() << QString();
-    QTest::newRow("a FIFO as --soundfont") << "empty"
+    QTest::newRow("a FIFO as --soundfont") << "data"
                                            << "option"
                                            << "not a regular file";
-    QTest::newRow("a FIFO as LUMORA_SOUNDFONT") << "empty"
+    QTest::newRow("a FIFO as LUMORA_SOUNDFONT") << "data"
                                                 << "environment"
                                                 << "not a regular file";
 }
@@ -66,8 +66,10 @@ void TestPlayerProcess::startsAnywhereAndPlays()
     QTemporaryDir home, empty;
     QProcess player;
     prepare(player, home);
-    player.setWorkingDirectory(
-        folder == "empty" ? empty.path() : qEnvironmentVariable("LUMORA_SOURCE_DIR"));
+    const QString source = qEnvironmentVariable("LUMORA_SOURCE_DIR");
+    player.setWorkingDirectory(folder == "empty" ? empty.path()
+            : folder == "data"                   ? source + "/data"
+                                                 : source);
     QStringList arguments { kSong };
     if (!soundFont.isEmpty()) {
         const QString fifo = home.filePath("font.sf2");
