@@ -10,6 +10,8 @@ packages=(
   # tests: the data generators, a virtual display and sound server, key presses, sound checks
   python3 python3-pil xvfb xauth x11-utils pulseaudio pulseaudio-utils xdotool imagemagick sox
   desktop-file-utils
+  # a Wayland compositor for the window's title bar drawn by Qt
+  weston qt6-wayland
   # desktop tests: a private session bus, the media-player client, the screen-reader bus and API
   dbus-x11 playerctl at-spi2-core python3-pyatspi
   # benchmarks and fuzzing: the reference players, Google Benchmark, clang's fuzzer runtime

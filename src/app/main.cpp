@@ -4,6 +4,7 @@
 #include "app/filedrophandler.h"
 #include "app/fileopendialog.h"
 #include "app/lumoramusic.h"
+#include "app/maximizerefusal.h"
 #include "app/mprisplayer.h"
 #include "app/pictureloader.h"
 #include "app/randomgenerator.h"
@@ -103,6 +104,7 @@ int main(int argc, char* argv[])
     window.Form_Load();
     MprisPlayer mpris(&window, &media);
     window.show();
+    refuseMaximizeOnWayland(&window);
     // The rest can wait until the window is on the screen.
     runAfterFirstPaint(window.centralWidget(), [&window, &media, &mpris, file = commandLine.file] {
         media.startLoading();
