@@ -66,7 +66,7 @@ constexpr int kGLogCritical = 1 << 3, kGLogWarning = 1 << 4, kGLogMessage = 1 <<
 void logGLibMessageUnlessRealTime(const char*, int, const char* message, void*)
 {
     if (!t_realTime)
-        EngineLog::info((std::string("glib: ") + message).c_str());
+        EngineLog::info((std::string("fluidsynth: glib: ") + message).c_str());
 }
 
 // libinstpatch, through which FluidSynth tries a file that is not a SoundFont as a DLS file,
