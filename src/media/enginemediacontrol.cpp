@@ -424,9 +424,8 @@ bool EngineMediaControl::refuseWhenClosed(const char* command)
     return true;
 }
 
-// Play All with no song to be found, or Loop on a song that cannot be read, retries over and
-// over: each failure is told once, and again only after a song has opened. The repeats stay in
-// the debug log.
+// Play All with no song to be found retries ten times a second: each failure is told once, and
+// again only after a song has opened. The repeats stay in the debug log.
 void EngineMediaControl::warnOnce(const QString& message)
 {
     constexpr qsizetype kFailuresRemembered = 256;
