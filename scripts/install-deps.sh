@@ -28,6 +28,8 @@ demo_packages=(
 test_packages=(
   python3 python3-pil desktop-file-utils dpkg-dev lintian appstream groff-base
   dbus-x11 playerctl at-spi2-core python3-pyatspi libbenchmark-dev
+  # a Wayland compositor for the window's title bar drawn by Qt
+  weston qt6-wayland
 )
 bench_packages=(
   fluidsynth timidity time bc python3 libbenchmark-dev

@@ -28,21 +28,38 @@ void LumoraMusic::mitplayall_Click()
         mitplayall->setChecked(false);
         MMControl1->close();
     }
+    // Turned on from outside (the desktop's media controls) while File > Open's dialog waits for
+    // the user: a loop run here would hold the dialog's answer back until Play All ended. It
+    // runs once the dialog is answered; a loop already running below the dialog goes on then.
+    if (m_openDialogs > 0) {
+        m_playAllAfterDialog = mitplayall->isChecked();
+        return;
+    }
     runPlayAllLoop();
+}
+
+void LumoraMusic::runPlayAllLoopAfterDialog()
+{
+    if (mitplayall->isChecked() && m_playAllLoops == 0 && !handlersStopped())
+        runPlayAllLoop();
 }
 
 // Every other handler runs inside this loop's wait, a second click on Play All included, so the
 // mark is read afresh after each one. The wait sleeps until an event comes: the end of a song
-// wakes it, and nothing spins while a song plays.
+// wakes it, and nothing spins while a song plays. A song that did not open reads as ended at
+// once; the next one is tried at the next wake-up, not as fast as events come.
 void LumoraMusic::runPlayAllLoop()
 {
     QTimer wakeUp;
+    bool holdUntilWakeUp = false;
+    connect(&wakeUp, &QTimer::timeout, this, [&holdUntilWakeUp] { holdUntilWakeUp = false; });
     wakeUp.start(kWakeUpIntervalMs);
     ++m_playAllLoops;
     for (;;) {
         if (m_unloaded || m_ending || !mitplayall->isChecked())
             break;
-        startNextSongIfEnded();
+        if (!holdUntilWakeUp && startNextSongIfEnded())
+            holdUntilWakeUp = MMControl1->length() == MMControl1->position();
         QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
     }
     --m_playAllLoops;
@@ -50,19 +67,20 @@ void LumoraMusic::runPlayAllLoop()
 
 bool LumoraMusic::isPlayAllLoopWaiting() const
 {
-    return m_playAllLoops > 0 && mitplayall->isChecked();
+    return (m_playAllLoops > 0 || m_playAllAfterDialog) && mitplayall->isChecked();
 }
 
-void LumoraMusic::startNextSongIfEnded()
+bool LumoraMusic::startNextSongIfEnded()
 {
     const qint32 length = MMControl1->length();
     const qint32 position = MMControl1->position();
     if (length != position)
-        return;
+        return false;
     MMControl1->close();
     chooseRandomSong();
     Slider1->setValue(0);
     cmdPlay_Click();
+    return true;
 }
 
 // The song is chosen exactly as a click on its item would choose it.

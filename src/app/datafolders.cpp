@@ -8,8 +8,15 @@ namespace DataFolders {
 
 QString installedFolder()
 {
-    return QDir::cleanPath(
-        QCoreApplication::applicationDirPath() + QStringLiteral("/../share/lumora"));
+    const QString programFolder = QCoreApplication::applicationDirPath();
+#if defined(LUMORA_BUILD_FOLDER) && defined(LUMORA_SOURCE_DATA_FOLDER)
+    // The program as built, not yet installed: its data is still in the source tree. Only the
+    // program in the build folder looks there; an installed copy of it has its share/ folder.
+    const QString buildFolder = QFileInfo(QStringLiteral(LUMORA_BUILD_FOLDER)).canonicalFilePath();
+    if (!buildFolder.isEmpty() && QFileInfo(programFolder).canonicalFilePath() == buildFolder)
+        return QStringLiteral(LUMORA_SOURCE_DATA_FOLDER);
+#endif
+    return QDir::cleanPath(programFolder + QStringLiteral("/../share/lumora"));
 }
 
 QStringList searchFolders()

@@ -5,10 +5,12 @@
 
 // Where the player finds songs, pictures and a SoundFont of its own: the working directory first,
 // so a copied data folder with replaced songs keeps working, then the data folder installed with
-// the program (../share/lumora beside its bin/), so the installed player starts from any folder.
+// the program (../share/lumora beside its bin/), so the installed player starts from any folder;
+// the program run where it was built uses the source tree's data/ in its place.
 namespace DataFolders {
 
-// The installed data folder, found from the running executable; it need not exist.
+// The data folder that comes with the running program: ../share/lumora beside it once installed,
+// the source tree's data/ while it runs from its build folder. It need not exist.
 QString installedFolder();
 
 // The working directory, then the installed folder when it exists and is another folder.

@@ -34,6 +34,9 @@ class QSlider;
 // checked and that the window is neither ending nor closed, and read Length and Position afresh.
 // The status update, which rewinds a finished song, first lets a waiting loop start the next
 // one (startNextSongIfEnded), since a modal dialog inside the wait may keep the loop from looking.
+// The loop never starts inside File > Open's dialog (Play All turned on from the desktop's media
+// controls meanwhile): it would keep the dialog's answer from File > Open until Play All ended.
+// It starts once the dialog is answered, and the status update stands in for it until then.
 class LumoraMusic : public QMainWindow {
     Q_OBJECT
     Q_PROPERTY(qint16 skinNumber READ skinNumber)
@@ -104,8 +107,10 @@ private:
     // Autoplay: the one rule by which the program picks a song by itself, as a click would.
     void chooseRandomSong();
     void runPlayAllLoop();
+    void runPlayAllLoopAfterDialog();
     bool isPlayAllLoopWaiting() const;
-    void startNextSongIfEnded();
+    // True when the song had ended and the next one was started.
+    bool startNextSongIfEnded();
 
     // Controls, in the order the window creates them.
     FileOpenDialog* const CommonDialog;
@@ -142,4 +147,6 @@ private:
     bool m_ending = false; // File > Exit: no handler runs any more
     bool m_unloaded = false; // closed from the title bar: a running Play All loop must end
     int m_playAllLoops = 0; // Play All loops running, nested in one another's wait
+    int m_openDialogs = 0; // File > Open's dialog is waiting for its answer
+    bool m_playAllAfterDialog = false; // turned on meanwhile: its loop starts after the answer
 };

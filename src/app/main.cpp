@@ -4,6 +4,7 @@
 #include "app/filedrophandler.h"
 #include "app/fileopendialog.h"
 #include "app/lumoramusic.h"
+#include "app/maximizerefusal.h"
 #include "app/mprisplayer.h"
 #include "app/pictureloader.h"
 #include "app/randomgenerator.h"
@@ -15,6 +16,7 @@
 #include "media/songfilecheck.h"
 
 #include <QApplication>
+#include <csignal>
 #include <cstdio>
 #include <future>
 #include <optional>
@@ -47,6 +49,9 @@ bool answeredWithoutDisplay(const CommandLine& commandLine)
 
 int main(int argc, char* argv[])
 {
+    // A terminal or pipe that goes away (`lumora song.mid 2>&1 | head -2`) must not end the
+    // music: a write to it fails instead.
+    std::signal(SIGPIPE, SIG_IGN);
     // Help and version need no display: they are answered before the toolkit starts, which
     // would end the program without one. The rest is read once the toolkit has taken its own
     // options (-platform and the like) off the line.
@@ -105,6 +110,7 @@ int main(int argc, char* argv[])
     window.Form_Load();
     MprisPlayer mpris(&window, &media);
     window.show();
+    refuseMaximizeOnWayland(&window);
     // The rest can wait until the window is on the screen.
     runAfterFirstPaint(window.centralWidget(),
         [&window, &media, &mpris, named, file = fileRefused ? QString() : commandLine.file] {

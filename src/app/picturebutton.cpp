@@ -43,3 +43,10 @@ void PictureButton::mouseReleaseEvent(QMouseEvent* event)
     else
         event->accept();
 }
+
+// Left to itself the widget takes the second press of a double click for a new press, and a
+// double click on Pause would pause and resume at once.
+void PictureButton::mouseDoubleClickEvent(QMouseEvent* event)
+{
+    event->accept();
+}

@@ -5,7 +5,8 @@
 
 // An image control used as a button: shows its picture unstretched, takes the picture's size,
 // raises mouseDown/mouseUp for any mouse button and clicked() after the mouseUp of a left-button
-// press that was also released on it. A button to assistive technology, with the accessible name
+// press that was also released on it. The second press of a double click is no press: a double
+// click is one click. A button to assistive technology, with the accessible name
 // it is given, though it draws no text.
 class PictureButton : public QAbstractButton {
     Q_OBJECT
@@ -25,6 +26,7 @@ protected:
     void paintEvent(QPaintEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
 
 private:
     QPixmap m_picture;

@@ -4,6 +4,9 @@
 #include "media/mediacontrol.h"
 
 #include <QAction>
+#include <QTimer>
+
+#include <utility>
 
 // Play always reopens the named file and plays it from its start, whatever the device was doing.
 void LumoraMusic::cmdPlay_Click()
@@ -28,7 +31,12 @@ void LumoraMusic::cmdPause_Click()
 // A cancelled dialog changes nothing: the song chosen before stays the one Play plays.
 void LumoraMusic::mitopen_Click()
 {
-    if (!CommonDialog->showOpen())
+    ++m_openDialogs;
+    const bool chosen = CommonDialog->showOpen();
+    --m_openDialogs;
+    if (m_openDialogs == 0 && std::exchange(m_playAllAfterDialog, false))
+        QTimer::singleShot(0, this, &LumoraMusic::runPlayAllLoopAfterDialog);
+    if (!chosen)
         return;
     MMControl1->setFileName(CommonDialog->fileName());
     if (!CommonDialog->fileName().isEmpty())

@@ -64,7 +64,7 @@ int main(int argc, char** argv)
     Synth synth(sampleRate);
     std::string error;
     if (!synth.loadSoundFont(soundFont, &error))
-        return fail(soundFont.c_str(), error);
+        return fail(soundFont.c_str(), "cannot load the SoundFont: " + error);
     synth.prepare(*loaded.song);
 
     SongRenderer renderer(&synth, sampleRate);

@@ -4,6 +4,7 @@
 #include "engine/enginelog.h"
 #include "engine/fluidsynthlibrary.h"
 #include "engine/midi.h"
+#include "engine/runtimelibrary.h"
 #include "engine/song.h"
 
 #include <fcntl.h>
@@ -13,8 +14,10 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <map>
 #include <mutex>
@@ -55,12 +58,39 @@ void logUnlessRealTime(int level, const char* message, void*)
     EngineLog::info((std::string("fluidsynth: ") + name + ": " + message).c_str());
 }
 
+// GLib's log, as FluidSynth's libraries call it; declared here, as the engine has no GLib headers.
+using GLogFunction = void (*)(const char* domain, int level, const char* message, void* data);
+using GLogSetHandler = unsigned(const char* domain, int levels, GLogFunction, void* data);
+constexpr int kGLogCritical = 1 << 3, kGLogWarning = 1 << 4, kGLogMessage = 1 << 5,
+              kGLogInfo = 1 << 6, kGLogDebug = 1 << 7;
+
+void logGLibMessageUnlessRealTime(const char*, int, const char* message, void*)
+{
+    if (!t_realTime)
+        EngineLog::info((std::string("fluidsynth: glib: ") + message).c_str());
+}
+
+// libinstpatch, through which FluidSynth tries a file that is not a SoundFont as a DLS file,
+// reports that file's failure once more on GLib's log, without a domain: a bare "CRITICAL" on the
+// terminal beside the warning that already says which SoundFont failed. Detail, as FluidSynth's
+// own messages are. GLib is already loaded with FluidSynth; this only looks it up.
+void filterGLibLog()
+{
+    RuntimeLibrary glib("libglib-2.0.so.0");
+    GLogSetHandler* setHandler = nullptr;
+    glib.resolve(setHandler, "g_log_set_handler");
+    if (setHandler)
+        setHandler(nullptr, kGLogCritical | kGLogWarning | kGLogMessage | kGLogInfo | kGLogDebug,
+            logGLibMessageUnlessRealTime, nullptr);
+}
+
 void installLogFilter()
 {
     static std::once_flag once;
     std::call_once(once, [] {
         for (int level : { FLUID_PANIC, FLUID_ERR, FLUID_WARN, FLUID_INFO })
             fluidSynth().fluid_set_log_function(level, logUnlessRealTime, nullptr);
+        filterGLibLog();
     });
 }
 
@@ -104,6 +134,34 @@ std::string heldFileName(int fd, const std::string& path)
 {
     const std::string name = "/proc/self/fd/" + std::to_string(fd);
     return fd >= 0 && ::access(name.c_str(), R_OK) == 0 ? name : path;
+}
+
+// Only a regular file can be a SoundFont. Anything else is refused before it is read: opening a
+// FIFO waits for a writer that may never come, a device may block or change state when opened.
+// The file is opened without waiting, in case it was swapped for one of those after the check.
+int openRegularFile(const std::string& path, std::string* error)
+{
+    struct stat info = {};
+    if (::stat(path.c_str(), &info) != 0) {
+        *error = std::strerror(errno);
+        return -1;
+    }
+    if (!S_ISREG(info.st_mode)) {
+        *error = "not a regular file";
+        return -1;
+    }
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0) {
+        *error = std::strerror(errno);
+        return -1;
+    }
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+        ::close(fd);
+        *error = "not a regular file";
+        return -1;
+    }
+    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    return fd;
 }
 
 } // namespace
@@ -237,13 +295,18 @@ bool Synth::loadSoundFont(const std::string& path, std::string* error)
         return false;
     }
     d->unloadSoundFont();
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    std::string why;
+    const int fd = openRegularFile(path, &why);
+    if (fd < 0) {
+        if (error)
+            *error = why;
+        return false;
+    }
     int id = fluidSynth().fluid_synth_sfload(d->synth, heldFileName(fd, path).c_str(), 1);
     if (id == FLUID_FAILED) {
-        if (fd >= 0)
-            ::close(fd);
+        ::close(fd);
         if (error)
-            *error = "cannot load SoundFont " + path;
+            *error = "not a SoundFont that FluidSynth can read";
         return false;
     }
     d->soundFontId = id;

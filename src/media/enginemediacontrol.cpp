@@ -19,6 +19,8 @@
 
 #include <algorithm>
 #include <chrono>
+#include <condition_variable>
+#include <mutex>
 
 namespace {
 
@@ -40,7 +42,19 @@ void lowerThreadPriority()
 #endif
 }
 
+// How long the end of the program waits for a loader still at work before leaving it behind.
+constexpr auto kLoaderGraceAtEnd = std::chrono::milliseconds(500);
+
 } // namespace
+
+struct EngineMediaControl::LoaderHandOver {
+    std::mutex mutex;
+    std::condition_variable finishedChanged;
+    bool finished = false;
+    bool abandoned = false; // the control is gone: nothing to hand over to
+    std::unique_ptr<AudioOutput> output;
+    std::unique_ptr<Synth> synth;
+};
 
 EngineMediaControl::EngineMediaControl(QObject* parent)
     : EngineMediaControl(EngineSetup {}, parent)
@@ -75,15 +89,14 @@ EngineMediaControl::EngineMediaControl(EngineSetup setup, QObject* parent)
     if (m_setup.withoutSynth)
         attachSynth(nullptr);
     else if (m_setup.loadSynchronously)
-        attachSynth(loadSynth(m_setup.soundFont, *m_output));
+        attachSynth(loadSynth(soundFontsToTry(), m_output->sampleRate()));
     else if (!m_setup.loadWhenAsked)
         startLoading();
 }
 
 EngineMediaControl::~EngineMediaControl()
 {
-    if (m_loader.joinable())
-        m_loader.join();
+    leaveLoaderBehind();
     m_sampleLoader.reset();
     fadeOutAndWait();
     if (m_output)
@@ -138,36 +151,65 @@ void EngineMediaControl::startLoading()
 {
     if (m_synthAttached || m_loader.joinable())
         return; // attached at once, loading, or loaded
-    m_loader = std::thread([this, soundFont = m_setup.soundFont, openOutput = !m_output] {
-        // The output's own audio thread is started from here and inherits this thread's
-        // priority, so the priority drops only after it is running.
-        if (openOutput)
-            m_loadedOutput = openSoundOutput();
-        lowerThreadPriority();
-        m_loadedSynth = loadSynth(soundFont, openOutput ? *m_loadedOutput : *m_output);
-        QMetaObject::invokeMethod(
-            this, &EngineMediaControl::finishLoadingSynth, Qt::QueuedConnection);
-    });
+    m_loaderHandOver = std::make_shared<LoaderHandOver>();
+    const double sampleRate = m_output ? m_output->sampleRate() : 0.0;
+    m_loader = std::thread(
+        [this, handOver = m_loaderHandOver, candidates = soundFontsToTry(), sampleRate] {
+            // The output's own audio thread is started from here and inherits this thread's
+            // priority, so the priority drops only after it is running.
+            std::unique_ptr<AudioOutput> output = sampleRate > 0.0 ? nullptr : openSoundOutput();
+            lowerThreadPriority();
+            std::unique_ptr<Synth> synth
+                = loadSynth(candidates, output ? output->sampleRate() : sampleRate);
+            const std::lock_guard lock(handOver->mutex);
+            handOver->finished = true;
+            handOver->finishedChanged.notify_all();
+            if (handOver->abandoned)
+                return;
+            handOver->output = std::move(output);
+            handOver->synth = std::move(synth);
+            QMetaObject::invokeMethod(
+                this, &EngineMediaControl::finishLoadingSynth, Qt::QueuedConnection);
+        });
+}
+
+// The end of the program waits a moment for a loader at work, so that it does not run on while
+// the libraries go away, but never for one that is stuck.
+void EngineMediaControl::leaveLoaderBehind()
+{
+    if (!m_loader.joinable())
+        return;
+    std::unique_lock lock(m_loaderHandOver->mutex);
+    m_loaderHandOver->abandoned = true;
+    const bool finished = m_loaderHandOver->finishedChanged.wait_for(
+        lock, kLoaderGraceAtEnd, [this] { return m_loaderHandOver->finished; });
+    lock.unlock();
+    if (finished)
+        m_loader.join();
+    else
+        m_loader.detach();
+}
+
+std::vector<std::string> EngineMediaControl::soundFontsToTry() const
+{
+    if (!m_setup.soundFont.empty())
+        return { m_setup.soundFont };
+    std::vector<std::string> candidates = m_setup.soundFontCandidates;
+    if (std::string fallback = Synth::findDefaultSoundFont(); !fallback.empty())
+        candidates.push_back(fallback);
+    return candidates;
 }
 
 std::unique_ptr<Synth> EngineMediaControl::loadSynth(
-    const std::string& soundFont, const AudioOutput& output) const
+    const std::vector<std::string>& candidates, double sampleRate)
 {
-    std::vector<std::string> candidates;
-    if (!soundFont.empty()) {
-        candidates.push_back(soundFont);
-    } else {
-        candidates = m_setup.soundFontCandidates;
-        if (std::string fallback = Synth::findDefaultSoundFont(); !fallback.empty())
-            candidates.push_back(fallback);
-    }
     if (candidates.empty()) {
         qCWarning(lcMedia) << "No SoundFont found; songs play silently";
         return nullptr;
     }
     // A SoundFont that does not load must not leave the player silent while another one would.
     for (const std::string& path : candidates) {
-        auto synth = std::make_unique<Synth>(output.sampleRate());
+        auto synth = std::make_unique<Synth>(sampleRate);
         std::string error;
         if (synth->loadSoundFont(path, &error))
             return synth;
@@ -182,11 +224,11 @@ std::unique_ptr<Synth> EngineMediaControl::loadSynth(
 void EngineMediaControl::finishLoadingSynth()
 {
     m_loader.join();
-    if (m_loadedOutput) {
-        m_output = std::move(m_loadedOutput);
+    if (m_loaderHandOver->output) {
+        m_output = std::move(m_loaderHandOver->output);
         m_output->start(m_player.get());
     }
-    attachSynth(std::move(m_loadedSynth));
+    attachSynth(std::move(m_loaderHandOver->synth));
 }
 
 void EngineMediaControl::attachSynth(std::unique_ptr<Synth> synth)
@@ -257,6 +299,7 @@ void EngineMediaControl::openSong()
         return;
     m_song = std::move(song);
     m_songPath = path;
+    m_failuresTold.clear();
     m_endSeen = false;
     m_state = State::Stopped;
     m_statusTimer.start();
@@ -307,8 +350,8 @@ std::shared_ptr<const Song> EngineMediaControl::readSong(const QString& path)
     }
     const SongLoadResult loaded = loadSongFile(encoded.toStdString());
     if (!loaded.song) {
-        qCWarning(lcMedia).noquote()
-            << "Cannot open" << path << ":" << QString::fromStdString(loaded.error);
+        warnOnce(
+            QStringLiteral("Cannot open %1 : %2").arg(path, QString::fromStdString(loaded.error)));
         return nullptr;
     }
     m_lastReadIdentity = identity;
@@ -394,8 +437,23 @@ bool EngineMediaControl::refuseWhenClosed(const char* command)
 {
     if (m_state != State::Closed)
         return false;
-    qCWarning(lcMedia) << "Cannot" << command << ": no song is open";
+    warnOnce(QStringLiteral("Cannot %1 : no song is open").arg(QLatin1String(command)));
     return true;
+}
+
+// Play All with no song to be found retries ten times a second: each failure is told once, and
+// again only after a song has opened. The repeats stay in the debug log.
+void EngineMediaControl::warnOnce(const QString& message)
+{
+    constexpr qsizetype kFailuresRemembered = 256;
+    if (m_failuresTold.contains(message)) {
+        qCDebug(lcMedia).noquote() << message;
+        return;
+    }
+    if (m_failuresTold.size() >= kFailuresRemembered)
+        m_failuresTold.clear();
+    m_failuresTold.insert(message);
+    qCWarning(lcMedia).noquote() << message;
 }
 
 bool EngineMediaControl::hasPlayedToEnd() const

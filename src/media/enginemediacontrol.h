@@ -3,6 +3,7 @@
 #include "media/mediacontrol.h"
 
 #include <QElapsedTimer>
+#include <QSet>
 #include <QString>
 #include <QTimer>
 
@@ -84,8 +85,12 @@ protected:
 private:
     enum class State { Closed, Stopped, Playing, Paused };
 
-    std::unique_ptr<Synth> loadSynth(const std::string& soundFont, const AudioOutput& output) const;
+    struct LoaderHandOver;
+    std::vector<std::string> soundFontsToTry() const;
+    static std::unique_ptr<Synth> loadSynth(
+        const std::vector<std::string>& candidates, double sampleRate);
     void finishLoadingSynth();
+    void leaveLoaderBehind();
     void attachSynth(std::unique_ptr<Synth> synth);
 
     void openSong();
@@ -98,6 +103,7 @@ private:
     void togglePause();
     void rewindSong();
     bool refuseWhenClosed(const char* command);
+    void warnOnce(const QString& message);
     bool hasPlayedToEnd() const;
     void fadeOutAndWait();
     void wakeOutput();
@@ -109,8 +115,9 @@ private:
     std::unique_ptr<AudioOutput> m_output;
     std::unique_ptr<LiveSongPlayer> m_player;
     std::unique_ptr<Synth> m_synth;
-    std::unique_ptr<AudioOutput> m_loadedOutput; // handed over by the loader thread
-    std::unique_ptr<Synth> m_loadedSynth; // handed over by the loader thread
+    // What the loader thread hands over; shared, so that a loader left behind at the end (stuck
+    // in a file system, say) never writes to a control that is gone.
+    std::shared_ptr<LoaderHandOver> m_loaderHandOver;
     std::thread m_loader;
     bool m_synthAttached = false;
     // Loads the samples of each song opened, so that Open never waits for the disk.
@@ -135,6 +142,9 @@ private:
     };
     FileIdentity m_lastReadIdentity;
     std::shared_ptr<const Song> m_lastReadSong;
+
+    // Failures told since the last song opened: a retry fails the same way and is not told again.
+    QSet<QString> m_failuresTold;
 
     QTimer m_statusTimer;
     QTimer m_endNotification;

@@ -34,6 +34,8 @@ private slots:
     void exitSendsNothingAndEndsTheEventLoop();
     void closingSendsOneClose();
     void pictureButtonClicksOnlyWhenReleasedOnIt();
+    void aDoubleClickIsOneClick_data();
+    void aDoubleClickIsOneClick();
 };
 
 void TestWindow::freshWindowIsQuietAndUnmarked()
@@ -355,6 +357,37 @@ void TestWindow::pictureButtonClicksOnlyWhenReleasedOnIt()
     QCOMPARE(downs.size(), 3);
     QCOMPARE(ups.size(), 3);
     QCOMPARE(clicks.size(), 1);
+}
+
+void TestWindow::aDoubleClickIsOneClick_data()
+{
+    QTest::addColumn<QString>("button");
+    QTest::newRow("Play") << "cmdPlay";
+    QTest::newRow("Pause") << "cmdPause";
+    QTest::newRow("Stop") << "cmdStop";
+}
+
+// A double click sends what one click sends: on Pause, one Pause, not a pause and a resume.
+void TestWindow::aDoubleClickIsOneClick()
+{
+    QFETCH(QString, button);
+    const auto commandsAfter = [&button](bool twice) {
+        WindowFixture w;
+        w.window->show();
+        if (!QTest::qWaitForWindowExposed(w.window.get()))
+            return QStringList { "the window did not show" };
+        w->mitSong_Click(3);
+        w.media.operations.clear();
+        auto* target = w.window->findChild<PictureButton*>(button);
+        if (twice)
+            w->doubleClick(target);
+        else
+            w->click(target);
+        return w.media.operations;
+    };
+    const QStringList once = commandsAfter(false);
+    QVERIFY(!once.isEmpty());
+    QCOMPARE(commandsAfter(true), once);
 }
 
 QTEST_MAIN(TestWindow)

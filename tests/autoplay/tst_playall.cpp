@@ -44,6 +44,7 @@ private slots:
     void handlersInsideTheLoop();
     void unopenableSongsAreSkipped();
     void closingTheWindowEndsTheLoop();
+    void playAllTurnedOnUnderTheOpenDialogLetsItAnswer();
 };
 
 void TestPlayAll::secondClickEndsBothCalls()
@@ -171,6 +172,36 @@ void TestPlayAll::closingTheWindowEndsTheLoop()
     QVERIFY(!w.window->isVisible());
     QCOMPARE(w.media.operations.last(), QStringLiteral("Command Close"));
     QCOMPARE(w.media.operations.count("Command Close"), 4); // 3 to start the song, 1 to unload
+}
+
+// Play All turned on from outside (the desktop's media controls) while File > Open's dialog waits:
+// the user's answer comes back when given, and Play All goes on after it.
+void TestPlayAll::playAllTurnedOnUnderTheOpenDialogLetsItAnswer()
+{
+    WindowFixture w;
+    w.random.script = { 0, 0, 10, 3 };
+    w.dialog.answers << "/songs/a.mid";
+    w.dialog.modalMs = 200;
+    schedule(w.window.get(), { [&] { w->mitplayall_Click(); } });
+    // Only if the answer is held back: Play All switched off lets it through.
+    QTimer holdBreaker;
+    holdBreaker.callOnTimeout([&] { w->mitplayall->setChecked(false); });
+    holdBreaker.start(10000);
+    w->mitopen_Click();
+    holdBreaker.stop();
+    QVERIFY(w->mitplayall->isChecked());
+    QVERIFY(w.media.operations.contains("FileName /songs/a.mid"));
+
+    // The loop follows the dialog: the end of the song starts the next random one.
+    QString followedBy;
+    schedule(w.window.get(),
+        { [&] { w.media.reachEnd(); },
+            [&] {
+                followedBy = w->currentSongStem();
+                w->mitplayall_Click();
+            } });
+    QTRY_VERIFY(!w->mitplayall->isChecked());
+    QCOMPARE(followedBy, QStringLiteral("mp_ilsa"));
 }
 
 QTEST_MAIN(TestPlayAll)

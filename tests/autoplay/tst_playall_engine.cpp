@@ -3,6 +3,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QElapsedTimer>
 #include <QLoggingCategory>
 #include <QTest>
 #include <QTimer>
@@ -45,6 +46,7 @@ private slots:
     void aMissingSongIsSkipped();
     void songsEndingUnderTheOpenDialogAreFollowed();
     void closingTheWindowWhileTheLoopRunsEndsTheProgram();
+    void nothingToFindIsRetriedAtTheWakeUpRateAndToldOnce();
 };
 
 // Play All must notice every end before the status notification rewinds the song: a "Prev"
@@ -131,6 +133,28 @@ void TestPlayAllEngine::closingTheWindowWhileTheLoopRunsEndsTheProgram()
     QVERIFY(!watchdogFired);
     QVERIFY(rig->mitplayall->isChecked()); // unloading leaves the mark; the loop ended anyway
     QCOMPARE(mediaLog.last(), QStringLiteral("Command Close"));
+}
+
+// Run where no song can be found, Play All retries at its wake-up rate (every 100 ms), not as fast
+// as events come, and says each failure once.
+void TestPlayAllEngine::nothingToFindIsRetriedAtTheWakeUpRateAndToldOnce()
+{
+    PlayAllRig rig;
+    const QDir folder(rig.folder.path());
+    for (const QString& song : folder.entryList({ QStringLiteral("*.mid") }))
+        QVERIFY(QFile::remove(folder.filePath(song)));
+    QElapsedTimer running;
+    running.start();
+    QTimer::singleShot(1000, rig.window.get(), [&] { rig->mitplayall_Click(); });
+    rig->mitplayall_Click();
+    const qint64 elapsedMs = running.elapsed();
+    const int tries = mediaLog.count("Command Open");
+    QVERIFY2(tries >= 2 && tries <= elapsedMs / 90 + 2,
+        qPrintable(QString("%1 tries in %2 ms").arg(tries).arg(elapsedMs)));
+    QStringList distinct = mediaWarnings;
+    distinct.removeDuplicates();
+    QCOMPARE(mediaWarnings, distinct);
+    QVERIFY(mediaWarnings.size() >= 2); // a song file missing, and Play with nothing open
 }
 
 QTEST_MAIN(TestPlayAllEngine)

@@ -5,6 +5,7 @@
 #include "app/randomgenerator.h"
 #include "app/runtimeerror.h"
 
+#include <QCoreApplication>
 #include <QEventLoop>
 #include <QList>
 #include <QStringList>
@@ -47,9 +48,13 @@ public:
     {
         ++shown;
         if (modalMs > 0) {
-            QEventLoop dialogLoop;
-            QTimer::singleShot(modalMs, &dialogLoop, &QEventLoop::quit);
-            dialogLoop.exec();
+            // Turned by hand: QEventLoop::exec() returns at once for good once a test has ended
+            // the program's event loop (File > Exit calls QCoreApplication::exit()).
+            bool open = true;
+            QTimer::singleShot(modalMs, [&open] { open = false; });
+            while (open)
+                QCoreApplication::processEvents(
+                    QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
         }
         const QString answer = answers.isEmpty() ? QString() : answers.takeFirst();
         if (answer.isEmpty())

@@ -8,6 +8,7 @@
 #include <QMainWindow>
 #include <QMenu>
 #include <QSlider>
+#include <QTest>
 
 // The window as a test sees it: its controls found by their object names, its handlers reached
 // the way the user reaches them, a button's click or a menu item's trigger. The names are the
@@ -58,6 +59,11 @@ public:
     void mitTemple_Click(qint16 Index) { chooseItem(mitTemple, "mitTemple_Click", Index); }
     void mitTheme_Click(qint16 Index) { chooseItem(mitTheme, "mitTheme_Click", Index); }
 
+    // The mouse on a control as the window system sends it, through the window: a double click is
+    // press, release, double click, release.
+    void click(QWidget* control) { mouse(control, false); }
+    void doubleClick(QWidget* control) { mouse(control, true); }
+
     PictureSurface* surface = nullptr;
     QSlider* Slider1 = nullptr;
     PictureButton* cmdPlay = nullptr;
@@ -80,6 +86,15 @@ public:
     QList<QAction*> mitTheme;
 
 private:
+    void mouse(QWidget* control, bool twice)
+    {
+        const QPoint at = control->mapTo(m_window, control->rect().center());
+        if (twice)
+            QTest::mouseDClick(m_window->windowHandle(), Qt::LeftButton, {}, at);
+        else
+            QTest::mouseClick(m_window->windowHandle(), Qt::LeftButton, {}, at);
+    }
+
     template <typename T> T* find(const char* name) const
     {
         T* found = m_window->findChild<T*>(QLatin1String(name));
