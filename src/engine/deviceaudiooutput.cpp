@@ -1,7 +1,8 @@
 #include "engine/deviceaudiooutput.h"
 
 #include "engine/audiothread.h"
-#include "engine/fluidsynthlibrary.h"
+
+#include <fluidsynth.h>
 
 #include <cstring>
 #include <thread>
@@ -64,16 +65,13 @@ std::string DeviceAudioOutput::driverName() const
 
 bool DeviceAudioOutput::openDriver()
 {
-    if (!FluidSynthLibrary::load())
-        return false;
     for (const std::string& name : m_config.drivers) {
-        fluid_settings_t* settings = fluidSynth().new_fluid_settings();
-        fluidSynth().fluid_settings_setstr(settings, "audio.driver", name.c_str());
-        fluidSynth().fluid_settings_setint(settings, "audio.period-size", m_config.periodFrames);
-        fluidSynth().fluid_settings_setint(settings, "audio.periods", m_config.periods);
-        fluidSynth().fluid_settings_setnum(settings, "synth.sample-rate", m_config.sampleRate);
-        fluid_audio_driver_t* driver
-            = fluidSynth().new_fluid_audio_driver2(settings, &driverCallback, this);
+        fluid_settings_t* settings = new_fluid_settings();
+        fluid_settings_setstr(settings, "audio.driver", name.c_str());
+        fluid_settings_setint(settings, "audio.period-size", m_config.periodFrames);
+        fluid_settings_setint(settings, "audio.periods", m_config.periods);
+        fluid_settings_setnum(settings, "synth.sample-rate", m_config.sampleRate);
+        fluid_audio_driver_t* driver = new_fluid_audio_driver2(settings, &driverCallback, this);
         if (driver) {
             std::lock_guard lock(m_driverMutex);
             m_driver = driver;
@@ -81,7 +79,7 @@ bool DeviceAudioOutput::openDriver()
             m_driverName = name;
             return true;
         }
-        fluidSynth().delete_fluid_settings(settings);
+        delete_fluid_settings(settings);
     }
     return false;
 }
@@ -90,9 +88,9 @@ void DeviceAudioOutput::closeDriver()
 {
     std::lock_guard lock(m_driverMutex);
     if (m_driver)
-        fluidSynth().delete_fluid_audio_driver(m_driver);
+        delete_fluid_audio_driver(m_driver);
     if (m_driverSettings)
-        fluidSynth().delete_fluid_settings(m_driverSettings);
+        delete_fluid_settings(m_driverSettings);
     m_driver = nullptr;
     m_driverSettings = nullptr;
     m_driverName.clear();

@@ -1,9 +1,10 @@
 #include "engine/songrenderer.h"
 
-#include "engine/fluidsynthlibrary.h"
 #include "engine/midi.h"
 #include "engine/song.h"
 #include "engine/synth.h"
+
+#include <fluidsynth.h>
 
 #include <algorithm>
 #include <cmath>
@@ -87,25 +88,25 @@ void SongRenderer::Private::dispatch(const SongEvent& event)
     int channel = event.status & 0x0f;
     switch (event.status & 0xf0) {
     case 0x80:
-        fluidSynth().fluid_synth_noteoff(fluid, channel, event.data1);
+        fluid_synth_noteoff(fluid, channel, event.data1);
         break;
     case 0x90:
-        fluidSynth().fluid_synth_noteon(fluid, channel, event.data1, event.data2);
+        fluid_synth_noteon(fluid, channel, event.data1, event.data2);
         break;
     case 0xa0:
-        fluidSynth().fluid_synth_key_pressure(fluid, channel, event.data1, event.data2);
+        fluid_synth_key_pressure(fluid, channel, event.data1, event.data2);
         break;
     case 0xb0:
-        fluidSynth().fluid_synth_cc(fluid, channel, event.data1, event.data2);
+        fluid_synth_cc(fluid, channel, event.data1, event.data2);
         break;
     case 0xc0:
-        fluidSynth().fluid_synth_program_change(fluid, channel, event.data1);
+        fluid_synth_program_change(fluid, channel, event.data1);
         break;
     case 0xd0:
-        fluidSynth().fluid_synth_channel_pressure(fluid, channel, event.data1);
+        fluid_synth_channel_pressure(fluid, channel, event.data1);
         break;
     case 0xe0:
-        fluidSynth().fluid_synth_pitch_bend(fluid, channel, event.data1 | event.data2 << 7);
+        fluid_synth_pitch_bend(fluid, channel, event.data1 | event.data2 << 7);
         break;
     }
 }
@@ -185,9 +186,9 @@ void SongRenderer::Private::strikeNotesHeldAt(int64_t target)
         for (int key = 0; key < 128; ++key) {
             if (heldVelocity[channel][key] == 0)
                 continue;
-            fluidSynth().fluid_synth_noteon(fluid, channel, key, heldVelocity[channel][key]);
+            fluid_synth_noteon(fluid, channel, key, heldVelocity[channel][key]);
             if (heldByPedal[channel][key])
-                fluidSynth().fluid_synth_noteoff(fluid, channel, key);
+                fluid_synth_noteoff(fluid, channel, key);
         }
     }
 }
@@ -200,27 +201,27 @@ void SongRenderer::Private::resetChannels()
     if (!fluid)
         return;
     // Mono mode and the like: one basic channel, omni on and polyphonic, over every channel.
-    fluidSynth().fluid_synth_reset_basic_channel(fluid, -1);
-    fluidSynth().fluid_synth_set_basic_channel(fluid, 0, FLUID_CHANNEL_MODE_OMNION_POLY,
-        fluidSynth().fluid_synth_count_midi_channels(fluid));
+    fluid_synth_reset_basic_channel(fluid, -1);
+    fluid_synth_set_basic_channel(
+        fluid, 0, FLUID_CHANNEL_MODE_OMNION_POLY, fluid_synth_count_midi_channels(fluid));
     for (int channel = 0; channel < channelCount; ++channel) {
-        fluidSynth().fluid_synth_cc(fluid, channel, Sustain, 0);
-        fluidSynth().fluid_synth_cc(fluid, channel, Sostenuto, 0);
-        fluidSynth().fluid_synth_all_notes_off(fluid, channel);
-        fluidSynth().fluid_synth_cc(fluid, channel, ResetAllControllers, 0);
-        fluidSynth().fluid_synth_cc(fluid, channel, Volume, 100);
-        fluidSynth().fluid_synth_cc(fluid, channel, VolumeLsb, 0);
-        fluidSynth().fluid_synth_cc(fluid, channel, Pan, 64);
-        fluidSynth().fluid_synth_cc(fluid, channel, PanLsb, 0);
+        fluid_synth_cc(fluid, channel, Sustain, 0);
+        fluid_synth_cc(fluid, channel, Sostenuto, 0);
+        fluid_synth_all_notes_off(fluid, channel);
+        fluid_synth_cc(fluid, channel, ResetAllControllers, 0);
+        fluid_synth_cc(fluid, channel, Volume, 100);
+        fluid_synth_cc(fluid, channel, VolumeLsb, 0);
+        fluid_synth_cc(fluid, channel, Pan, 64);
+        fluid_synth_cc(fluid, channel, PanLsb, 0);
         for (int controller = SoundController1; controller <= SoundController10; ++controller)
-            fluidSynth().fluid_synth_cc(fluid, channel, controller, 64);
+            fluid_synth_cc(fluid, channel, controller, 64);
         for (int controller = EffectsDepth1; controller <= EffectsDepth5; ++controller)
-            fluidSynth().fluid_synth_cc(fluid, channel, controller, 0);
-        fluidSynth().fluid_synth_pitch_wheel_sens(fluid, channel, 2);
-        fluidSynth().fluid_synth_cc(fluid, channel, BankSelectMsb, 0);
-        fluidSynth().fluid_synth_cc(fluid, channel, BankSelectLsb, 0);
-        fluidSynth().fluid_synth_bank_select(fluid, channel, channel == drumChannel ? drumBank : 0);
-        fluidSynth().fluid_synth_program_change(fluid, channel, 0);
+            fluid_synth_cc(fluid, channel, controller, 0);
+        fluid_synth_pitch_wheel_sens(fluid, channel, 2);
+        fluid_synth_cc(fluid, channel, BankSelectMsb, 0);
+        fluid_synth_cc(fluid, channel, BankSelectLsb, 0);
+        fluid_synth_bank_select(fluid, channel, channel == drumChannel ? drumBank : 0);
+        fluid_synth_program_change(fluid, channel, 0);
     }
 }
 
@@ -239,8 +240,8 @@ void SongRenderer::Private::cutSound()
     notesCut = true;
     if (!fluid)
         return;
-    fluidSynth().fluid_synth_all_sounds_off(fluid, -1);
-    fluidSynth().fluid_synth_set_sample_rate(fluid, synthRate);
+    fluid_synth_all_sounds_off(fluid, -1);
+    fluid_synth_set_sample_rate(fluid, synthRate);
     for (int left = cutFrames; left > 0; left -= scratchFrames) {
         const int frames = std::min(left, scratchFrames);
         std::fill(scratchLeft, scratchLeft + frames, 0.0f);
@@ -256,7 +257,7 @@ void SongRenderer::Private::synthesize(float* left, float* right, int frames)
     // Effects mix into the same buffers as the dry signal: reverb pair, then chorus pair.
     float* effects[] = { left, right, left, right };
     float* dry[] = { left, right };
-    fluidSynth().fluid_synth_process(fluid, frames, 4, effects, 2, dry);
+    fluid_synth_process(fluid, frames, 4, effects, 2, dry);
 }
 
 void SongRenderer::Private::applyGain(float* left, float* right, int frames)
@@ -298,9 +299,9 @@ SongRenderer::SongRenderer(Synth* synth, double sampleRate)
     if (d->fluid) {
         // The chorus delays what goes in by at most its modulation depth.
         double chorusMs = 0;
-        fluidSynth().fluid_synth_get_chorus_group_depth(d->fluid, -1, &chorusMs);
+        fluid_synth_get_chorus_group_depth(d->fluid, -1, &chorusMs);
         d->synthRate = float(synth->sampleRate());
-        d->cutFrames = 2 * fluidSynth().fluid_synth_get_internal_bufsize(d->fluid)
+        d->cutFrames = 2 * fluid_synth_get_internal_bufsize(d->fluid)
             + int(std::ceil(chorusMs * d->synthRate / 1000));
     }
 }
@@ -426,8 +427,7 @@ bool SongRenderer::isAudible() const noexcept
         return true;
     if (!d->fluid)
         return false;
-    return fluidSynth().fluid_synth_get_active_voice_count(d->fluid) > 0
-        || d->lastPeak >= quietLevel;
+    return fluid_synth_get_active_voice_count(d->fluid) > 0 || d->lastPeak >= quietLevel;
 }
 
 int64_t SongRenderer::framesPlayed() const noexcept

@@ -2,9 +2,10 @@
 
 #include "engine/audiothread.h"
 #include "engine/enginelog.h"
-#include "engine/fluidsynthlibrary.h"
 #include "engine/midi.h"
 #include "engine/song.h"
+
+#include <fluidsynth.h>
 
 #include <fcntl.h>
 #include <malloc.h>
@@ -60,7 +61,7 @@ void installLogFilter()
     static std::once_flag once;
     std::call_once(once, [] {
         for (int level : { FLUID_PANIC, FLUID_ERR, FLUID_WARN, FLUID_INFO })
-            fluidSynth().fluid_set_log_function(level, logUnlessRealTime, nullptr);
+            fluid_set_log_function(level, logUnlessRealTime, nullptr);
     });
 }
 
@@ -154,7 +155,7 @@ void Synth::Private::giveUpUnreadableSoundFont()
 void Synth::Private::unloadSoundFont()
 {
     if (soundFontId >= 0)
-        fluidSynth().fluid_synth_sfunload(synth, soundFontId, 1);
+        fluid_synth_sfunload(synth, soundFontId, 1);
     soundFontId = -1;
     pinned.clear();
     resolved.clear();
@@ -168,41 +169,39 @@ Synth::Synth(double sampleRate)
     : d(std::make_unique<Private>())
 {
     d->sampleRate = sampleRate;
-    if (!FluidSynthLibrary::load(&d->unavailable))
-        return;
     installLogFilter();
-    d->settings = fluidSynth().new_fluid_settings();
-    fluidSynth().fluid_settings_setnum(d->settings, "synth.sample-rate", sampleRate);
-    fluidSynth().fluid_settings_setint(d->settings, "synth.midi-channels", totalChannels);
+    d->settings = new_fluid_settings();
+    fluid_settings_setnum(d->settings, "synth.sample-rate", sampleRate);
+    fluid_settings_setint(d->settings, "synth.midi-channels", totalChannels);
     // Samples load per preset on first use (a fraction of the memory and load time of the
     // whole font); prepare() makes that happen before playing, off the audio thread. Locking
     // pages would pin whatever is loaded for nothing.
-    fluidSynth().fluid_settings_setint(d->settings, "synth.dynamic-sample-loading", 1);
-    fluidSynth().fluid_settings_setint(d->settings, "synth.lock-memory", 0);
+    fluid_settings_setint(d->settings, "synth.dynamic-sample-loading", 1);
+    fluid_settings_setint(d->settings, "synth.lock-memory", 0);
     // Every call reaches the synth under LiveSongPlayer's mutex (or on one thread, offline), so
     // FluidSynth's own lock would only be one more lock taken on the audio thread, uncontended.
-    fluidSynth().fluid_settings_setint(d->settings, "synth.threadsafe-api", 0);
-    d->synth = fluidSynth().new_fluid_synth(d->settings);
+    fluid_settings_setint(d->settings, "synth.threadsafe-api", 0);
+    d->synth = new_fluid_synth(d->settings);
     if (!d->synth) {
         d->unavailable = "FluidSynth could not create a synthesizer";
         return;
     }
     // Tried before the built-in loaders, which stay as the fallback for other formats.
-    if (fluid_sfloader_t* loader = fluidSynth().new_fluid_defsfloader(d->settings)) {
-        fluidSynth().fluid_sfloader_set_callbacks(loader, openSoundFontFile, readSoundFontFile,
+    if (fluid_sfloader_t* loader = new_fluid_defsfloader(d->settings)) {
+        fluid_sfloader_set_callbacks(loader, openSoundFontFile, readSoundFontFile,
             seekSoundFontFile, tellSoundFontFile, closeSoundFontFile);
-        fluidSynth().fluid_synth_add_sfloader(d->synth, loader);
+        fluid_synth_add_sfloader(d->synth, loader);
     }
 }
 
 Synth::~Synth()
 {
     if (d->synth)
-        fluidSynth().delete_fluid_synth(d->synth);
+        delete_fluid_synth(d->synth);
     if (d->soundFontFd >= 0)
         ::close(d->soundFontFd);
     if (d->settings)
-        fluidSynth().delete_fluid_settings(d->settings);
+        delete_fluid_settings(d->settings);
 }
 
 std::string Synth::findDefaultSoundFont()
@@ -238,7 +237,7 @@ bool Synth::loadSoundFont(const std::string& path, std::string* error)
     }
     d->unloadSoundFont();
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    int id = fluidSynth().fluid_synth_sfload(d->synth, heldFileName(fd, path).c_str(), 1);
+    int id = fluid_synth_sfload(d->synth, heldFileName(fd, path).c_str(), 1);
     if (id == FLUID_FAILED) {
         if (fd >= 0)
             ::close(fd);
@@ -265,15 +264,14 @@ bool Synth::Private::resolvePreset(int bank, int program, std::pair<int, int>* p
         *preset = known->second;
         return true;
     }
-    fluidSynth().fluid_synth_set_channel_type(
+    fluid_synth_set_channel_type(
         synth, scratchChannel, bank == Midi::drumBank ? CHANNEL_TYPE_DRUM : CHANNEL_TYPE_MELODIC);
-    fluidSynth().fluid_synth_bank_select(synth, scratchChannel, bank);
-    fluidSynth().fluid_synth_program_change(synth, scratchChannel, program);
-    fluid_preset_t* found = fluidSynth().fluid_synth_get_channel_preset(synth, scratchChannel);
+    fluid_synth_bank_select(synth, scratchChannel, bank);
+    fluid_synth_program_change(synth, scratchChannel, program);
+    fluid_preset_t* found = fluid_synth_get_channel_preset(synth, scratchChannel);
     if (!found)
         return false;
-    *preset = { fluidSynth().fluid_preset_get_banknum(found),
-        fluidSynth().fluid_preset_get_num(found) };
+    *preset = { fluid_preset_get_banknum(found), fluid_preset_get_num(found) };
     resolved[{ bank, program }] = *preset;
     return true;
 }
@@ -290,13 +288,12 @@ bool Synth::Private::pinPresets(
         wanted->insert(preset);
         if (pinned.count(preset))
             continue;
-        if (fluidSynth().fluid_synth_pin_preset(synth, soundFontId, preset.first, preset.second)
-            != FLUID_OK)
+        if (fluid_synth_pin_preset(synth, soundFontId, preset.first, preset.second) != FLUID_OK)
             return false;
         pinned.insert(preset);
     }
     // A program selected on a channel holds its samples as a pin does.
-    fluidSynth().fluid_synth_unset_program(synth, scratchChannel);
+    fluid_synth_unset_program(synth, scratchChannel);
     return true;
 }
 
@@ -311,11 +308,11 @@ int Synth::Private::releasePresetsBut(const std::set<std::pair<int, int>>& wante
     }
     if (unwanted.empty())
         return 0;
-    fluidSynth().fluid_synth_all_sounds_off(synth, -1);
+    fluid_synth_all_sounds_off(synth, -1);
     for (int channel = 0; channel < Midi::channelCount; ++channel)
-        fluidSynth().fluid_synth_unset_program(synth, channel);
+        fluid_synth_unset_program(synth, channel);
     for (const auto& preset : unwanted) {
-        fluidSynth().fluid_synth_unpin_preset(synth, soundFontId, preset.first, preset.second);
+        fluid_synth_unpin_preset(synth, soundFontId, preset.first, preset.second);
         pinned.erase(preset);
     }
     return int(unwanted.size());
