@@ -14,6 +14,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -394,4 +395,120 @@ double Synth::sampleRate() const
 _fluid_synth_t* Synth::handle() const
 {
     return d->synth;
+}
+
+void Synth::send(const SongEvent& event)
+{
+    fluid_synth_t* synth = d->synth;
+    if (!synth)
+        return;
+    const int channel = event.status & 0x0f;
+    switch (event.status & 0xf0) {
+    case 0x80:
+        fluid_synth_noteoff(synth, channel, event.data1);
+        break;
+    case 0x90:
+        fluid_synth_noteon(synth, channel, event.data1, event.data2);
+        break;
+    case 0xa0:
+        fluid_synth_key_pressure(synth, channel, event.data1, event.data2);
+        break;
+    case 0xb0:
+        fluid_synth_cc(synth, channel, event.data1, event.data2);
+        break;
+    case 0xc0:
+        fluid_synth_program_change(synth, channel, event.data1);
+        break;
+    case 0xd0:
+        fluid_synth_channel_pressure(synth, channel, event.data1);
+        break;
+    case 0xe0:
+        fluid_synth_pitch_bend(synth, channel, event.data1 | event.data2 << 7);
+        break;
+    }
+}
+
+void Synth::noteOn(int channel, int key, int velocity)
+{
+    if (d->synth)
+        fluid_synth_noteon(d->synth, channel, key, velocity);
+}
+
+void Synth::noteOff(int channel, int key)
+{
+    if (d->synth)
+        fluid_synth_noteoff(d->synth, channel, key);
+}
+
+void Synth::resetChannels()
+{
+    using namespace Midi;
+    fluid_synth_t* synth = d->synth;
+    if (!synth)
+        return;
+    // Mono mode and the like: one basic channel, omni on and polyphonic, over every channel.
+    fluid_synth_reset_basic_channel(synth, -1);
+    fluid_synth_set_basic_channel(
+        synth, 0, FLUID_CHANNEL_MODE_OMNION_POLY, fluid_synth_count_midi_channels(synth));
+    for (int channel = 0; channel < channelCount; ++channel) {
+        fluid_synth_cc(synth, channel, Sustain, 0);
+        fluid_synth_cc(synth, channel, Sostenuto, 0);
+        fluid_synth_all_notes_off(synth, channel);
+        fluid_synth_cc(synth, channel, ResetAllControllers, 0);
+        fluid_synth_cc(synth, channel, Volume, 100);
+        fluid_synth_cc(synth, channel, VolumeLsb, 0);
+        fluid_synth_cc(synth, channel, Pan, 64);
+        fluid_synth_cc(synth, channel, PanLsb, 0);
+        for (int controller = SoundController1; controller <= SoundController10; ++controller)
+            fluid_synth_cc(synth, channel, controller, 64);
+        for (int controller = EffectsDepth1; controller <= EffectsDepth5; ++controller)
+            fluid_synth_cc(synth, channel, controller, 0);
+        fluid_synth_pitch_wheel_sens(synth, channel, 2);
+        fluid_synth_cc(synth, channel, BankSelectMsb, 0);
+        fluid_synth_cc(synth, channel, BankSelectLsb, 0);
+        fluid_synth_bank_select(synth, channel, channel == drumChannel ? drumBank : 0);
+        fluid_synth_program_change(synth, channel, 0);
+    }
+}
+
+// FluidSynth's system reset leaves the reverb's filters primed, which ring back at about 0.002;
+// setting the sample rate again, to the same rate, clears the whole reverb (in FluidSynth 2.3
+// without allocating: the delay lines are made for the highest rate at the start, and
+// tst_realtime counts). FluidSynth marks that call deprecated (the rate belongs in the settings),
+// but nothing else clears the reverb.
+void Synth::cutVoices()
+{
+    if (!d->synth)
+        return;
+    fluid_synth_all_sounds_off(d->synth, -1);
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wdeprecated-declarations"
+    fluid_synth_set_sample_rate(d->synth, float(d->sampleRate));
+#pragma GCC diagnostic pop
+}
+
+int Synth::framesToEmpty() const
+{
+    if (!d->synth)
+        return 0;
+    // The chorus delays what goes in by at most its modulation depth.
+    double chorusMs = 0;
+    fluid_synth_get_chorus_group_depth(d->synth, -1, &chorusMs);
+    return 2 * fluid_synth_get_internal_bufsize(d->synth)
+        + int(std::ceil(chorusMs * d->sampleRate / 1000));
+}
+
+void Synth::synthesize(float* left, float* right, int frames)
+{
+    if (!d->synth || frames <= 0)
+        return;
+    // Effects mix into the same buffers as the dry signal: reverb pair, then chorus pair.
+    float* effects[] = { left, right, left, right };
+    float* dry[] = { left, right };
+    fluid_synth_process(d->synth, frames, 4, effects, 2, dry);
+}
+
+int Synth::activeVoiceCount() const
+{
+    return d->synth ? fluid_synth_get_active_voice_count(d->synth) : 0;
 }
