@@ -512,3 +512,26 @@ int Synth::activeVoiceCount() const
 {
     return d->synth ? fluid_synth_get_active_voice_count(d->synth) : 0;
 }
+
+std::unique_ptr<Synth::Driver> Synth::openDriver(const std::string& name, double sampleRate,
+    int periodFrames, int periods, Driver::Render render, void* data)
+{
+    std::unique_ptr<Driver> driver(new Driver);
+    driver->m_settings = new_fluid_settings();
+    fluid_settings_setstr(driver->m_settings, "audio.driver", name.c_str());
+    fluid_settings_setint(driver->m_settings, "audio.period-size", periodFrames);
+    fluid_settings_setint(driver->m_settings, "audio.periods", periods);
+    fluid_settings_setnum(driver->m_settings, "synth.sample-rate", sampleRate);
+    driver->m_driver = new_fluid_audio_driver2(driver->m_settings, render, data);
+    if (!driver->m_driver)
+        return nullptr;
+    return driver;
+}
+
+Synth::Driver::~Driver()
+{
+    if (m_driver)
+        delete_fluid_audio_driver(m_driver);
+    if (m_settings)
+        delete_fluid_settings(m_settings);
+}

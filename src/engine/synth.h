@@ -4,6 +4,8 @@
 #include <memory>
 #include <string>
 
+struct _fluid_audio_driver_t;
+struct _fluid_hashtable_t;
 struct _fluid_synth_t;
 class Song;
 struct SongEvent;
@@ -60,6 +62,27 @@ public:
     // Adds frames of sound, effects included, to left and right.
     void synthesize(float* left, float* right, int frames);
     int activeVoiceCount() const;
+
+    // One of FluidSynth's audio drivers ("pulseaudio", "alsa") on the sound device, calling
+    // render once a period on its own thread; closing it joins that thread.
+    class Driver {
+    public:
+        // Returns 0 when it rendered.
+        using Render = int (*)(void* data, int frames, int effectCount, float* effects[],
+            int outputCount, float* outputs[]);
+        ~Driver();
+        Driver(const Driver&) = delete;
+        Driver& operator=(const Driver&) = delete;
+
+    private:
+        friend class Synth;
+        Driver() = default;
+        _fluid_hashtable_t* m_settings = nullptr;
+        _fluid_audio_driver_t* m_driver = nullptr;
+    };
+    // Null when the driver does not open.
+    static std::unique_ptr<Driver> openDriver(const std::string& name, double sampleRate,
+        int periodFrames, int periods, Driver::Render render, void* data);
 
     // Marks the current thread as rendering for its lifetime: FluidSynth's warnings (such as a
     // program the SoundFont lacks) are then dropped instead of written to stderr, since the
