@@ -9,7 +9,7 @@ out=${1:-/tmp/lumora-fuzz}
 mkdir -p "$out/corpus"
 engine="$root/src/engine"
 flags="-std=c++20 -g -O1 -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=all -I$root/src"
-reader="$here/midireadercheck.cpp $engine/song.cpp $engine/midifile.cpp $engine/tempomap.cpp $engine/enginelog.cpp"
+reader="$here/midireadercheck.cpp $engine/song.cpp $engine/midifile.cpp $engine/tempomap.cpp $engine/enginelog.cpp $engine/audiothread.cpp"
 
 clang++-14 $flags "$here/fuzz_midireader.cpp" $reader -o "$out/fuzz_midireader"
 echo "built $out/fuzz_midireader"

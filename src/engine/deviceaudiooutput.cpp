@@ -1,7 +1,6 @@
 #include "engine/deviceaudiooutput.h"
 
 #include "engine/audiothread.h"
-#include "engine/fluidsynthlibrary.h"
 
 #include <cstring>
 #include <thread>
@@ -64,24 +63,15 @@ std::string DeviceAudioOutput::driverName() const
 
 bool DeviceAudioOutput::openDriver()
 {
-    if (!FluidSynthLibrary::load())
-        return false;
     for (const std::string& name : m_config.drivers) {
-        fluid_settings_t* settings = fluidSynth().new_fluid_settings();
-        fluidSynth().fluid_settings_setstr(settings, "audio.driver", name.c_str());
-        fluidSynth().fluid_settings_setint(settings, "audio.period-size", m_config.periodFrames);
-        fluidSynth().fluid_settings_setint(settings, "audio.periods", m_config.periods);
-        fluidSynth().fluid_settings_setnum(settings, "synth.sample-rate", m_config.sampleRate);
-        fluid_audio_driver_t* driver
-            = fluidSynth().new_fluid_audio_driver2(settings, &driverCallback, this);
+        std::unique_ptr<Synth::Driver> driver = Synth::openDriver(name, m_config.sampleRate,
+            m_config.periodFrames, m_config.periods, &driverCallback, this);
         if (driver) {
             std::lock_guard lock(m_driverMutex);
-            m_driver = driver;
-            m_driverSettings = settings;
+            m_driver = std::move(driver);
             m_driverName = name;
             return true;
         }
-        fluidSynth().delete_fluid_settings(settings);
     }
     return false;
 }
@@ -89,12 +79,7 @@ bool DeviceAudioOutput::openDriver()
 void DeviceAudioOutput::closeDriver()
 {
     std::lock_guard lock(m_driverMutex);
-    if (m_driver)
-        fluidSynth().delete_fluid_audio_driver(m_driver);
-    if (m_driverSettings)
-        fluidSynth().delete_fluid_settings(m_driverSettings);
-    m_driver = nullptr;
-    m_driverSettings = nullptr;
+    m_driver.reset();
     m_driverName.clear();
 }
 
@@ -117,5 +102,5 @@ int DeviceAudioOutput::driverCallback(
             std::memset(outputs[i], 0, sizeof(float) * size_t(frames));
     }
     self->m_inCallback.fetch_sub(1);
-    return FLUID_OK;
+    return 0; // all went well
 }

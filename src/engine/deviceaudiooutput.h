@@ -1,15 +1,14 @@
 #pragma once
 
 #include "engine/audiooutput.h"
+#include "engine/synth.h"
 
 #include <atomic>
 #include <cstdint>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <vector>
-
-struct _fluid_audio_driver_t;
-struct _fluid_hashtable_t;
 
 // The sound device through one of FluidSynth's own audio drivers, the first in the list that
 // opens. It plays nothing when none does, and when the device goes away FluidSynth stops calling
@@ -56,8 +55,7 @@ private:
     std::atomic<AudioSource*> m_source { nullptr };
 
     mutable std::mutex m_driverMutex; // guards the driver handle and its name; never the callback
-    _fluid_audio_driver_t* m_driver = nullptr;
-    _fluid_hashtable_t* m_driverSettings = nullptr;
+    std::unique_ptr<Synth::Driver> m_driver;
     std::string m_driverName;
 
     std::atomic<uint64_t> m_callbacks { 0 };

@@ -2,7 +2,8 @@
 
 #include "engine/audioqueue.h"
 #include "engine/audiothread.h"
-#include "engine/pulseaudiolibrary.h"
+
+#include <pulse/pulseaudio.h>
 
 #include <sys/eventfd.h>
 #include <unistd.h>
@@ -93,50 +94,47 @@ struct PulseAudioOutput::Private final : QueuedStream {
 // With the loop locked: waits for the state callbacks until ready() holds or the time is up.
 bool PulseAudioOutput::Private::waitUntil(const auto& ready, pa_usec_t timeoutUs)
 {
-    pa_mainloop_api* api = pulseAudio().pa_threaded_mainloop_get_api(loop);
-    const pa_usec_t deadline = pulseAudio().pa_rtclock_now() + timeoutUs;
-    pa_time_event* timeout = pulseAudio().pa_context_rttime_new(
+    pa_mainloop_api* api = pa_threaded_mainloop_get_api(loop);
+    const pa_usec_t deadline = pa_rtclock_now() + timeoutUs;
+    pa_time_event* timeout = pa_context_rttime_new(
         context, deadline,
         [](pa_mainloop_api*, pa_time_event*, const timeval*, void* waiting) {
-            pulseAudio().pa_threaded_mainloop_signal(
-                static_cast<pa_threaded_mainloop*>(waiting), 0);
+            pa_threaded_mainloop_signal(static_cast<pa_threaded_mainloop*>(waiting), 0);
         },
         loop);
     bool result;
-    while (!(result = ready()) && pulseAudio().pa_rtclock_now() < deadline)
-        pulseAudio().pa_threaded_mainloop_wait(loop);
+    while (!(result = ready()) && pa_rtclock_now() < deadline)
+        pa_threaded_mainloop_wait(loop);
     api->time_free(timeout);
     return result;
 }
 
 bool PulseAudioOutput::Private::open()
 {
-    if (!PulseAudioLibrary::load())
-        return false; // FluidSynth's drivers play instead
-    loop = pulseAudio().pa_threaded_mainloop_new();
-    if (!loop || pulseAudio().pa_threaded_mainloop_start(loop) < 0)
+    loop = pa_threaded_mainloop_new();
+    if (!loop || pa_threaded_mainloop_start(loop) < 0)
         return false;
-    pulseAudio().pa_threaded_mainloop_lock(loop);
-    pa_mainloop_api* api = pulseAudio().pa_threaded_mainloop_get_api(loop);
-    context = pulseAudio().pa_context_new(api, "Lumora");
-    pulseAudio().pa_context_set_state_callback(context, &Private::onContextState, this);
+    pa_threaded_mainloop_lock(loop);
+    pa_mainloop_api* api = pa_threaded_mainloop_get_api(loop);
+    context = pa_context_new(api, "Lumora");
+    pa_context_set_state_callback(context, &Private::onContextState, this);
     const char* server = config.server.empty() ? nullptr : config.server.c_str();
     const pa_usec_t timeout = pa_usec_t(config.connectTimeout.count()) * PA_USEC_PER_MSEC;
-    bool ok = pulseAudio().pa_context_connect(context, server, PA_CONTEXT_NOAUTOSPAWN, nullptr) >= 0
+    bool ok = pa_context_connect(context, server, PA_CONTEXT_NOAUTOSPAWN, nullptr) >= 0
         && waitUntil(
             [&] {
-                const pa_context_state_t state = pulseAudio().pa_context_get_state(context);
+                const pa_context_state_t state = pa_context_get_state(context);
                 return state == PA_CONTEXT_READY || !PA_CONTEXT_IS_GOOD(state);
             },
             timeout)
-        && pulseAudio().pa_context_get_state(context) == PA_CONTEXT_READY;
+        && pa_context_get_state(context) == PA_CONTEXT_READY;
     if (ok) {
         const pa_sample_spec format { PA_SAMPLE_FLOAT32NE, uint32_t(config.sampleRate), channels };
-        stream = pulseAudio().pa_stream_new(context, "Music", &format, nullptr);
+        stream = pa_stream_new(context, "Music", &format, nullptr);
         ok = stream != nullptr;
     }
     if (ok) {
-        pulseAudio().pa_stream_set_state_callback(stream, &Private::onStreamState, this);
+        pa_stream_set_state_callback(stream, &Private::onStreamState, this);
         const double rate = config.sampleRate;
         // The server sets the sink's latency to tlength less two minreq; what we queue past
         // tlength (up to maxlength) it simply keeps.
@@ -149,16 +147,14 @@ bool PulseAudioOutput::Private::open()
         attr.fragsize = uint32_t(-1);
         const auto flags = pa_stream_flags_t(
             PA_STREAM_START_CORKED | PA_STREAM_INTERPOLATE_TIMING | PA_STREAM_AUTO_TIMING_UPDATE);
-        ok = pulseAudio().pa_stream_connect_playback(
-                 stream, nullptr, &attr, flags, nullptr, nullptr)
-                >= 0
+        ok = pa_stream_connect_playback(stream, nullptr, &attr, flags, nullptr, nullptr) >= 0
             && waitUntil(
                 [&] {
-                    const pa_stream_state_t state = pulseAudio().pa_stream_get_state(stream);
+                    const pa_stream_state_t state = pa_stream_get_state(stream);
                     return state == PA_STREAM_READY || !PA_STREAM_IS_GOOD(state);
                 },
                 timeout)
-            && pulseAudio().pa_stream_get_state(stream) == PA_STREAM_READY;
+            && pa_stream_get_state(stream) == PA_STREAM_READY;
     }
     if (ok) {
         wakeFd = ::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
@@ -168,7 +164,7 @@ bool PulseAudioOutput::Private::open()
         wakeEvent = api->io_new(api, wakeFd, PA_IO_EVENT_INPUT, &Private::onWakeFd, this);
         api->defer_new(api, &Private::onLoopRunning, nullptr);
     }
-    pulseAudio().pa_threaded_mainloop_unlock(loop);
+    pa_threaded_mainloop_unlock(loop);
     return ok;
 }
 
@@ -176,8 +172,8 @@ void PulseAudioOutput::Private::close()
 {
     if (!loop)
         return;
-    pulseAudio().pa_threaded_mainloop_lock(loop);
-    pa_mainloop_api* api = pulseAudio().pa_threaded_mainloop_get_api(loop);
+    pa_threaded_mainloop_lock(loop);
+    pa_mainloop_api* api = pa_threaded_mainloop_get_api(loop);
     if (tick)
         api->time_free(tick);
     if (wakeEvent)
@@ -185,20 +181,20 @@ void PulseAudioOutput::Private::close()
     tick = nullptr;
     wakeEvent = nullptr;
     if (stream) {
-        pulseAudio().pa_stream_set_state_callback(stream, nullptr, nullptr);
-        pulseAudio().pa_stream_disconnect(stream);
-        pulseAudio().pa_stream_unref(stream);
+        pa_stream_set_state_callback(stream, nullptr, nullptr);
+        pa_stream_disconnect(stream);
+        pa_stream_unref(stream);
         stream = nullptr;
     }
     if (context) {
-        pulseAudio().pa_context_set_state_callback(context, nullptr, nullptr);
-        pulseAudio().pa_context_disconnect(context);
-        pulseAudio().pa_context_unref(context);
+        pa_context_set_state_callback(context, nullptr, nullptr);
+        pa_context_disconnect(context);
+        pa_context_unref(context);
         context = nullptr;
     }
-    pulseAudio().pa_threaded_mainloop_unlock(loop);
-    pulseAudio().pa_threaded_mainloop_stop(loop);
-    pulseAudio().pa_threaded_mainloop_free(loop);
+    pa_threaded_mainloop_unlock(loop);
+    pa_threaded_mainloop_stop(loop);
+    pa_threaded_mainloop_free(loop);
     loop = nullptr;
     if (wakeFd >= 0)
         ::close(wakeFd);
@@ -207,9 +203,9 @@ void PulseAudioOutput::Private::close()
 
 void PulseAudioOutput::Private::writeAt(int64_t at, const float* interleaved, int frames)
 {
-    if (!stream || pulseAudio().pa_stream_get_state(stream) != PA_STREAM_READY)
+    if (!stream || pa_stream_get_state(stream) != PA_STREAM_READY)
         return;
-    pulseAudio().pa_stream_write(stream, interleaved, size_t(frames) * frameBytes, nullptr,
+    pa_stream_write(stream, interleaved, size_t(frames) * frameBytes, nullptr,
         at * int64_t(frameBytes), PA_SEEK_ABSOLUTE);
 }
 
@@ -217,20 +213,17 @@ void PulseAudioOutput::Private::writeAt(int64_t at, const float* interleaved, in
 // stream time guesses wrong around corking.
 int64_t PulseAudioOutput::Private::heardFrame()
 {
-    const pa_timing_info* timing
-        = stream ? pulseAudio().pa_stream_get_timing_info(stream) : nullptr;
+    const pa_timing_info* timing = stream ? pa_stream_get_timing_info(stream) : nullptr;
     if (!timing || timing->read_index_corrupt)
         return lastHeard;
     const double framesPerUsec = config.sampleRate / 1e6;
     StreamReadPoint point;
     point.readFrame = timing->read_index / int64_t(frameBytes);
     point.sinkFrames = int64_t(double(timing->sink_usec) * framesPerUsec);
-    point.ageFrames
-        = int64_t(double(pulseAudio().pa_timeval_age(&timing->timestamp)) * framesPerUsec);
+    point.ageFrames = int64_t(double(pa_timeval_age(&timing->timestamp)) * framesPerUsec);
     point.playing = timing->playing;
     point.startFrame = startedFrame;
-    point.sinceStartFrames
-        = int64_t(double(pulseAudio().pa_rtclock_now() - startedAt) * framesPerUsec);
+    point.sinceStartFrames = int64_t(double(pa_rtclock_now() - startedAt) * framesPerUsec);
     lastHeard
         = std::clamp<int64_t>(heardFrameOf(point, corked), 0, queue ? queue->writeIndex() : 0);
     return lastHeard;
@@ -242,8 +235,7 @@ AheadPlan PulseAudioOutput::Private::aheadPlan() const
 {
     const double rate = config.sampleRate;
     int64_t sinkLatency = framesIn(config.sinkLatency, rate);
-    const pa_timing_info* timing
-        = stream ? pulseAudio().pa_stream_get_timing_info(stream) : nullptr;
+    const pa_timing_info* timing = stream ? pa_stream_get_timing_info(stream) : nullptr;
     if (timing && timing->configured_sink_usec > 0)
         sinkLatency = int64_t(double(timing->configured_sink_usec) * rate / 1e6);
     return aheadPlanFor(sinkLatency, framesIn(config.target, rate), framesIn(config.refill, rate),
@@ -261,8 +253,8 @@ void PulseAudioOutput::Private::changed()
         rewritePending = true;
         // Where the server reads, fresh: one round trip, a fraction of a millisecond.
         if (pa_operation* op
-            = pulseAudio().pa_stream_update_timing_info(stream, &Private::onTimingUpdated, this)) {
-            pulseAudio().pa_operation_unref(op);
+            = pa_stream_update_timing_info(stream, &Private::onTimingUpdated, this)) {
+            pa_operation_unref(op);
             return;
         }
     }
@@ -331,11 +323,10 @@ void PulseAudioOutput::Private::onTick()
 void PulseAudioOutput::Private::scheduleTick(pa_usec_t delay)
 {
     if (tick)
-        pulseAudio().pa_context_rttime_restart(
-            context, tick, pulseAudio().pa_rtclock_now() + delay);
+        pa_context_rttime_restart(context, tick, pa_rtclock_now() + delay);
     else
-        tick = pulseAudio().pa_context_rttime_new(
-            context, pulseAudio().pa_rtclock_now() + delay, &Private::onTickEvent, this);
+        tick
+            = pa_context_rttime_new(context, pa_rtclock_now() + delay, &Private::onTickEvent, this);
 }
 
 void PulseAudioOutput::Private::setCorked(bool cork)
@@ -344,11 +335,11 @@ void PulseAudioOutput::Private::setCorked(bool cork)
         return;
     if (!cork) {
         startedFrame = heardFrame();
-        startedAt = pulseAudio().pa_rtclock_now();
+        startedAt = pa_rtclock_now();
     }
     corked = cork;
-    if (pa_operation* op = pulseAudio().pa_stream_cork(stream, cork ? 1 : 0, nullptr, nullptr))
-        pulseAudio().pa_operation_unref(op);
+    if (pa_operation* op = pa_stream_cork(stream, cork ? 1 : 0, nullptr, nullptr))
+        pa_operation_unref(op);
 }
 
 // On the main loop's thread: the point heard last is where another output goes on from.
@@ -364,17 +355,17 @@ void PulseAudioOutput::Private::serverLost()
 void PulseAudioOutput::Private::onContextState(pa_context* context, void* self)
 {
     auto* d = static_cast<Private*>(self);
-    if (!PA_CONTEXT_IS_GOOD(pulseAudio().pa_context_get_state(context)))
+    if (!PA_CONTEXT_IS_GOOD(pa_context_get_state(context)))
         d->serverLost();
-    pulseAudio().pa_threaded_mainloop_signal(d->loop, 0);
+    pa_threaded_mainloop_signal(d->loop, 0);
 }
 
 void PulseAudioOutput::Private::onStreamState(pa_stream* stream, void* self)
 {
     auto* d = static_cast<Private*>(self);
-    if (!PA_STREAM_IS_GOOD(pulseAudio().pa_stream_get_state(stream)))
+    if (!PA_STREAM_IS_GOOD(pa_stream_get_state(stream)))
         d->serverLost();
-    pulseAudio().pa_threaded_mainloop_signal(d->loop, 0);
+    pa_threaded_mainloop_signal(d->loop, 0);
 }
 
 void PulseAudioOutput::Private::onTimingUpdated(pa_stream*, int, void* self)
@@ -436,14 +427,14 @@ double PulseAudioOutput::sampleRate() const
 // where the source stands (a song another output played up to here goes on from there).
 void PulseAudioOutput::Private::begin(AudioSource* playing)
 {
-    pulseAudio().pa_threaded_mainloop_lock(loop);
+    pa_threaded_mainloop_lock(loop);
     source = playing;
     AudioQueue::Config queueConfig;
     queueConfig.capacityFrames = int(framesIn(config.target, config.sampleRate) * 4);
     queueConfig.fadeFrames = int(config.sampleRate * 0.005);
     queue = std::make_unique<AudioQueue>(*source, *this, queueConfig);
     rewritePending = true;
-    pulseAudio().pa_threaded_mainloop_unlock(loop);
+    pa_threaded_mainloop_unlock(loop);
 }
 
 void PulseAudioOutput::start(AudioSource* source)
@@ -460,10 +451,10 @@ void PulseAudioOutput::stop()
     if (!m_source)
         return;
     for (int i = 0; i < 30 && !d->failed.load(); ++i) {
-        pulseAudio().pa_threaded_mainloop_lock(d->loop);
+        pa_threaded_mainloop_lock(d->loop);
         const bool quiet = d->corked || !d->queue
             || (d->queue->isIdle() && d->heardFrame() >= d->queue->idleFrom());
-        pulseAudio().pa_threaded_mainloop_unlock(d->loop);
+        pa_threaded_mainloop_unlock(d->loop);
         if (quiet)
             break;
         std::this_thread::sleep_for(std::chrono::milliseconds(2));

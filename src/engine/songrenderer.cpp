@@ -1,6 +1,5 @@
 #include "engine/songrenderer.h"
 
-#include "engine/fluidsynthlibrary.h"
 #include "engine/midi.h"
 #include "engine/song.h"
 #include "engine/synth.h"
@@ -24,7 +23,6 @@ std::atomic<uint64_t> nextEpoch { 1 };
 
 struct SongRenderer::Private {
     Synth* synth = nullptr;
-    fluid_synth_t* fluid = nullptr;
     double sampleRate = 44100;
     int64_t integralRate = 0; // sampleRate when it is a whole number, for exact frame times
 
@@ -54,7 +52,6 @@ struct SongRenderer::Private {
     bool heldByPedal[channelCount][128] = {};
 
     // What a cut renders to empty the synth (see cutSound) and where it goes.
-    float synthRate = 44100;
     int cutFrames = 0;
     float scratchLeft[scratchFrames];
     float scratchRight[scratchFrames];
@@ -82,32 +79,8 @@ int64_t SongRenderer::Private::frameAt(int64_t timeUs) const
 
 void SongRenderer::Private::dispatch(const SongEvent& event)
 {
-    if (!fluid)
-        return;
-    int channel = event.status & 0x0f;
-    switch (event.status & 0xf0) {
-    case 0x80:
-        fluidSynth().fluid_synth_noteoff(fluid, channel, event.data1);
-        break;
-    case 0x90:
-        fluidSynth().fluid_synth_noteon(fluid, channel, event.data1, event.data2);
-        break;
-    case 0xa0:
-        fluidSynth().fluid_synth_key_pressure(fluid, channel, event.data1, event.data2);
-        break;
-    case 0xb0:
-        fluidSynth().fluid_synth_cc(fluid, channel, event.data1, event.data2);
-        break;
-    case 0xc0:
-        fluidSynth().fluid_synth_program_change(fluid, channel, event.data1);
-        break;
-    case 0xd0:
-        fluidSynth().fluid_synth_channel_pressure(fluid, channel, event.data1);
-        break;
-    case 0xe0:
-        fluidSynth().fluid_synth_pitch_bend(fluid, channel, event.data1 | event.data2 << 7);
-        break;
-    }
+    if (synth)
+        synth->send(event);
 }
 
 void SongRenderer::Private::dispatchDueEvents()
@@ -178,69 +151,39 @@ void SongRenderer::Private::findNotesHeldAt(int64_t target)
 void SongRenderer::Private::strikeNotesHeldAt(int64_t target)
 {
     notesCut = false;
-    if (!fluid)
+    if (!synth)
         return;
     findNotesHeldAt(target);
     for (int channel = 0; channel < channelCount; ++channel) {
         for (int key = 0; key < 128; ++key) {
             if (heldVelocity[channel][key] == 0)
                 continue;
-            fluidSynth().fluid_synth_noteon(fluid, channel, key, heldVelocity[channel][key]);
+            synth->noteOn(channel, key, heldVelocity[channel][key]);
             if (heldByPedal[channel][key])
-                fluidSynth().fluid_synth_noteoff(fluid, channel, key);
+                synth->noteOff(channel, key);
         }
     }
 }
 
-// Back to the state of a fresh synth without cutting what sounds: pedals up and note-offs let
-// the voices release, then controllers, pitch bend, programs and channel modes go back to
-// their power-on values.
 void SongRenderer::Private::resetChannels()
 {
-    if (!fluid)
-        return;
-    // Mono mode and the like: one basic channel, omni on and polyphonic, over every channel.
-    fluidSynth().fluid_synth_reset_basic_channel(fluid, -1);
-    fluidSynth().fluid_synth_set_basic_channel(fluid, 0, FLUID_CHANNEL_MODE_OMNION_POLY,
-        fluidSynth().fluid_synth_count_midi_channels(fluid));
-    for (int channel = 0; channel < channelCount; ++channel) {
-        fluidSynth().fluid_synth_cc(fluid, channel, Sustain, 0);
-        fluidSynth().fluid_synth_cc(fluid, channel, Sostenuto, 0);
-        fluidSynth().fluid_synth_all_notes_off(fluid, channel);
-        fluidSynth().fluid_synth_cc(fluid, channel, ResetAllControllers, 0);
-        fluidSynth().fluid_synth_cc(fluid, channel, Volume, 100);
-        fluidSynth().fluid_synth_cc(fluid, channel, VolumeLsb, 0);
-        fluidSynth().fluid_synth_cc(fluid, channel, Pan, 64);
-        fluidSynth().fluid_synth_cc(fluid, channel, PanLsb, 0);
-        for (int controller = SoundController1; controller <= SoundController10; ++controller)
-            fluidSynth().fluid_synth_cc(fluid, channel, controller, 64);
-        for (int controller = EffectsDepth1; controller <= EffectsDepth5; ++controller)
-            fluidSynth().fluid_synth_cc(fluid, channel, controller, 0);
-        fluidSynth().fluid_synth_pitch_wheel_sens(fluid, channel, 2);
-        fluidSynth().fluid_synth_cc(fluid, channel, BankSelectMsb, 0);
-        fluidSynth().fluid_synth_cc(fluid, channel, BankSelectLsb, 0);
-        fluidSynth().fluid_synth_bank_select(fluid, channel, channel == drumChannel ? drumBank : 0);
-        fluidSynth().fluid_synth_program_change(fluid, channel, 0);
-    }
+    if (synth)
+        synth->resetChannels();
 }
 
 // Stops every voice and empties the reverb and chorus before anything else reaches the synth.
 // FluidSynth only queues a cut until it renders its next block: a note-off sent before that (a
 // rewind, a new song, a pedal let go) turns the cut voices into releasing ones, which ring on
-// muted and come back when the sound fades in again. Its system reset leaves the reverb's filters
-// primed, which ring back at about 0.002; setting the sample rate again, to the same rate, clears
-// the whole reverb (in FluidSynth 2.3 without allocating: the delay lines are made for the
-// highest rate at the start, and tst_realtime counts), but not the chorus's delay line, which
-// only playing it empty clears. So the cut renders, and throws away, the block ready from before,
-// the block that applies the cut and as much as the chorus delays.
+// muted and come back when the sound fades in again. The synth's cut clears the reverb but not the
+// chorus's delay line, which only playing it empty clears. So the cut renders, and throws away,
+// the block ready from before, the block that applies the cut and as much as the chorus delays.
 void SongRenderer::Private::cutSound()
 {
     lastPeak = 0.0f;
     notesCut = true;
-    if (!fluid)
+    if (!synth)
         return;
-    fluidSynth().fluid_synth_all_sounds_off(fluid, -1);
-    fluidSynth().fluid_synth_set_sample_rate(fluid, synthRate);
+    synth->cutVoices();
     for (int left = cutFrames; left > 0; left -= scratchFrames) {
         const int frames = std::min(left, scratchFrames);
         std::fill(scratchLeft, scratchLeft + frames, 0.0f);
@@ -251,12 +194,8 @@ void SongRenderer::Private::cutSound()
 
 void SongRenderer::Private::synthesize(float* left, float* right, int frames)
 {
-    if (!fluid || frames <= 0)
-        return;
-    // Effects mix into the same buffers as the dry signal: reverb pair, then chorus pair.
-    float* effects[] = { left, right, left, right };
-    float* dry[] = { left, right };
-    fluidSynth().fluid_synth_process(fluid, frames, 4, effects, 2, dry);
+    if (synth)
+        synth->synthesize(left, right, frames);
 }
 
 void SongRenderer::Private::applyGain(float* left, float* right, int frames)
@@ -290,19 +229,11 @@ SongRenderer::SongRenderer(Synth* synth, double sampleRate)
     : d(std::make_unique<Private>())
 {
     d->synth = synth;
-    d->fluid = synth ? synth->handle() : nullptr;
     d->sampleRate = sampleRate > 0 ? sampleRate : 44100;
     if (d->sampleRate == std::floor(d->sampleRate) && d->sampleRate < 1e7)
         d->integralRate = int64_t(d->sampleRate);
     d->gainStep = float(1.0 / std::max(1.0, fadeSeconds * d->sampleRate));
-    if (d->fluid) {
-        // The chorus delays what goes in by at most its modulation depth.
-        double chorusMs = 0;
-        fluidSynth().fluid_synth_get_chorus_group_depth(d->fluid, -1, &chorusMs);
-        d->synthRate = float(synth->sampleRate());
-        d->cutFrames = 2 * fluidSynth().fluid_synth_get_internal_bufsize(d->fluid)
-            + int(std::ceil(chorusMs * d->synthRate / 1000));
-    }
+    d->cutFrames = synth ? synth->framesToEmpty() : 0;
 }
 
 SongRenderer::~SongRenderer() = default;
@@ -424,10 +355,9 @@ bool SongRenderer::isAudible() const noexcept
 {
     if (d->gain != d->targetGain || d->cutWhenSilent)
         return true;
-    if (!d->fluid)
+    if (!d->synth)
         return false;
-    return fluidSynth().fluid_synth_get_active_voice_count(d->fluid) > 0
-        || d->lastPeak >= quietLevel;
+    return d->synth->activeVoiceCount() > 0 || d->lastPeak >= quietLevel;
 }
 
 int64_t SongRenderer::framesPlayed() const noexcept

@@ -7,13 +7,15 @@ WorkerThread::WorkerThread()
 
 WorkerThread::~WorkerThread()
 {
+    std::deque<std::function<void()>> dropped;
     {
         std::lock_guard lock(m_mutex);
         m_stopping = true;
-        m_tasks.clear();
+        dropped.swap(m_tasks);
     }
     m_wake.notify_one();
     m_thread.join();
+    // What the tasks not started hold goes here, once the thread is gone, not under the lock.
 }
 
 void WorkerThread::post(std::function<void()> task)

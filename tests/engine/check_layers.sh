@@ -1,9 +1,10 @@
 #!/bin/sh
 # The layers as the build is meant to keep them: app -> media -> engine, the engine without Qt.
-# Usage: check_layers.sh <source folder> <lumora-render binary>
+# Usage: check_layers.sh <source folder> <lumora-render binary> <lumora-midi-info binary>
 set -u
 src=$1/src
 render=$2
+midiinfo=$3
 status=0
 fail() {
     echo "FAIL: $*"
@@ -13,10 +14,9 @@ fail() {
 if ldd "$render" | grep -i 'libQt'; then
     fail "lumora-render links Qt"
 fi
-# Linked, FluidSynth, libpulse and their own libraries would load before main() in every program;
-# the engine opens them when a synth or the live output is first made.
-if ldd "$render" | grep -E 'libfluidsynth|libpulse'; then
-    fail "lumora-render links FluidSynth or libpulse instead of opening them at run time"
+# The MIDI reader stands alone: reading a file needs no synthesizer nor sound server.
+if ldd "$midiinfo" | grep -E 'libQt|libfluidsynth|libpulse'; then
+    fail "lumora-midi-info links Qt, FluidSynth or libpulse"
 fi
 found=$(grep -rlE '#include ["<](app|media)/|#include <Q' "$src/engine")
 [ -z "$found" ] || fail "the engine includes from above it or Qt: $found"

@@ -13,6 +13,12 @@
 #include <cmath>
 #include <memory>
 
+// FluidSynth's own calls, to compare the synth's state with what a fresh synth or its own
+// renderer gives.
+struct SynthProbe {
+    static fluid_synth_t* handle(const Synth& synth) { return synth.handle(); }
+};
+
 namespace {
 
 using Track = MidiTrackBuilder;
@@ -171,12 +177,12 @@ void TestSongRenderer::keepsReverbAndChorus()
     Audio expected;
     expected.left.resize(rendered.left.size());
     expected.right.resize(rendered.right.size());
-    fluid_synth_noteon(reference->handle(), 0, 60, 100);
+    fluid_synth_noteon(SynthProbe::handle(*reference), 0, 60, 100);
     const int noteOff = int(frameOf(500000) / 64 * 64 + 64);
-    fluid_synth_write_float(
-        reference->handle(), noteOff, expected.left.data(), 0, 1, expected.right.data(), 0, 1);
-    fluid_synth_noteoff(reference->handle(), 0, 60);
-    fluid_synth_write_float(reference->handle(), int(expected.left.size()) - noteOff,
+    fluid_synth_write_float(SynthProbe::handle(*reference), noteOff, expected.left.data(), 0, 1,
+        expected.right.data(), 0, 1);
+    fluid_synth_noteoff(SynthProbe::handle(*reference), 0, 60);
+    fluid_synth_write_float(SynthProbe::handle(*reference), int(expected.left.size()) - noteOff,
         expected.left.data() + noteOff, 0, 1, expected.right.data() + noteOff, 0, 1);
 
     float difference = 0;
@@ -378,14 +384,14 @@ void TestSongRenderer::rewindRestoresEveryChannel()
     Audio audio;
     renderInto(renderer, audio, sampleRate / 2, 64);
     QVERIFY(renderer.isPlaying());
-    QVERIFY(fluid_synth_get_active_voice_count(synth->handle()) > 0);
+    QVERIFY(fluid_synth_get_active_voice_count(SynthProbe::handle(*synth)) > 0);
 
     renderer.rewindToStart();
     QVERIFY(!renderer.isPlaying());
     QCOMPARE(renderer.positionMs(), 0);
     auto fresh = freshSynth();
-    fluid_synth_t* actual = synth->handle();
-    fluid_synth_t* expected = fresh->handle();
+    fluid_synth_t* actual = SynthProbe::handle(*synth);
+    fluid_synth_t* expected = SynthProbe::handle(*fresh);
     for (int channel = 0; channel < 16; ++channel) {
         for (int controller = 0; controller < 120; ++controller) {
             int got = -1, want = -2;
@@ -494,16 +500,18 @@ void TestSongRenderer::seekSetsChannelsAsPlayedThere()
     for (int channel = 0; channel < 2; ++channel) {
         for (int controller : { 7, 10, 91 }) {
             int got = -1, want = -2;
-            fluid_synth_get_cc(seekedSynth->handle(), channel, controller, &got);
-            fluid_synth_get_cc(playedSynth->handle(), channel, controller, &want);
+            fluid_synth_get_cc(SynthProbe::handle(*seekedSynth), channel, controller, &got);
+            fluid_synth_get_cc(SynthProbe::handle(*playedSynth), channel, controller, &want);
             QCOMPARE(got, want);
         }
         int got[3] = {}, want[3] = {};
-        fluid_synth_get_program(seekedSynth->handle(), channel, &got[0], &got[1], &got[2]);
-        fluid_synth_get_program(playedSynth->handle(), channel, &want[0], &want[1], &want[2]);
+        fluid_synth_get_program(
+            SynthProbe::handle(*seekedSynth), channel, &got[0], &got[1], &got[2]);
+        fluid_synth_get_program(
+            SynthProbe::handle(*playedSynth), channel, &want[0], &want[1], &want[2]);
         QCOMPARE(got[2], want[2]);
-        fluid_synth_get_pitch_bend(seekedSynth->handle(), channel, &got[0]);
-        fluid_synth_get_pitch_bend(playedSynth->handle(), channel, &want[0]);
+        fluid_synth_get_pitch_bend(SynthProbe::handle(*seekedSynth), channel, &got[0]);
+        fluid_synth_get_pitch_bend(SynthProbe::handle(*playedSynth), channel, &want[0]);
         QCOMPARE(got[0], want[0]);
     }
     Audio fromSeeked;
@@ -563,7 +571,7 @@ void TestSongRenderer::fadeSilencesWithoutClick()
     QVERIFY(fade.peak(0, 64) > 0.001f); // it fades, it does not cut
     const size_t fadeEnd = size_t(0.005 * sampleRate) + 64;
     QCOMPARE(fade.peak(fadeEnd), 0.0f);
-    QCOMPARE(fluid_synth_get_active_voice_count(synth->handle()), 0);
+    QCOMPARE(fluid_synth_get_active_voice_count(SynthProbe::handle(*synth)), 0);
     QCOMPARE(renderer.framesPlayed(), pausedAt);
     for (int i = 0; i < 200 && renderer.isAudible(); ++i)
         renderInto(renderer, fade, 4096, 4096);
@@ -639,7 +647,7 @@ void TestSongRenderer::notesHeldAtTheResumePointSoundAgain()
     } else {
         renderer.silenceWithFade();
         renderInto(renderer, ignored, 4096, 64); // the fade runs out: every voice is cut
-        QCOMPARE(fluid_synth_get_active_voice_count(synth->handle()), 0);
+        QCOMPARE(fluid_synth_get_active_voice_count(SynthProbe::handle(*synth)), 0);
         if (change == "paused seek")
             renderer.seekToFrame(at);
         renderer.play();
