@@ -16,7 +16,7 @@
 #            by lumora-render, found next to PLAYER in the build, or in LUMORA_RENDER).
 # MODE pause, stop: Choose Random Song, then after 3 s a click on Pause or Stop, RECORDER_MS
 #            needed; prints "to_silence_ms X" (soundtimes.py stop).
-# SINKALONE_KEEP=FOLDER keeps the recording and the player's log of pause and stop there.
+# SINKALONE_KEEP=FOLDER keeps the recording and the player's log of demo, pause and stop there.
 # LUMORA_SOUND_SERVER=pipewire runs it on PipeWire's PulseAudio service instead (headless.sh).
 # With RECORDER_MS a recorder of that latency listens at the sink's monitor, and for loop and
 # playall, "gap_ms X" gives the silence at each change, timed in the recording by sinkgaps.py
@@ -101,6 +101,7 @@ if [ "$mode" = demo ]; then
     awk 'NR == FNR { song[$1] = $2; next } $3 == "FileName" { print $1, song[$4] }' \
         "$headless_dir/songs.map" "$log" >"$headless_dir/played"
     sox "$headless_dir/sink.wav" -t raw -e signed -b 16 -c 2 -r 44100 "$headless_dir/sink.raw"
+    [ -z "${SINKALONE_KEEP:-}" ] || cp "$headless_dir/sink.raw" "$log" "$headless_dir/played" "$SINKALONE_KEEP/"
     python3 "$here/soundtimes.py" demo "$headless_dir/sink.raw" "$headless_dir/played" \
         "${LUMORA_RENDER:-$(dirname "$player")/../cli/lumora-render}" \
         /usr/share/sounds/sf2/FluidR3_GM.sf2

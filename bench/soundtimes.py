@@ -104,7 +104,7 @@ def demo_changes(level, songs):
 
 
 def demo(recording, played, render, soundfont):
-    entries = [line.split(maxsplit=1) for line in open(played) if line.strip()]
+    entries = [line.split(maxsplit=1) for line in open(played).read().splitlines() if line.strip()]
     with tempfile.TemporaryDirectory() as folder:
         known = {}
         for _, path in entries:
