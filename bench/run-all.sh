@@ -179,7 +179,8 @@ alone_figures() {
             alone "$server" stop "$work/song3" 0 2000
             alone_samples "alone_stop_$server" "$run" to_silence_ms
             alone "$server" cpu "$work/song3" 10
-            alone_samples "alone_cpu_$server" "$run" cpu_percent
+            sample "alone_cpu_$server" ours "$run" "$(value cpu_percent <"$work/alone.out")"
+            sample "alone_cpu_fluid_$server" ours "$run" "$(value cpu_percent <"$work/alone.out")"
             # Demo songs are long: their changes come from the first run only.
             [ "$run" = 1 ] || continue
             alone "$server" demo "$work/demo" "$demo_seconds" 2000

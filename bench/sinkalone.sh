@@ -92,7 +92,8 @@ if [ "$mode" = pause ] || [ "$mode" = stop ]; then
     command=$([ "$mode" = pause ] && echo Pause || echo Close)
     python3 "$here/soundtimes.py" stop "$headless_dir/sink.raw" \
         "$(awk '$3 == "Command" && $4 == "Play" { print $1; exit }' "$log")" \
-        "$(awk -v c="$command" '$3 == "Command" && $4 == c { print $1; exit }' "$log")"
+        "$(awk -v c="$command" '$3 == "Command" && $4 == "Play" { played = 1 }
+            played && $3 == "Command" && $4 == c { print $1; exit }' "$log")"
     exit 0
 fi
 sleep "$seconds"
