@@ -136,6 +136,9 @@ def stop(recording, play_seconds, command_seconds):
 
 
 def check(render, soundfont, paths):
+    if not os.path.exists(soundfont):
+        print(f"skipped: {soundfont} is not installed")
+        sys.exit(77)
     extra = [0, 40, 7, 120, 15]
     with tempfile.TemporaryDirectory() as folder:
         songs = [Song(path, render, soundfont, folder) for path in paths]
