@@ -6,17 +6,20 @@
 #   bench/run-all.sh BUILD_DIR > table.md
 #
 # Installs the packages it needs when they are missing (scripts/install-deps.sh run demo bench:
-# fluidsynth, timidity, pulseaudio + pulseaudio-utils, xvfb, python3, /usr/bin/time, bc, Google
-# Benchmark) and builds only the benchmark programs that are missing from BUILD_DIR (ninja -j2),
-# turning them on in a build configured without them. Progress goes to standard error. It runs
-# its own PulseAudio server with a null sink and its own X server, so it neither plays on nor
-# draws on anything of yours. About 10 minutes on two busy cores.
+# fluidsynth, timidity, pulseaudio + pulseaudio-utils, pipewire + pipewire-pulse + wireplumber,
+# xvfb, python3, /usr/bin/time, bc, Google Benchmark) and builds only the benchmark programs
+# that are missing from BUILD_DIR (ninja -j2), turning them on in a build configured without them.
+# Progress goes to standard error. It runs its own PulseAudio server (and PipeWire) with a null
+# sink and its own X server, so it neither plays on nor draws on anything of yours. About 20
+# minutes on two busy cores.
 #
 # BENCH_RUNS (default 3) runs of each figure; BENCH_PAINT_RUNS (default 5) starts of each window;
 # BENCH_DEMO_PASSES (default 1) passes over all demo songs, each song rendered by the three
 # programs back to back (a pass takes 2-3 minutes: three runs would blow the time budget);
 # BENCH_DEMO_LIMIT=N renders only the first N demo songs (for trying the script out);
-# BENCH_KEEP=1 keeps the working folder and its recordings.
+# BENCH_KEEP=1 keeps the working folder and its recordings; BENCH_ONLY=alone measures only the real
+# player alone on the sink, on PulseAudio and on pipewire-pulse (BENCH_DEMO_PLAY_SECONDS, default
+# 100, of Play All on demo songs for each).
 set -euo pipefail
 
 build=$(cd "${1:?usage: $0 BUILD_DIR}" && pwd)
@@ -57,7 +60,8 @@ if [ ${#missing[@]} -gt 0 ]; then
     note "building ${missing[*]}"
     ninja -C "$build" -j2 "${missing[@]}" >&2
 fi
-for tool in fluidsynth timidity pulseaudio parec Xvfb python3 /usr/bin/time; do
+for tool in fluidsynth timidity pulseaudio parec Xvfb python3 /usr/bin/time pipewire pipewire-pulse \
+    wireplumber dbus-daemon soxi xdotool; do
     command -v "$tool" >/dev/null ||
         { echo "$0: $tool is needed: bash scripts/install-deps.sh bench demo" >&2; exit 1; }
 done
@@ -106,6 +110,12 @@ machine() {
         "SoundFont $(basename "$soundfont") for all"
 }
 machine >"$work/machine.md"
+table() {
+    cat "$work/machine.md"
+    echo "- Load average at the end: $(cut -d' ' -f1-3 /proc/loadavg)"
+    echo
+    python3 "$here/maketable.py" "$figures" "$samples"
+}
 
 # --- songs ----------------------------------------------------------------------------------------
 song3=$work/song-3min-6tracks.mid
@@ -116,6 +126,92 @@ python3 "$here/makesongs.py" allprograms "$work/allprograms.mid"
 for mb in 5 10 15; do python3 "$here/makesongs.py" large "$work/large-$mb.mid" "$mb"; done
 demo_songs=("$data"/*.mid)
 demo_songs=("${demo_songs[@]:0:${BENCH_DEMO_LIMIT:-${#demo_songs[@]}}}")
+
+# --- the real player alone on the sink ------------------------------------------------------------
+# The real player with the sink to itself, each in a sound server of its own (sinkalone.sh), on
+# PulseAudio and on PipeWire's PulseAudio service, each figure's two rows side by side.
+declare -A server_name=([pulseaudio]=PulseAudio [pipewire]=pipewire-pulse)
+alone() { # SERVER MODE SONGS SECONDS [RECORDER_MS]
+    LUMORA_SOUND_SERVER=$1 bash "$here/sinkalone.sh" "${program[lumora]}" "$3" "$2" "$4" ${5:+"$5"} \
+        >"$work/alone.out" 2>/dev/null || true
+}
+alone_figure() { # ID LABEL UNIT REFERENCE GOAL DECIMALS: one row for each sound server
+    local server
+    for server in pulseaudio pipewire; do
+        figure "${1}_$server" "Real player on ${server_name[$server]}, $2" "$3" lumora "$4" "$5" "$6"
+    done
+}
+alone_samples() { # ID RUN KEY [COLUMN [LESS]] < sinkalone output: each value of KEY a sample
+    awk -v key="$3" -v column="${4:-2}" -v less="${5:-0}" \
+        '$1 == key && $column != "-" { print NR, $column - less }' "$work/alone.out" |
+        while read -r index value; do sample "$1" ours "$2.$index" "$value"; done
+}
+alone_figures() {
+    note "the real player alone on the sink, PulseAudio and pipewire-pulse: Loop, Play All, Pause, Stop, CPU; $runs runs"
+    mkdir -p "$work/organ4" "$work/song3" "$work/demo"
+    python3 "$here/makesongs.py" organ "$work/organ4/organ.mid" 4000
+    cp "$song3" "$work/song3/"
+    # The shortest demo songs, so that a run holds a few changes (about 46 s each).
+    for song in "$data"/*.mid; do
+        echo "$("${program[lumora-midi-info]}" "$song" | sed -n 's/^length_ms=//p') $song"
+    done | sort -n | head -3 | while read -r _ song; do cp "$song" "$work/demo/"; done
+    python3 "$here/soundtimes.py" --check "${program[lumora-render]}" "$soundfont" "$work/demo"/*.mid
+    local demo_seconds=${BENCH_DEMO_PLAY_SECONDS:-100} server run
+    alone_figure alone_loop "nothing else on the sink: Loop of a 4-s song, end to the next end, less 4 s (per end)" ms - "max<=20" 1
+    alone_figure alone_loop_gap "Loop of a 4-s song, a 2-s recorder on the sink: silence at each restart, by the sound" ms - "max<=20" 1
+    alone_figure alone_playall_gap "Play All of 4-s songs, a 2-s recorder on the sink: silence at each change, by the sound" ms - "max<=20" 1
+    alone_figure alone_demo_excess "Play All of the 3 shortest demo songs, a 2-s recorder: silence at each change beyond the songs' own, by the sound" ms - "max<=20" 1
+    alone_figure alone_demo_period "Play All of the 3 shortest demo songs: media log's change to change, less the song's length" ms - "max<=20" 1
+    alone_figure alone_pause "a 2-s recorder on the sink: Pause to silence, less Play to the first sound" ms - "max<=20" 1
+    alone_figure alone_stop "a 2-s recorder on the sink: Stop to silence, less Play to the first sound" ms - "max<=20" 1
+    alone_figure alone_cpu "nothing else on the sink: CPU playing the 3-min song over 10 s" "% of a core" "lumora-render of the same song, per second of its sound" "max<=3" 2
+    alone_figure alone_cpu_fluid "nothing else on the sink: CPU playing the 3-min song over 10 s" "% of a core" "fluidsynth -F of the same song, per second of its sound" - 2
+    for run in $(seq "$runs"); do
+        for server in pulseaudio pipewire; do
+            alone "$server" loop "$work/organ4" 17
+            alone_samples "alone_loop_$server" "$run" end_period_ms 2 4000
+            alone "$server" loop "$work/organ4" 17 2000
+            alone_samples "alone_loop_gap_$server" "$run" gap_ms
+            alone "$server" playall "$work/organ4" 17 2000
+            alone_samples "alone_playall_gap_$server" "$run" gap_ms
+            alone "$server" pause "$work/song3" 0 2000
+            alone_samples "alone_pause_$server" "$run" to_silence_ms
+            alone "$server" stop "$work/song3" 0 2000
+            alone_samples "alone_stop_$server" "$run" to_silence_ms
+            alone "$server" cpu "$work/song3" 10
+            sample "alone_cpu_$server" ours "$run" "$(value cpu_percent <"$work/alone.out")"
+            sample "alone_cpu_fluid_$server" ours "$run" "$(value cpu_percent <"$work/alone.out")"
+            # Demo songs are long: their changes come from the first run only.
+            [ "$run" = 1 ] || continue
+            alone "$server" demo "$work/demo" "$demo_seconds" 2000
+            alone_samples "alone_demo_excess_$server" "$run" demo_change 6
+            alone_samples "alone_demo_period_$server" "$run" demo_change 7
+        done
+        render_cpu "$run" "${program[lumora-render]}" "$song3" "$work/song3.wav" "$soundfont"
+        sample_both alone_cpu "$run"
+        render_cpu "$run" fluidsynth -ni -q -F "$work/song3.wav" -r 44100 "$soundfont" "$song3"
+        sample_both alone_cpu_fluid "$run"
+    done
+}
+# render_cpu RUN COMMAND...: the command's processor time per second of the sound it wrote, in %.
+render_cpu() {
+    shift
+    /usr/bin/time -f "%U %S" -o "$work/time.out" "$@" >/dev/null 2>&1
+    awk -v seconds="$(soxi -D "$work/song3.wav")" '{ print ($1 + $2) * 100 / seconds }' \
+        "$work/time.out" >"$work/render_cpu.out"
+}
+sample_both() { # ID RUN: the last render_cpu as the reference of both servers' rows
+    local server
+    for server in pulseaudio pipewire; do
+        sample "${1}_$server" ref "$2" "$(cat "$work/render_cpu.out")"
+    done
+}
+# BENCH_ONLY=alone measures these figures and no others.
+if [ "${BENCH_ONLY:-}" = alone ]; then
+    alone_figures
+    table
+    exit 0
+fi
 
 # --- offline render -------------------------------------------------------------------------------
 render_all() { # KEY SONG FIGURE-PREFIX RUN-KEY
@@ -315,35 +411,8 @@ gap_samples playall_gap ref fluidsynth-playlist 1
 gap_samples playall_gap_eot ours window-playall 2
 gap_samples playall_gap_eot ref fluidsynth-playlist 2
 
-# The real player with the sink to itself, each in a sound server of its own (sinkalone.sh).
-note "the real player alone on the sink: Loop, Play All, CPU; $runs runs"
-mkdir -p "$work/organ4" "$work/song3"
-python3 "$here/makesongs.py" organ "$work/organ4/organ.mid" 4000
-cp "$song3" "$work/song3/"
-figure alone_loop "Real player, nothing else on the sink: Loop of a 4-s song, end to the next end, less 4 s (per end)" ms "lumora" - "max<=20" 1
-figure alone_loop_gap "Real player, Loop of a 4-s song, a 2-s recorder on the sink: silence at each restart, by the sound" ms "lumora" - "max<=20" 1
-figure alone_playall_gap "Real player, Play All of 4-s songs, a 2-s recorder on the sink: silence at each change, by the sound" ms "lumora" - "max<=20" 1
-figure alone_playall_eot "Real player, Play All of 4-s songs, a 2-s recorder on the sink: End of Track to the next song's first sample, by the sound" ms "lumora" - "max<=20" 1
-figure alone_cpu "Real player, nothing else on the sink: CPU playing the 3-min song over 10 s" "% of a core" "lumora" "lumora-render of the same song, per second of its sound" "max<=3" 2
-for run in $(seq "$runs"); do
-    bash "$here/sinkalone.sh" "${program[lumora]}" "$work/organ4" loop 17 >"$work/alone.out" 2>/dev/null || true
-    value end_period_ms <"$work/alone.out" | awk '{ print NR, $1 - 4000 }' |
-        while read -r index late; do sample alone_loop ours "$run.$index" "$late"; done
-    bash "$here/sinkalone.sh" "${program[lumora]}" "$work/organ4" loop 17 2000 >"$work/alone.out" 2>/dev/null || true
-    value gap_ms <"$work/alone.out" | awk '{ print NR, $1 }' |
-        while read -r index gap; do sample alone_loop_gap ours "$run.$index" "$gap"; done
-    bash "$here/sinkalone.sh" "${program[lumora]}" "$work/organ4" playall 17 2000 >"$work/alone.out" 2>/dev/null || true
-    value gap_ms <"$work/alone.out" | awk '{ print NR, $1 }' |
-        while read -r index gap; do sample alone_playall_gap ours "$run.$index" "$gap"; done
-    value end_to_next_ms <"$work/alone.out" | awk '{ print NR, $1 }' |
-        while read -r index gap; do sample alone_playall_eot ours "$run.$index" "$gap"; done
-    bash "$here/sinkalone.sh" "${program[lumora]}" "$work/song3" cpu 10 >"$work/alone.out" 2>/dev/null || true
-    sample alone_cpu ours "$run" "$(value cpu_percent <"$work/alone.out")"
-    /usr/bin/time -f "%U %S" -o "$work/time.out" "${program[lumora-render]}" "$song3" \
-        "$work/song3.wav" "$soundfont" >/dev/null 2>&1
-    sample alone_cpu ref "$run" "$(awk -v seconds="$(soxi -D "$work/song3.wav")" \
-        '{ print ($1 + $2) * 100 / seconds }' "$work/time.out")"
-done
+# The real player alone on the sink, on both sound servers.
+alone_figures
 
 # --- memory over a session, the window's thread in Open and Play, cold and warm starts ----------------
 note "memory over a session of varied songs, the window's thread in Open and Play, $runs runs"
@@ -410,7 +479,4 @@ for run in $(seq "$paint_runs"); do
 done
 
 # --- the table ------------------------------------------------------------------------------------------------
-cat "$work/machine.md"
-echo "- Load average at the end: $(cut -d' ' -f1-3 /proc/loadavg)"
-echo
-python3 "$here/maketable.py" "$figures" "$samples"
+table

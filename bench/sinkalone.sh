@@ -4,13 +4,20 @@
 #
 #   sinkalone.sh PLAYER SONGS MODE SECONDS [RECORDER_MS]
 #
-# SONGS is a folder of MIDI files; every catalogue name of the data folder next to this script is
-# filled with the first of them, so whatever song the player draws is that one.
+# SONGS is a folder of MIDI files; the catalogue names of the data folder next to this script are
+# filled with them in turn, so whatever song the player draws is one of them.
 # MODE loop: Loop on, Choose Random Song; prints "end_period_ms X" for each end after the first
 #            (the time from one "Command Prev" in the log to the next).
 # MODE playall: Play All; prints "change_period_ms X" for each song change after the first.
 # MODE cpu: Choose Random Song; prints "cpu_percent X", the player's processor use over SECONDS
 #           from 3 s after Play.
+# MODE demo: Play All of songs of any kind, RECORDER_MS needed; prints soundtimes.py's
+#            "demo_change" line for each change (each song's own silences from its offline render
+#            by lumora-render, found next to PLAYER in the build, or in LUMORA_RENDER).
+# MODE pause, stop: Choose Random Song, then after 3 s a click on Pause or Stop, RECORDER_MS
+#            needed; prints "to_silence_ms X" (soundtimes.py stop).
+# SINKALONE_KEEP=FOLDER keeps the recording and the player's log of demo, pause and stop there.
+# LUMORA_SOUND_SERVER=pipewire runs it on PipeWire's PulseAudio service instead (headless.sh).
 # With RECORDER_MS a recorder of that latency listens at the sink's monitor, and for loop and
 # playall, "gap_ms X" gives the silence at each change, timed in the recording by sinkgaps.py
 # (the songs must then be organ songs of makesongs.py, SONG_MS in LUMORA_SONG_MS, default 4000).
@@ -28,9 +35,13 @@ headless_begin
 headless_start_display >&2
 headless_start_sound >&2
 mkdir -p "$headless_dir/songs"
-song=$(find "$songs" -maxdepth 1 -iname '*.mid' | sort | head -1)
+mapfile -t sources < <(find "$songs" -maxdepth 1 -iname '*.mid' | sort)
+index=0
 for name in "$here"/../data/*.mid; do
-    cp "$song" "$headless_dir/songs/$(basename "$name")"
+    source_song=${sources[index % ${#sources[@]}]}
+    cp "$source_song" "$headless_dir/songs/$(basename "$name")"
+    echo "$(basename "$name") $source_song" >>"$headless_dir/songs.map"
+    index=$((index + 1))
 done
 cp "$here"/../data/*.jpg "$here"/../data/*.gif "$headless_dir/songs/"
 
@@ -54,7 +65,8 @@ sleep 2
 case "$mode" in
 loop) xdotool key ctrl+l ctrl+r ;;
 playall) xdotool key ctrl+y ;;
-cpu) xdotool key ctrl+r ;;
+cpu | pause | stop) xdotool key ctrl+r ;;
+demo) xdotool key ctrl+y ;;
 esac
 if [ "$mode" = cpu ]; then
     sleep 3
@@ -67,8 +79,35 @@ if [ "$mode" = cpu ]; then
         'BEGIN { printf "cpu_percent %.2f\n", (a - b) * 100 / t / s }'
     exit 0
 fi
+if [ "$mode" = pause ] || [ "$mode" = stop ]; then
+    sleep 3
+    # The middle of Pause or Stop, under the menu bar (the window's client area is 340x278).
+    height=$(xdotool getwindowgeometry "$headless_window" | awk -F'[x ]' '/Geometry/ { print $NF }')
+    xdotool mousemove --window "$headless_window" "$([ "$mode" = pause ] && echo 170 || echo 274)" \
+        $((height - 278 + 158)) click 1
+    sleep 2
+    headless_stop_recording
+    sox "$headless_dir/sink.wav" -t raw -e signed -b 16 -c 2 -r 44100 "$headless_dir/sink.raw"
+    [ -z "${SINKALONE_KEEP:-}" ] || cp "$headless_dir/sink.raw" "$log" "$SINKALONE_KEEP/"
+    command=$([ "$mode" = pause ] && echo Pause || echo Close)
+    python3 "$here/soundtimes.py" stop "$headless_dir/sink.raw" \
+        "$(awk '$3 == "Command" && $4 == "Play" { print $1; exit }' "$log")" \
+        "$(awk -v c="$command" '$3 == "Command" && $4 == "Play" { played = 1 }
+            played && $3 == "Command" && $4 == c { print $1; exit }' "$log")"
+    exit 0
+fi
 sleep "$seconds"
 headless_stop_recording
+if [ "$mode" = demo ]; then
+    awk 'NR == FNR { song[$1] = $2; next } $3 == "FileName" { print $1, song[$4] }' \
+        "$headless_dir/songs.map" "$log" >"$headless_dir/played"
+    sox "$headless_dir/sink.wav" -t raw -e signed -b 16 -c 2 -r 44100 "$headless_dir/sink.raw"
+    [ -z "${SINKALONE_KEEP:-}" ] || cp "$headless_dir/sink.raw" "$log" "$headless_dir/played" "$SINKALONE_KEEP/"
+    python3 "$here/soundtimes.py" demo "$headless_dir/sink.raw" "$headless_dir/played" \
+        "${LUMORA_RENDER:-$(dirname "$player")/../cli/lumora-render}" \
+        /usr/share/sounds/sf2/FluidR3_GM.sf2
+    exit 0
+fi
 case "$mode" in
 loop) awk '$3 == "Command" && $4 == "Prev" { if (last) printf "end_period_ms %.1f\n", ($1 - last) * 1000; last = $1 }' "$log" ;;
 playall) awk '$3 == "FileName" { if (last) printf "change_period_ms %.1f\n", ($1 - last) * 1000; last = $1 }' "$log" ;;

@@ -31,8 +31,11 @@ test_packages=(
   # a Wayland compositor for the window's title bar drawn by Qt
   weston qt6-wayland
 )
+# PipeWire with its PulseAudio service and session manager (which needs a session bus), the
+# second sound server the player is measured on.
 bench_packages=(
   fluidsynth timidity time bc python3 libbenchmark-dev
+  pipewire pipewire-pulse wireplumber dbus-daemon
 )
 fuzz_packages=(
   clang libclang-rt-14-dev

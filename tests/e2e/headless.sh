@@ -3,9 +3,11 @@
 # end-to-end test and scripts/demo.sh. Source it, call headless_begin, and every
 # process it starts is stopped by headless_end, which the EXIT trap runs even after a failure.
 #
-# Everything here is private to the caller: Xvfb gets a free display number, PulseAudio runs in the foreground as our child with its own HOME and XDG_RUNTIME_DIR, so other
-# sessions on the same machine are neither used nor disturbed. The sound server's socket lives
-# in a short /tmp folder (socket paths are limited to 108 bytes), removed at the end.
+# Everything here is private to the caller: Xvfb gets a free display number, the sound server
+# (PulseAudio, or PipeWire with LUMORA_SOUND_SERVER=pipewire) runs in the foreground as our child
+# with its own HOME and XDG_RUNTIME_DIR, so other sessions on the same machine are neither used
+# nor disturbed. The sound server's socket lives in a short /tmp folder (socket paths are limited
+# to 108 bytes), removed at the end.
 
 headless_dir=
 headless_pids=()
@@ -84,11 +86,25 @@ headless_sound_ready() {
     pactl info >/dev/null 2>&1
 }
 
+# LUMORA_SOUND_SERVER=pipewire starts PipeWire, WirePlumber and pipewire-pulse instead of
+# PulseAudio; either way clients find a PulseAudio server with a null sink as its default.
 headless_start_sound() {
     export HOME="$headless_dir/home" XDG_RUNTIME_DIR="$headless_dir/run"
     mkdir -p "$HOME" "$XDG_RUNTIME_DIR"
     chmod 700 "$XDG_RUNTIME_DIR"
     unset PULSE_SERVER PULSE_SINK DBUS_SESSION_BUS_ADDRESS
+    case "${LUMORA_SOUND_SERVER:-pulseaudio}" in
+    pulseaudio) headless_start_pulseaudio ;;
+    pipewire) headless_start_pipewire ;;
+    *)
+        echo "LUMORA_SOUND_SERVER is pulseaudio or pipewire, not '$LUMORA_SOUND_SERVER'" >&2
+        return 1
+        ;;
+    esac || return 1
+    pactl set-default-sink "$headless_sink"
+}
+
+headless_start_pulseaudio() {
     pulseaudio -n --daemonize=no --exit-idle-time=-1 --load=module-native-protocol-unix \
         --load="module-null-sink sink_name=$headless_sink rate=44100 channels=2" \
         >"$headless_dir/pulseaudio.log" 2>&1 &
@@ -98,7 +114,37 @@ headless_start_sound() {
         cat "$headless_dir/pulseaudio.log" >&2
         return 1
     fi
-    pactl set-default-sink "$headless_sink"
+}
+
+# WirePlumber quits without a session bus, so a private one comes first. Each part logs to a file
+# of its own; the null sink is made through the PulseAudio protocol, as a desktop user would.
+headless_start_pipewire() {
+    local log=$headless_dir/pipewire.log part
+    dbus-daemon --session --nofork --nopidfile --address="unix:path=$XDG_RUNTIME_DIR/bus" \
+        >"$headless_dir/dbus.log" 2>&1 &
+    headless_track $!
+    export DBUS_SESSION_BUS_ADDRESS="unix:path=$XDG_RUNTIME_DIR/bus"
+    headless_poll 30 test -S "$XDG_RUNTIME_DIR/bus" || { cat "$headless_dir/dbus.log" >&2; return 1; }
+    pipewire >"$log" 2>&1 &
+    headless_track $!
+    headless_poll 30 test -S "$XDG_RUNTIME_DIR/pipewire-0" || { cat "$log" >&2; return 1; }
+    for part in wireplumber pipewire-pulse; do
+        "$part" >"$headless_dir/$part.log" 2>&1 &
+        headless_track $!
+    done
+    if ! headless_poll 30 headless_sound_ready ||
+        ! pactl load-module module-null-sink sink_name="$headless_sink" rate=44100 channels=2 \
+            >/dev/null; then
+        echo "PipeWire's PulseAudio service did not start:" >&2
+        cat "$log" "$headless_dir/pipewire-pulse.log" >&2
+        return 1
+    fi
+    # WirePlumber follows the new sink a moment later; only then can it become the default.
+    headless_poll 30 headless_sink_listed
+}
+
+headless_sink_listed() {
+    pactl list short sinks 2>/dev/null | grep -q "[[:space:]]$headless_sink[[:space:]]"
 }
 
 # headless_record <wav>: records the sink from now on. The sink's monitor delivers nothing while

@@ -1,0 +1,172 @@
+#!/usr/bin/env python3
+"""soundtimes.py: times in a recording of the sink for songs of any kind, by the sound itself.
+
+soundtimes.py demo RECORDING.raw PLAYED LUMORA_RENDER SOUNDFONT
+    RECORDING is what the sink played (raw s16le stereo, 44100 Hz) during Play All; PLAYED lists
+    the songs in the order they played, a line "SECONDS PATH" each (the media log's time of the
+    song's "FileName"). Each song is rendered offline first to know its own silences: the time
+    from its start to its first sound, and from its last sound (its release included) to its End
+    of Track (negative when the release rings past it). At each change the silence a listener
+    hears is then compared with the one the two songs hold themselves. Prints for each change:
+        demo_change A B silence_ms own_ms excess_ms period_excess_ms
+    silence_ms is the run of silence in the recording where the last song's sound ends, own_ms
+    what the songs alone would leave (0 when the release reaches into the next song), excess_ms
+    the difference ("-" when the songs overlap and no silence can tell it) and period_excess_ms
+    the time between the two "FileName" lines less the first song's length.
+
+soundtimes.py stop RECORDING.raw PLAY_SECONDS COMMAND_SECONDS
+    RECORDING holds one song from its first sound to a Pause or Stop; PLAY_SECONDS and
+    COMMAND_SECONDS are the media log's times of "Command Play" and of the command. The first
+    sound in the recording stands for the Play, so the command falls (COMMAND - PLAY) later in
+    it; prints "to_silence_ms X", from there to the last sound after which the sink stays silent
+    for 150 ms. X is the command's time to silence less Play's time to the first sound, which is
+    not known here: negative when the sink falls silent sooner after Pause than it sounds after
+    Play, and a buffer played out after the command shows as the same amount more.
+
+soundtimes.py --check LUMORA_RENDER SOUNDFONT SONG...
+    joins the songs' offline renders, each cut or padded to its End of Track, with known extra
+    gaps and checks that "demo" finds them.
+"""
+import os
+import subprocess
+import sys
+import tempfile
+import wave
+from array import array
+
+from sinkgaps import RATE, SILENT, read
+
+SEARCH = RATE * 3 // 10  # a song's end is looked for within 300 ms of where it is due
+MIN_GAP = 16  # frames: shorter runs of silence are zero crossings
+QUIET_AFTER = RATE * 15 // 100  # silence must last 150 ms after a Pause or Stop
+
+
+def first_sound(level, start=0):
+    return next((i for i in range(start, len(level)) if level[i] >= SILENT), None)
+
+
+def last_sound(level):
+    return next((i for i in range(len(level) - 1, -1, -1) if level[i] >= SILENT), None)
+
+
+class Song:
+    """A song's own first sound, last sound and End of Track in frames, from an offline render."""
+
+    def __init__(self, path, render, soundfont, folder):
+        wav = os.path.join(folder, os.path.basename(path) + ".wav")
+        subprocess.run([render, path, wav, soundfont], check=True, capture_output=True)
+        info = subprocess.run(
+            [os.path.join(os.path.dirname(render), "lumora-midi-info"), path],
+            check=True, capture_output=True, text=True,
+        ).stdout
+        length_ms = int(next(l for l in info.splitlines() if l.startswith("length_ms=")).split("=")[1])
+        self.end = length_ms * RATE // 1000
+        with wave.open(wav) as rendered:
+            samples = array("h")
+            samples.frombytes(rendered.readframes(rendered.getnframes()))
+        self.level = [max(abs(a), abs(b)) for a, b in zip(samples[0::2], samples[1::2])]
+        self.first, self.last = first_sound(self.level), last_sound(self.level)
+
+
+def silence_runs(level, start, stop):
+    """(first, end) frame pairs of the runs of silence of MIN_GAP or more starting in start..stop."""
+    i = start
+    while i < min(stop, len(level)):
+        if level[i] >= SILENT:
+            i += 1
+            continue
+        first = i
+        while i < len(level) and level[i] < SILENT:
+            i += 1
+        if i - first >= MIN_GAP:
+            yield first, i
+
+
+def demo_changes(level, songs):
+    """(silence, own, excess) in ms for each change between songs, the songs in played order."""
+    onset = first_sound(level)
+    ms = 1000.0 / RATE
+    for song, following in zip(songs, songs[1:]):
+        if onset is None:
+            return
+        due = onset + song.last - song.first
+        own = max(0, song.end - song.last + following.first)
+        runs = list(silence_runs(level, max(0, due - SEARCH), due + SEARCH))
+        if own == 0 or not runs:
+            # The next song begins under the last one's release: nothing tells the change.
+            yield 0.0, own * ms, None
+            onset = due + (song.end - song.last) + following.first
+            continue
+        # The silence begins with the last song's last sound, which no delay of the next one moves.
+        first, end = min(runs, key=lambda run: abs(run[0] - due))
+        yield (end - first) * ms, own * ms, (end - first - own) * ms
+        onset = end
+
+
+def demo(recording, played, render, soundfont):
+    entries = [line.split(maxsplit=1) for line in open(played).read().splitlines() if line.strip()]
+    with tempfile.TemporaryDirectory() as folder:
+        known = {}
+        for _, path in entries:
+            if path not in known:
+                known[path] = Song(path, render, soundfont, folder)
+        songs = [known[path] for _, path in entries]
+    _, level = read(recording)
+    for index, (silence, own, excess) in enumerate(demo_changes(level, songs)):
+        (time_a, a), (time_b, b) = entries[index], entries[index + 1]
+        period_excess = (float(time_b) - float(time_a)) * 1000 - songs[index].end * 1000.0 / RATE
+        print("demo_change", os.path.basename(a), os.path.basename(b), f"{silence:.1f}",
+              f"{own:.1f}", "-" if excess is None else f"{excess:.1f}", f"{period_excess:.1f}")
+
+
+def stop(recording, play_seconds, command_seconds):
+    _, level = read(recording)
+    onset = first_sound(level)
+    command = onset + int((command_seconds - play_seconds) * RATE)
+    # The last sound after which the sink stays silent for 150 ms, looked for from 1 s before the
+    # command: it may come before the command point, by less than Play took to be heard.
+    end = start = max(onset, command - RATE)
+    for i in range(start, len(level)):
+        if level[i] >= SILENT:
+            end = i + 1
+        elif i - end >= QUIET_AFTER and end > start:
+            print(f"to_silence_ms {(end - command) * 1000.0 / RATE:.1f}")
+            return
+    sys.exit("soundtimes: the sink did not fall silent for 150 ms after the command")
+
+
+def check(render, soundfont, paths):
+    if not os.path.exists(soundfont):
+        print(f"skipped: {soundfont} is not installed")
+        sys.exit(77)
+    extra = [0, 40, 7, 120, 15]
+    with tempfile.TemporaryDirectory() as folder:
+        songs = [Song(path, render, soundfont, folder) for path in paths]
+    # Each song starts at the last one's End of Track plus a known extra gap; its release rings on
+    # over the next, as when the player goes on (levels, not samples: they meet only in silence).
+    starts, start = [], RATE
+    for index, song in enumerate(songs):
+        starts.append(start)
+        start += song.end + extra[index % len(extra)] * RATE // 1000
+    level = [0] * (max(s + len(song.level) for s, song in zip(starts, songs)) + RATE)
+    for begin, song in zip(starts, songs):
+        for i, sample in enumerate(song.level):
+            level[begin + i] = max(level[begin + i], sample)
+    found = [excess for _, _, excess in demo_changes(level, songs)]
+    expected = [extra[i % len(extra)] for i in range(len(songs) - 1)]
+    wrong = any(f is not None and abs(f - e) > 1.0 for f, e in zip(found, expected))
+    if wrong or len(found) != len(expected):
+        sys.exit(f"soundtimes: known gaps {expected} ms were found as {found}")
+
+
+def main():
+    if sys.argv[1] == "--check":
+        check(sys.argv[2], sys.argv[3], sys.argv[4:])
+    elif sys.argv[1] == "demo":
+        demo(*sys.argv[2:6])
+    elif sys.argv[1] == "stop":
+        stop(sys.argv[2], float(sys.argv[3]), float(sys.argv[4]))
+
+
+if __name__ == "__main__":
+    main()
