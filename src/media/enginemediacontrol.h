@@ -101,7 +101,6 @@ private:
     bool isAskedToPlay() const;
 
     struct Engine; // the engine's parts this control plays through
-    void attachLoaded();
     void attachSynth();
 
     void openSong();
