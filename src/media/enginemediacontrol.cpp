@@ -27,6 +27,8 @@ void forwardEngineMessage(EngineLog::Level level, const char* message)
         qCInfo(lcMedia).noquote() << QString::fromUtf8(message);
 }
 
+// A synth for the output's rate with the first SoundFont that loads: the one asked for, else the
+// candidates, then the default General MIDI one.
 std::unique_ptr<Synth> loadSynth(const std::string& soundFont,
     const std::vector<std::string>& soundFontCandidates, const AudioOutput& output)
 {
