@@ -11,7 +11,6 @@
 #include "app/runtimeerror.h"
 #include "app/screenreadernames.h"
 #include "app/sessionbus.h"
-#include "engine/audiooutput.h"
 #include "media/enginemediacontrol.h"
 #include "media/songfilecheck.h"
 

@@ -7,20 +7,14 @@
 #include "engine/soundoutput.h"
 #include "engine/synth.h"
 #include "engine/workerthread.h"
-#include "media/filenames.h"
+#include "media/enginemediacontrolprobe.h"
+#include "media/songcache.h"
+#include "media/startuploader.h"
 
 #include <QFileInfo>
 #include <QSocketNotifier>
 
-#include <sys/resource.h>
-#include <sys/stat.h>
-#include <sys/syscall.h>
-#include <unistd.h>
-
-#include <algorithm>
 #include <chrono>
-#include <condition_variable>
-#include <mutex>
 
 namespace {
 
@@ -33,28 +27,50 @@ void forwardEngineMessage(EngineLog::Level level, const char* message)
         qCInfo(lcMedia).noquote() << QString::fromUtf8(message);
 }
 
-// Loading a SoundFont takes a core for a few hundred milliseconds; at start-up the window being
-// built and drawn should have the processor first.
-void lowerThreadPriority()
+// A synth with the first of the candidates that loads. A SoundFont that does not load must not
+// leave the player silent while another one would: each failure is told, then the next is tried.
+std::unique_ptr<Synth> loadSynth(const std::vector<std::string>& candidates, double sampleRate)
 {
-#ifdef __linux__
-    setpriority(PRIO_PROCESS, pid_t(syscall(SYS_gettid)), 10);
-#endif
+    if (candidates.empty()) {
+        qCWarning(lcMedia) << "No SoundFont found; songs play silently";
+        return nullptr;
+    }
+    for (const std::string& path : candidates) {
+        auto synth = std::make_unique<Synth>(sampleRate);
+        std::string error;
+        if (synth->loadSoundFont(path, &error))
+            return synth;
+        qCWarning(lcMedia).noquote()
+            << "Cannot load the SoundFont" << QString::fromStdString(path) << ":"
+            << QString::fromStdString(error)
+            << (&path == &candidates.back() ? "; songs play silently" : "; trying the next one");
+    }
+    return nullptr;
 }
-
-// How long the end of the program waits for a loader still at work before leaving it behind.
-constexpr auto kLoaderGraceAtEnd = std::chrono::milliseconds(500);
 
 } // namespace
 
-struct EngineMediaControl::LoaderHandOver {
-    std::mutex mutex;
-    std::condition_variable finishedChanged;
-    bool finished = false;
-    bool abandoned = false; // the control is gone: nothing to hand over to
+EngineSetup::EngineSetup() = default;
+EngineSetup::~EngineSetup() = default;
+EngineSetup::EngineSetup(EngineSetup&&) noexcept = default;
+EngineSetup& EngineSetup::operator=(EngineSetup&&) noexcept = default;
+
+struct EngineMediaControl::Engine {
     std::unique_ptr<AudioOutput> output;
+    std::unique_ptr<LiveSongPlayer> player = std::make_unique<LiveSongPlayer>();
     std::unique_ptr<Synth> synth;
+    bool synthAttached = false; // once, at start-up: the loading below is over
+    StartupLoader loader;
+    // Loads the samples of each song opened, so that Open never waits for the disk.
+    std::unique_ptr<WorkerThread> sampleLoader;
+    SongCache songCache;
+    std::shared_ptr<const Song> song;
 };
+
+const LiveSongPlayer& EngineMediaControlProbe::player(const EngineMediaControl& media)
+{
+    return *media.m_engine->player;
+}
 
 EngineMediaControl::EngineMediaControl(QObject* parent)
     : EngineMediaControl(EngineSetup {}, parent)
@@ -64,63 +80,107 @@ EngineMediaControl::EngineMediaControl(QObject* parent)
 EngineMediaControl::EngineMediaControl(EngineSetup setup, QObject* parent)
     : MediaControl(parent)
     , m_setup(std::move(setup))
-    , m_output(std::move(m_setup.output))
-    , m_player(std::make_unique<LiveSongPlayer>())
+    , m_engine(std::make_unique<Engine>())
+    , m_endPacing(m_setup.endNotificationDelayMs, m_setup.minEndNotificationGapMs)
 {
+    m_engine->output = std::move(m_setup.output);
     EngineLog::setHandler(forwardEngineMessage);
     // Otherwise the loader thread connects to the sound server, with the SoundFont: neither is
     // needed to put the window on the screen.
-    if (!m_output && (m_setup.withoutSynth || m_setup.loadSynchronously))
-        m_output = openSoundOutput();
+    if (!m_engine->output && (m_setup.withoutSynth || m_setup.loadSynchronously))
+        m_engine->output = openSoundOutput();
 
     m_statusTimer.setInterval(m_setup.statusIntervalMs);
     connect(&m_statusTimer, &QTimer::timeout, this, &EngineMediaControl::tickStatus);
     m_endNotification.setSingleShot(true);
     m_endNotification.setInterval(m_setup.endNotificationDelayMs);
     connect(&m_endNotification, &QTimer::timeout, this, &EngineMediaControl::notifyEnd);
-    if (m_player->endNotifier() >= 0) {
-        m_endNotifier = new QSocketNotifier(m_player->endNotifier(), QSocketNotifier::Read, this);
+    if (const int endFd = m_engine->player->endNotifier(); endFd >= 0) {
+        m_endNotifier = new QSocketNotifier(endFd, QSocketNotifier::Read, this);
         connect(
             m_endNotifier, &QSocketNotifier::activated, this, &EngineMediaControl::onEndReached);
     }
 
-    if (m_output)
-        m_output->start(m_player.get());
-    if (m_setup.withoutSynth)
-        attachSynth(nullptr);
-    else if (m_setup.loadSynchronously)
-        attachSynth(loadSynth(soundFontsToTry(), m_output->sampleRate()));
-    else if (!m_setup.loadWhenAsked)
+    if (m_engine->output)
+        m_engine->output->start(m_engine->player.get());
+    if (m_setup.withoutSynth) {
+        attachSynth();
+    } else if (m_setup.loadSynchronously) {
+        m_engine->synth = loadSynth(soundFontsToTry(), m_engine->output->sampleRate());
+        attachSynth();
+    } else if (!m_setup.loadWhenAsked) {
         startLoading();
+    }
 }
 
 EngineMediaControl::~EngineMediaControl()
 {
-    leaveLoaderBehind();
-    m_sampleLoader.reset();
+    m_engine->loader.cancel();
+    m_engine->sampleLoader.reset();
     fadeOutAndWait();
-    if (m_output)
-        m_output->stop();
+    if (m_engine->output)
+        m_engine->output->stop();
     delete m_endNotifier; // before the player closes the descriptor it watches
     // The renderer goes before the synth it plays through.
-    m_player->detachRenderer().reset();
+    m_engine->player->detachRenderer().reset();
 }
 
 bool EngineMediaControl::isSynthReady() const
 {
-    return m_synthAttached;
+    return m_engine->synthAttached;
+}
+
+bool EngineMediaControl::isLoadingSamples() const
+{
+    return m_state == State::LoadingStopped || m_state == State::LoadingPlaying
+        || m_state == State::LoadingPaused;
+}
+
+EngineMediaControl::State EngineMediaControl::whileLoading(State state)
+{
+    switch (state) {
+    case State::Stopped:
+        return State::LoadingStopped;
+    case State::Playing:
+    case State::PlayedToEnd:
+        return State::LoadingPlaying;
+    case State::Paused:
+        return State::LoadingPaused;
+    default:
+        return state;
+    }
+}
+
+EngineMediaControl::State EngineMediaControl::onceLoaded(State state)
+{
+    switch (state) {
+    case State::LoadingStopped:
+        return State::Stopped;
+    case State::LoadingPlaying:
+        return State::Playing;
+    case State::LoadingPaused:
+        return State::Paused;
+    default:
+        return state;
+    }
+}
+
+bool EngineMediaControl::isAskedToPlay() const
+{
+    return m_state == State::Playing || m_state == State::LoadingPlaying
+        || m_state == State::PlayedToEnd;
 }
 
 qint32 EngineMediaControl::length()
 {
-    return m_state == State::Closed || !m_song ? 0 : m_song->lengthMs();
+    return m_state == State::Closed || !m_engine->song ? 0 : m_engine->song->lengthMs();
 }
 
 qint32 EngineMediaControl::position()
 {
     if (m_notifiedPosition)
         return *m_notifiedPosition;
-    return m_state == State::Closed || m_loadingSamples ? 0 : m_player->positionMs();
+    return m_state == State::Closed || isLoadingSamples() ? 0 : m_engine->player->positionMs();
 }
 
 // Every handler of one notification reads the same position, though the audio thread may reach
@@ -138,9 +198,9 @@ void EngineMediaControl::emitStatusUpdate()
 
 MediaControl::PlaybackState EngineMediaControl::playbackState()
 {
-    if (m_state == State::Paused)
+    if (m_state == State::Paused || m_state == State::LoadingPaused)
         return PlaybackState::Paused;
-    if (m_state == State::Playing && !hasPlayedToEnd())
+    if (isAskedToPlay() && !hasPlayedToEnd())
         return PlaybackState::Playing;
     return PlaybackState::Stopped;
 }
@@ -149,47 +209,26 @@ MediaControl::PlaybackState EngineMediaControl::playbackState()
 // that come meanwhile act on the song; the sound follows once the synth is attached.
 void EngineMediaControl::startLoading()
 {
-    if (m_synthAttached || m_loader.joinable())
-        return; // attached at once, loading, or loaded
-    m_loaderHandOver = std::make_shared<LoaderHandOver>();
-    const double sampleRate = m_output ? m_output->sampleRate() : 0.0;
-    m_loader = std::thread(
-        [this, handOver = m_loaderHandOver, candidates = soundFontsToTry(), sampleRate] {
-            // The output's own audio thread is started from here and inherits this thread's
-            // priority, so the priority drops only after it is running.
-            std::unique_ptr<AudioOutput> output = sampleRate > 0.0 ? nullptr : openSoundOutput();
-            lowerThreadPriority();
-            std::unique_ptr<Synth> synth
-                = loadSynth(candidates, output ? output->sampleRate() : sampleRate);
-            const std::lock_guard lock(handOver->mutex);
-            handOver->finished = true;
-            handOver->finishedChanged.notify_all();
-            if (handOver->abandoned)
-                return;
-            handOver->output = std::move(output);
-            handOver->synth = std::move(synth);
-            QMetaObject::invokeMethod(
-                this, &EngineMediaControl::finishLoadingSynth, Qt::QueuedConnection);
+    if (m_engine->synthAttached)
+        return; // attached at once
+    const bool openOutput = !m_engine->output;
+    // The loader's thread may be left behind at the end: it gets copies, nothing of this control.
+    m_engine->loader.start(
+        openOutput ? StartupLoader::OpenOutput(openSoundOutput) : nullptr,
+        openOutput ? 0.0 : m_engine->output->sampleRate(),
+        [candidates = soundFontsToTry()](
+            double sampleRate) { return loadSynth(candidates, sampleRate); },
+        [this](StartupLoader::Loaded loaded) {
+            if (loaded.output) {
+                m_engine->output = std::move(loaded.output);
+                m_engine->output->start(m_engine->player.get());
+            }
+            m_engine->synth = std::move(loaded.synth);
+            attachSynth();
         });
 }
 
-// The end of the program waits a moment for a loader at work, so that it does not run on while
-// the libraries go away, but never for one that is stuck.
-void EngineMediaControl::leaveLoaderBehind()
-{
-    if (!m_loader.joinable())
-        return;
-    std::unique_lock lock(m_loaderHandOver->mutex);
-    m_loaderHandOver->abandoned = true;
-    const bool finished = m_loaderHandOver->finishedChanged.wait_for(
-        lock, kLoaderGraceAtEnd, [this] { return m_loaderHandOver->finished; });
-    lock.unlock();
-    if (finished)
-        m_loader.join();
-    else
-        m_loader.detach();
-}
-
+// The one asked for, else the candidates in their order, then the default General MIDI one.
 std::vector<std::string> EngineMediaControl::soundFontsToTry() const
 {
     if (!m_setup.soundFont.empty())
@@ -200,49 +239,19 @@ std::vector<std::string> EngineMediaControl::soundFontsToTry() const
     return candidates;
 }
 
-std::unique_ptr<Synth> EngineMediaControl::loadSynth(
-    const std::vector<std::string>& candidates, double sampleRate)
+void EngineMediaControl::attachSynth()
 {
-    if (candidates.empty()) {
-        qCWarning(lcMedia) << "No SoundFont found; songs play silently";
-        return nullptr;
-    }
-    // A SoundFont that does not load must not leave the player silent while another one would.
-    for (const std::string& path : candidates) {
-        auto synth = std::make_unique<Synth>(sampleRate);
-        std::string error;
-        if (synth->loadSoundFont(path, &error))
-            return synth;
-        qCWarning(lcMedia).noquote()
-            << "Cannot load the SoundFont" << QString::fromStdString(path) << ":"
-            << QString::fromStdString(error)
-            << (&path == &candidates.back() ? "; songs play silently" : "; trying the next one");
-    }
-    return nullptr;
-}
-
-void EngineMediaControl::finishLoadingSynth()
-{
-    m_loader.join();
-    if (m_loaderHandOver->output) {
-        m_output = std::move(m_loaderHandOver->output);
-        m_output->start(m_player.get());
-    }
-    attachSynth(std::move(m_loaderHandOver->synth));
-}
-
-void EngineMediaControl::attachSynth(std::unique_ptr<Synth> synth)
-{
-    m_synth = std::move(synth);
-    if (m_synth && !m_setup.loadSynchronously)
-        m_sampleLoader = std::make_unique<WorkerThread>();
-    m_player->attachRenderer(std::make_unique<SongRenderer>(m_synth.get(), m_output->sampleRate()));
-    m_synthAttached = true;
-    if (m_state != State::Closed && m_sampleLoader)
+    Engine& engine = *m_engine;
+    if (engine.synth && !m_setup.loadSynchronously)
+        engine.sampleLoader = std::make_unique<WorkerThread>();
+    engine.player->attachRenderer(
+        std::make_unique<SongRenderer>(engine.synth.get(), engine.output->sampleRate()));
+    engine.synthAttached = true;
+    if (m_state != State::Closed && engine.sampleLoader)
         startLoadingSamples();
     else if (m_state != State::Closed)
-        m_player->setSong(m_song, m_synth.get());
-    if (m_state == State::Playing)
+        engine.player->setSong(engine.song, engine.synth.get());
+    if (isAskedToPlay())
         startPlayer();
     emit synthReady();
 }
@@ -294,19 +303,21 @@ void EngineMediaControl::openSong()
     }
     const QString path = m_setup.locateFile ? m_setup.locateFile(m_fileName)
                                             : QFileInfo(m_fileName).absoluteFilePath();
-    std::shared_ptr<const Song> song = readSong(path);
-    if (!song)
+    std::string error;
+    std::shared_ptr<const Song> song = m_engine->songCache.read(path, &error);
+    if (!song) {
+        warnOnce(QStringLiteral("Cannot open %1 : %2").arg(path, QString::fromStdString(error)));
         return;
-    m_song = std::move(song);
+    }
+    m_engine->song = std::move(song);
     m_songPath = path;
     m_failuresTold.clear();
-    m_endSeen = false;
     m_state = State::Stopped;
     m_statusTimer.start();
-    if (m_sampleLoader)
+    if (m_engine->sampleLoader)
         startLoadingSamples();
     else
-        m_player->setSong(m_song, m_synth.get());
+        m_engine->player->setSong(m_engine->song, m_engine->synth.get());
 }
 
 // The song is open at once (Length reads right, a bad file has failed already); the player gets
@@ -314,49 +325,29 @@ void EngineMediaControl::openSong()
 // keeps the closed song it had, and this control answers for the new one.
 void EngineMediaControl::startLoadingSamples()
 {
-    m_loadingSamples = true;
+    m_state = whileLoading(m_state);
     const quint64 ticket = ++m_openTicket;
-    m_sampleLoader->post([this, ticket, song = m_song, synth = m_synth.get()] {
-        if (ticket != m_openTicket.load())
-            return; // closed meanwhile
-        const int released = m_player->prepareSong(*song, *synth);
-        QMetaObject::invokeMethod(
-            this, [this, ticket] { finishLoadingSamples(ticket); }, Qt::QueuedConnection);
-        if (released > 0)
-            Synth::returnFreedMemory();
-    });
+    m_engine->sampleLoader->post(
+        [this, ticket, song = m_engine->song, player = m_engine->player.get(),
+            synth = m_engine->synth.get()] {
+            if (ticket != m_openTicket.load())
+                return; // closed meanwhile
+            const int released = player->prepareSong(*song, *synth);
+            QMetaObject::invokeMethod(
+                this, [this, ticket] { finishLoadingSamples(ticket); }, Qt::QueuedConnection);
+            if (released > 0)
+                Synth::returnFreedMemory();
+        });
 }
 
 void EngineMediaControl::finishLoadingSamples(quint64 ticket)
 {
-    if (ticket != m_openTicket.load() || !m_loadingSamples)
+    if (ticket != m_openTicket.load() || !isLoadingSamples())
         return;
-    m_loadingSamples = false;
-    m_player->setSong(m_song, nullptr);
+    m_state = onceLoaded(m_state);
+    m_engine->player->setSong(m_engine->song, nullptr);
     if (m_state == State::Playing)
         startPlayer();
-}
-
-std::shared_ptr<const Song> EngineMediaControl::readSong(const QString& path)
-{
-    const QByteArray encoded = FileNames::toBytes(path);
-    FileIdentity identity;
-    struct stat info = {};
-    if (::stat(encoded.constData(), &info) == 0) {
-        identity = { path, quint64(info.st_dev), quint64(info.st_ino), qint64(info.st_size),
-            qint64(info.st_mtim.tv_sec) * 1000000000 + info.st_mtim.tv_nsec };
-        if (m_lastReadSong && identity == m_lastReadIdentity)
-            return m_lastReadSong;
-    }
-    const SongLoadResult loaded = loadSongFile(encoded.toStdString());
-    if (!loaded.song) {
-        warnOnce(
-            QStringLiteral("Cannot open %1 : %2").arg(path, QString::fromStdString(loaded.error)));
-        return nullptr;
-    }
-    m_lastReadIdentity = identity;
-    m_lastReadSong = identity.size >= 0 ? loaded.song : nullptr;
-    return loaded.song;
 }
 
 void EngineMediaControl::closeSong()
@@ -365,17 +356,16 @@ void EngineMediaControl::closeSong()
         return; // already what was asked
     ++m_openTicket;
     // A song still loading never reached the player, whose own song is closed already.
-    if (!m_loadingSamples) {
-        m_player->closeSong();
+    if (!isLoadingSamples()) {
+        m_engine->player->closeSong();
         wakeOutput();
     }
-    m_loadingSamples = false;
-    m_song.reset();
+    m_engine->song.reset();
     m_songPath.clear();
     m_state = State::Closed;
     m_statusTimer.stop();
     m_endNotification.stop();
-    m_player->acknowledgeEnd();
+    m_engine->player->acknowledgeEnd();
 }
 
 void EngineMediaControl::playSong()
@@ -386,7 +376,7 @@ void EngineMediaControl::playSong()
         qCWarning(lcMedia) << "Cannot play: the song has played to its end";
         return;
     }
-    m_state = State::Playing;
+    m_state = isLoadingSamples() ? State::LoadingPlaying : State::Playing;
     startPlayer();
 }
 
@@ -395,28 +385,30 @@ void EngineMediaControl::togglePause()
 {
     if (refuseWhenClosed("Pause"))
         return;
-    if (m_state == State::Paused) {
-        m_state = State::Playing;
+    if (m_state == State::Paused || m_state == State::LoadingPaused) {
+        m_state = m_state == State::Paused ? State::Playing : State::LoadingPlaying;
         startPlayer();
         return;
     }
-    if (m_state != State::Playing || hasPlayedToEnd()) {
+    if (!isAskedToPlay() || hasPlayedToEnd()) {
         qCWarning(lcMedia) << "Cannot pause: the song is not playing";
         return;
     }
-    m_state = State::Paused;
-    if (!m_loadingSamples) {
-        m_player->silenceWithFade();
-        wakeOutput();
+    if (isLoadingSamples()) {
+        m_state = State::LoadingPaused;
+        return;
     }
+    m_state = State::Paused;
+    m_engine->player->silenceWithFade();
+    wakeOutput();
 }
 
 // While the song's samples load, the state alone says what happens once they are in.
 void EngineMediaControl::startPlayer()
 {
-    if (m_loadingSamples)
+    if (isLoadingSamples())
         return;
-    m_player->play();
+    m_engine->player->play();
     wakeOutput();
 }
 
@@ -424,12 +416,13 @@ void EngineMediaControl::rewindSong()
 {
     if (refuseWhenClosed("Prev"))
         return;
-    if (!m_loadingSamples) {
-        m_player->rewindToStart();
+    if (isLoadingSamples()) {
+        m_state = State::LoadingStopped;
+    } else {
+        m_engine->player->rewindToStart();
         wakeOutput();
+        m_state = State::Stopped;
     }
-    m_state = State::Stopped;
-    m_endSeen = false;
     m_endNotification.stop();
 }
 
@@ -458,19 +451,20 @@ void EngineMediaControl::warnOnce(const QString& message)
 
 bool EngineMediaControl::hasPlayedToEnd() const
 {
-    return m_state == State::Playing && !m_loadingSamples && m_player->atEnd();
+    return (m_state == State::Playing || m_state == State::PlayedToEnd)
+        && m_engine->player->atEnd();
 }
 
 // The program ends with a fade too. Bounded, as a stalled device must not hang the exit.
 void EngineMediaControl::fadeOutAndWait()
 {
-    m_player->closeSong();
+    m_engine->player->closeSong();
     wakeOutput();
-    if (!m_output || !m_output->pullsInRealTime())
+    if (!m_engine->output || !m_engine->output->pullsInRealTime())
         return;
     using namespace std::chrono;
     const auto deadline = steady_clock::now() + milliseconds(200);
-    while (m_player->isBusy() && steady_clock::now() < deadline)
+    while (m_engine->player->isBusy() && steady_clock::now() < deadline)
         std::this_thread::sleep_for(milliseconds(1));
 }
 
@@ -478,30 +472,26 @@ void EngineMediaControl::fadeOutAndWait()
 // starts with whatever the commands meanwhile have left the player to play.
 void EngineMediaControl::wakeOutput()
 {
-    if (m_output)
-        m_output->wake();
+    if (m_engine->output)
+        m_engine->output->wake();
 }
 
 // The end wakes the event loop by itself; the notification follows in a later pass, so that a
 // loop waiting for the end can read Position == Length before the window's handler rewinds.
 void EngineMediaControl::onEndReached()
 {
-    m_player->acknowledgeEnd();
-    if (!hasPlayedToEnd() || m_endSeen)
+    m_engine->player->acknowledgeEnd();
+    if (!hasPlayedToEnd() || m_state == State::PlayedToEnd)
         return;
-    m_endSeen = true;
-    qint64 delayMs = m_setup.endNotificationDelayMs;
-    if (m_sinceEndNotification.isValid())
-        delayMs
-            = std::max(delayMs, m_setup.minEndNotificationGapMs - m_sinceEndNotification.elapsed());
-    m_endNotification.start(int(delayMs));
+    m_state = State::PlayedToEnd;
+    m_endNotification.start(m_endPacing.delayMs());
 }
 
 void EngineMediaControl::notifyEnd()
 {
     if (!hasPlayedToEnd())
         return;
-    m_sinceEndNotification.start();
+    m_endPacing.notified();
     emitStatusUpdate();
 }
 
@@ -510,7 +500,7 @@ void EngineMediaControl::tickStatus()
     if (m_state == State::Closed)
         return;
     // The end has its own notification; a tick must not run ahead of it.
-    if (hasPlayedToEnd() && (!m_endSeen || m_endNotification.isActive()))
+    if (hasPlayedToEnd() && (m_state != State::PlayedToEnd || m_endNotification.isActive()))
         return;
     emitStatusUpdate();
 }

@@ -2,7 +2,8 @@
 
 #include "media/mediacontrol.h"
 
-#include <QElapsedTimer>
+#include "media/endnotificationpacing.h"
+
 #include <QSet>
 #include <QString>
 #include <QTimer>
@@ -12,19 +13,19 @@
 #include <memory>
 #include <optional>
 #include <string>
-#include <thread>
 #include <vector>
 
-class AudioOutput;
-class LiveSongPlayer;
-class WorkerThread;
+class AudioOutput; // the engine's, for tests that play on a clock of their own
 class QSocketNotifier;
-class Song;
-class Synth;
 
 // How the media control is put together. The defaults are the program's: the sound device, the
 // default SoundFont loaded in the background.
 struct EngineSetup {
+    EngineSetup();
+    ~EngineSetup();
+    EngineSetup(EngineSetup&&) noexcept;
+    EngineSetup& operator=(EngineSetup&&) noexcept;
+
     std::unique_ptr<AudioOutput> output; // null: the sound device, or silence without one
     std::string soundFont; // empty: the candidates below, then the default General MIDI one
     // Tried in order when no soundFont is given; one that does not load is skipped with a warning.
@@ -67,9 +68,8 @@ public:
     // Starts the background loading held back by loadWhenAsked; does nothing after the first call.
     void startLoading();
     // Open has returned but the song's samples are still loading: Play waits for them.
-    bool isLoadingSamples() const { return m_loadingSamples; }
+    bool isLoadingSamples() const;
     bool isStatusTimerActive() const { return m_statusTimer.isActive(); }
-    const LiveSongPlayer& player() const { return *m_player; }
 
     // What the status timer runs on each tick; public so that tests can drive it by hand.
     void tickStatus();
@@ -83,18 +83,29 @@ protected:
     void applyTimeFormat(qint32 format) override;
 
 private:
-    enum class State { Closed, Stopped, Playing, Paused };
+    friend struct EngineMediaControlProbe;
 
-    struct LoaderHandOver;
+    // What the window asked for, and whether the song's samples are still loading: until they
+    // are in, the player keeps the closed song it had and this control answers for the new one.
+    enum class State {
+        Closed,
+        Stopped,
+        Playing,
+        Paused,
+        PlayedToEnd, // heard to its end; the end is notified, or about to be
+        LoadingStopped,
+        LoadingPlaying,
+        LoadingPaused,
+    };
+    static State whileLoading(State state);
+    static State onceLoaded(State state);
+    bool isAskedToPlay() const;
+
+    struct Engine; // the engine's parts this control plays through
     std::vector<std::string> soundFontsToTry() const;
-    static std::unique_ptr<Synth> loadSynth(
-        const std::vector<std::string>& candidates, double sampleRate);
-    void finishLoadingSynth();
-    void leaveLoaderBehind();
-    void attachSynth(std::unique_ptr<Synth> synth);
+    void attachSynth();
 
     void openSong();
-    std::shared_ptr<const Song> readSong(const QString& path);
     void startLoadingSamples();
     void finishLoadingSamples(quint64 ticket);
     void closeSong();
@@ -112,44 +123,20 @@ private:
     void emitStatusUpdate();
 
     EngineSetup m_setup;
-    std::unique_ptr<AudioOutput> m_output;
-    std::unique_ptr<LiveSongPlayer> m_player;
-    std::unique_ptr<Synth> m_synth;
-    // What the loader thread hands over; shared, so that a loader left behind at the end (stuck
-    // in a file system, say) never writes to a control that is gone.
-    std::shared_ptr<LoaderHandOver> m_loaderHandOver;
-    std::thread m_loader;
-    bool m_synthAttached = false;
-    // Loads the samples of each song opened, so that Open never waits for the disk.
-    std::unique_ptr<WorkerThread> m_sampleLoader;
-    // Counts Opens and Closes: a load finished for an earlier one is dropped.
+    std::unique_ptr<Engine> m_engine;
+    // Counts Opens and Closes: a load of samples finished for an earlier one is dropped.
     std::atomic<quint64> m_openTicket { 0 };
-    bool m_loadingSamples = false;
 
     QString m_fileName;
     qint32 m_timeFormat = 0;
     State m_state = State::Closed;
-    std::shared_ptr<const Song> m_song;
     QString m_songPath;
-
-    // The song read last, kept for as long as its file stays the same: Loop and Stop reopen the
-    // same file again and again, at the rate of the audio periods for an empty song.
-    struct FileIdentity {
-        QString path;
-        quint64 device = 0, inode = 0;
-        qint64 size = -1, modifiedNs = 0;
-        bool operator==(const FileIdentity&) const = default;
-    };
-    FileIdentity m_lastReadIdentity;
-    std::shared_ptr<const Song> m_lastReadSong;
-
-    // Failures told since the last song opened: a retry fails the same way and is not told again.
-    QSet<QString> m_failuresTold;
 
     QTimer m_statusTimer;
     QTimer m_endNotification;
-    QElapsedTimer m_sinceEndNotification;
+    EndNotificationPacing m_endPacing;
     QSocketNotifier* m_endNotifier = nullptr;
-    bool m_endSeen = false;
     std::optional<qint32> m_notifiedPosition; // while a notification's handlers run
+    // Failures told since the last song opened: a retry fails the same way and is not told again.
+    QSet<QString> m_failuresTold;
 };

@@ -22,6 +22,28 @@ found=$(grep -rlE '#include ["<](app|media)/|#include <Q' "$src/engine")
 [ -z "$found" ] || fail "the engine includes from above it or Qt: $found"
 found=$(grep -rlE '#include ["<]app/' "$src/media")
 [ -z "$found" ] || fail "the media layer includes from the app: $found"
+found=$(grep -rlE '#include ["<]engine/' "$src/app")
+[ -z "$found" ] || fail "the app includes the engine instead of reaching it through media: $found"
+# The media headers the app sees, and the ones they include in turn, name no engine type but the
+# output a setup may bring (forward-declared); the media control keeps the rest to itself.
+engine_types=$(sed -nE 's/^(class|struct) ([A-Z][A-Za-z0-9]*).*/\2/p' "$src"/engine/*.h | sort -u |
+    grep -vx AudioOutput | paste -sd'|')
+seen=""
+next=$(grep -rhoE '#include "media/[a-z0-9_]+\.h"' "$src/app" | sed -E 's/.*"(media\/.*)"/\1/' | sort -u)
+while [ -n "$next" ]; do
+    header=$(echo "$next" | head -n1)
+    next=$(echo "$next" | sed 1d)
+    case " $seen " in *" $header "*) continue ;; esac
+    seen="$seen $header"
+    if grep -qE '#include ["<]engine/' "$src/$header"; then
+        fail "$header, which the app includes, includes the engine"
+    fi
+    if grep -nwE "$engine_types" "$src/$header"; then
+        fail "$header, which the app includes, names the engine's types"
+    fi
+    more=$(grep -hoE '#include "media/[a-z0-9_]+\.h"' "$src/$header" | sed -E 's/.*"(media\/.*)"/\1/')
+    next=$(printf '%s\n%s' "$next" "$more" | sed '/^$/d')
+done
 found=$(grep -rl "app/lumoramusic\.h" "$src" "$1/tests" "$1/bench" "$1/fuzz" | grep -v "^$src/app/")
 [ -z "$found" ] || fail "the window's header is included outside src/app/: $found"
 [ $status -eq 0 ] && echo "layers kept"

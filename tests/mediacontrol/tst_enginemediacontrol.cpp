@@ -10,6 +10,7 @@
 #include "engine/manualaudiooutput.h"
 #include "engine/synth.h"
 #include "media/enginemediacontrol.h"
+#include "media/enginemediacontrolprobe.h"
 
 #include <QDir>
 #include <QSignalSpy>
@@ -270,7 +271,7 @@ void TestEngineMediaControl::positionReachesLengthExactly()
         last = media.position();
     }
     QCOMPARE(media.position(), lengthMs);
-    QVERIFY(media.player().atEnd());
+    QVERIFY(EngineMediaControlProbe::player(media).atEnd());
 }
 
 void TestEngineMediaControl::positionEqualsLengthOnlyAtTheEnd_data()
@@ -303,10 +304,11 @@ void TestEngineMediaControl::positionEqualsLengthOnlyAtTheEnd()
     const int songFrames = int(sampleRate * usPerQuarter / 1e6) + 2 * blockFrames;
     for (int pulled = 0; pulled < songFrames; pulled += blockFrames) {
         rig.output->pull(blockFrames);
-        QVERIFY2((media.position() == media.length()) == media.player().atEnd(),
+        QVERIFY2(
+            (media.position() == media.length()) == EngineMediaControlProbe::player(media).atEnd(),
             qPrintable(QString("position %1 at frame %2").arg(media.position()).arg(pulled)));
     }
-    QVERIFY(media.player().atEnd());
+    QVERIFY(EngineMediaControlProbe::player(media).atEnd());
 }
 
 void TestEngineMediaControl::restartAfterCloseOpenPlay()
@@ -613,10 +615,10 @@ void TestEngineMediaControl::soundStopsAndRendersNothingWhenIdle()
     QVERIFY(tail.activeBlocks > 0);
     ManualAudioOutput::Pulled after = rig->output->pullMs(50);
     QCOMPARE(after.peak, 0.0f);
-    const uint64_t rendered = rig->media->player().blocksRendered();
+    const uint64_t rendered = EngineMediaControlProbe::player(*rig->media).blocksRendered();
     after = rig->output->pullMs(200);
     QCOMPARE(after.activeBlocks, 0);
-    QCOMPARE(rig->media->player().blocksRendered(), rendered);
+    QCOMPARE(EngineMediaControlProbe::player(*rig->media).blocksRendered(), rendered);
 }
 
 Rig* TestEngineMediaControl::synthRig()

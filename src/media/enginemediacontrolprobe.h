@@ -1,0 +1,10 @@
+#pragma once
+
+#include "media/enginemediacontrol.h"
+
+class LiveSongPlayer;
+
+// For tests only: the engine's player behind a media control, to check what it was told.
+struct EngineMediaControlProbe {
+    static const LiveSongPlayer& player(const EngineMediaControl& media);
+};
