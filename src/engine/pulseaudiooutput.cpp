@@ -269,7 +269,9 @@ void PulseAudioOutput::Private::changed()
     if (rewritePending) {
         const int64_t heard = heardFrame();
         const int64_t margin = corked ? 0 : framesIn(config.rewriteMargin, config.sampleRate);
-        if (!queue->rewrite(heard + margin)) {
+        // The sink reads a playing stream again from the change at once, a whole block of it.
+        const int64_t ahead = corked ? 0 : aheadPlan().start - margin;
+        if (!queue->rewrite(heard + margin, int(std::max<int64_t>(ahead, 0)))) {
             scheduleTick(2 * PA_USEC_PER_MSEC); // the source is busy with a command: soon again
             return;
         }
