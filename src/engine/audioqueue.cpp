@@ -44,7 +44,7 @@ bool AudioQueue::fill(int frames, int limit)
     return m_writeIndex < until;
 }
 
-bool AudioQueue::rewrite(int64_t from)
+bool AudioQueue::rewrite(int64_t from, int frames)
 {
     from = std::max(from, m_writeIndex - m_config.capacityFrames + m_config.chunkFrames);
     from = std::min(from, m_writeIndex);
@@ -66,6 +66,9 @@ bool AudioQueue::rewrite(int64_t from)
     // The new sound must reach past the old, or what is left of the old would play after it.
     m_coverUntil = std::max(m_coverUntil, oldWriteIndex);
     renderChunk(m_config.chunkFrames, m_fade.data());
+    const int64_t rest = from + frames - m_writeIndex;
+    if (rest > 0)
+        fill(int(rest), int(rest));
     return true;
 }
 

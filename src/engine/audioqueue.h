@@ -38,10 +38,12 @@ int64_t heardFrameOf(const StreamReadPoint& point, bool corked);
 // How far ahead of the point heard a stream is kept written, in frames. A sink takes its whole
 // latency in one block when it wakes; a stream with less than that queued runs dry there, the
 // sink fills the rest with silence it does not report, and the heard point runs ahead of the sound.
-// So a corked stream starts with more than a block queued, and a playing one never drains below
-// two blocks.
+// A PulseAudio stream that ran dry is then read as fast as it is written, and what the sink took
+// is never given back, so a change written over it later is lost. So a corked stream starts with
+// more than a block queued, a change writes as much at once, and a playing stream never drains
+// below two blocks.
 struct AheadPlan {
-    int64_t start = 0; // written before a corked stream is started
+    int64_t start = 0; // written before a corked stream is started, and at once at a change
     int64_t target = 0; // topped up to this
     int64_t refill = 0; // once drained by this much
 };
@@ -80,10 +82,12 @@ public:
     // caller's event loop: true while some of it is left for another call.
     bool fill(int frames, int limit = std::numeric_limits<int>::max());
     // Replaces what is queued from stream frame `from` on: the queued sound fades out from there
-    // over the source's new sound. Writes one chunk, so that it can be sent at once; the next
-    // fill() covers the rest of the old sound. False when the source was busy and nothing
-    // changed: try again shortly.
-    bool rewrite(int64_t from);
+    // over the source's new sound. Writes `frames` of it (one chunk at least) at once, so that
+    // they go out together: a sink reads a stream again from a change in a whole block, and a
+    // stream that runs dry there is lost to later changes (see aheadPlanFor). The next fill()
+    // covers the rest of the old sound. False when the source was busy and nothing changed: try
+    // again shortly.
+    bool rewrite(int64_t from, int frames = 0);
 
     // The place in the source's timeline of a stream frame that was queued.
     TimelinePoint pointAt(int64_t streamFrame) const;

@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <atomic>
 #include <thread>
+#include <vector>
 
 namespace {
 
@@ -48,6 +49,12 @@ struct PulseAudioOutput::Private final : QueuedStream {
 
     AudioSource* source = nullptr;
     std::unique_ptr<AudioQueue> queue;
+    // The sound a change writes, sent in one write: the server takes the sink back to the change
+    // as soon as the first write arrives, and reads a whole block again at once.
+    std::vector<float> batch;
+    int64_t batchAt = 0;
+    int batchFrames = 0;
+    bool batching = false;
     bool corked = true;
     bool rewritePending = false;
     // A fill decided at a wake-up goes on over turns of the loop, as far as it was decided then:
@@ -75,6 +82,8 @@ struct PulseAudioOutput::Private final : QueuedStream {
     bool waitUntil(const auto& ready, pa_usec_t timeoutUs);
 
     void writeAt(int64_t at, const float* interleaved, int frames) override;
+    void send(int64_t at, const float* interleaved, int frames);
+    void sendBatch();
     int64_t heardFrame();
     AheadPlan aheadPlan() const;
     void changed();
@@ -203,10 +212,30 @@ void PulseAudioOutput::Private::close()
 
 void PulseAudioOutput::Private::writeAt(int64_t at, const float* interleaved, int frames)
 {
-    if (!stream || pa_stream_get_state(stream) != PA_STREAM_READY)
+    const size_t room = batch.size() / channels - size_t(batchFrames);
+    if (!batching || (batchFrames > 0 && at != batchAt + batchFrames) || size_t(frames) > room) {
+        sendBatch();
+        send(at, interleaved, frames);
+        return;
+    }
+    if (batchFrames == 0)
+        batchAt = at;
+    std::copy_n(interleaved, size_t(frames) * channels, batch.begin() + batchFrames * channels);
+    batchFrames += frames;
+}
+
+void PulseAudioOutput::Private::send(int64_t at, const float* interleaved, int frames)
+{
+    if (frames <= 0 || !stream || pa_stream_get_state(stream) != PA_STREAM_READY)
         return;
     pa_stream_write(stream, interleaved, size_t(frames) * frameBytes, nullptr,
         at * int64_t(frameBytes), PA_SEEK_ABSOLUTE);
+}
+
+void PulseAudioOutput::Private::sendBatch()
+{
+    send(batchAt, batch.data(), batchFrames);
+    batchFrames = 0;
 }
 
 // From the server's own account of the stream, with the time since it was given. Interpolated
@@ -261,7 +290,13 @@ void PulseAudioOutput::Private::changed()
     if (rewritePending) {
         const int64_t heard = heardFrame();
         const int64_t margin = corked ? 0 : framesIn(config.rewriteMargin, config.sampleRate);
-        if (!queue->rewrite(heard + margin)) {
+        // The sink reads a playing stream again from the change at once, a whole block of it.
+        const int64_t ahead = corked ? 0 : aheadPlan().start - margin;
+        batching = true;
+        const bool rewritten = queue->rewrite(heard + margin, int(std::max<int64_t>(ahead, 0)));
+        batching = false;
+        sendBatch();
+        if (!rewritten) {
             scheduleTick(2 * PA_USEC_PER_MSEC); // the source is busy with a command: soon again
             return;
         }
@@ -433,6 +468,9 @@ void PulseAudioOutput::Private::begin(AudioSource* playing)
     queueConfig.capacityFrames = int(framesIn(config.target, config.sampleRate) * 4);
     queueConfig.fadeFrames = int(config.sampleRate * 0.005);
     queue = std::make_unique<AudioQueue>(*source, *this, queueConfig);
+    // A change writes at most the plan's start, half the queue at the most, and a chunk more.
+    batch.assign(size_t(queueConfig.capacityFrames / 2 + queueConfig.chunkFrames) * channels, 0.0f);
+    batchFrames = 0;
     rewritePending = true;
     pa_threaded_mainloop_unlock(loop);
 }

@@ -53,9 +53,11 @@ struct FakeSource : AudioSource {
 struct RecordingStream : QueuedStream {
     std::vector<float> left; // what the stream would play, by stream frame
     std::vector<std::pair<int64_t, int>> writes;
+    int64_t writeEnd = 0; // where the last write ended: a server's queue ends there
     void writeAt(int64_t at, const float* interleaved, int frames) override
     {
         writes.emplace_back(at, frames);
+        writeEnd = at + frames;
         if (left.size() < size_t(at + frames))
             left.resize(size_t(at + frames), -1.0f);
         for (int i = 0; i < frames; ++i)
@@ -98,6 +100,58 @@ struct BlockSink {
     int64_t heardNow() const { return played[size_t(now)]; }
 };
 
+// A sink as PulseAudio runs one, as far as a change goes: a write over what it holds makes it
+// give that back and read the stream again from there at once, a whole block of it. The stream
+// ends where the last write ended, whatever was queued past it before; one that has less than a
+// block there runs dry, and from then on the sink reads whatever is
+// written the moment it comes and gives nothing back. It keeps what it read, by sink time.
+struct RereadingSink {
+    int64_t block = 0;
+    int64_t now = 0;
+    int64_t readIndex = 0;
+    bool ranDry = false;
+    std::vector<int64_t> frames; // by sink time: the stream frame read, -1 for silence of its own
+    std::vector<float> sound; // by sink time: what that frame held when it was read
+
+    void take(const RecordingStream& stream, int64_t count)
+    {
+        for (int64_t i = 0; i < count; ++i) {
+            const bool written = readIndex < stream.writeEnd;
+            ranDry = ranDry || !written;
+            frames.push_back(written ? readIndex : -1);
+            sound.push_back(written ? stream.left[size_t(readIndex)] : 0.0f);
+            readIndex += written ? 1 : 0;
+        }
+    }
+    void advanceTo(int64_t time, const RecordingStream& stream)
+    {
+        now = time;
+        while (int64_t(frames.size()) <= now)
+            take(stream, block);
+        if (ranDry)
+            take(stream, stream.writeEnd - readIndex);
+    }
+    // The writes of one turn arrived, the first of them at stream frame `from`.
+    void written(int64_t from, const RecordingStream& stream)
+    {
+        if (ranDry)
+            return;
+        for (int64_t time = now + 1; time < int64_t(frames.size()); ++time) {
+            if (frames[size_t(time)] >= from) {
+                readIndex = frames[size_t(time)];
+                frames.resize(size_t(time));
+                sound.resize(size_t(time));
+                take(stream, now + 1 + block - time);
+                return;
+            }
+        }
+    }
+    StreamReadPoint report() const
+    {
+        return { readIndex, int64_t(frames.size()) - 1 - now, 0, !ranDry, 0, now };
+    }
+};
+
 AudioQueue::Config config()
 {
     AudioQueue::Config config;
@@ -124,6 +178,8 @@ private slots:
     void heardFrameFollowsTheServer();
     void heardPointAndEndFollowASinkThatReadsAhead_data();
     void heardPointAndEndFollowASinkThatReadsAhead();
+    void songChangeAfterTheEndIsPlayedWhereItIsMapped_data();
+    void songChangeAfterTheEndIsPlayedWhereItIsMapped();
 };
 
 void TestAudioQueue::mapsStreamFramesToTheSong_data()
@@ -383,6 +439,77 @@ void TestAudioQueue::heardPointAndEndFollowASinkThatReadsAhead()
     QVERIFY(endPlayed >= 0);
     QVERIFY2(endReported >= endPlayed && endReported <= endPlayed + rate / 50,
         qPrintable(QString("reported %1, played %2").arg(endReported).arg(endPlayed)));
+}
+
+void TestAudioQueue::songChangeAfterTheEndIsPlayedWhereItIsMapped_data()
+{
+    QTest::addColumn<int>("latencyMs"); // the sink's, as the plan has it
+    QTest::addColumn<int>("blockMs"); // the sink's block at the change
+    QTest::newRow("5 ms") << 5 << 5;
+    QTest::newRow("100 ms") << 100 << 100;
+    QTest::newRow("1 s") << 1000 << 1000;
+    QTest::newRow("100 ms, a 20-ms recorder attached") << 100 << 20;
+}
+
+// Loop, as the stream output plays it: a 1-s song ends, the silence after it is queued, and the
+// end, once heard, closes the song and starts it again, two changes 5 ms apart written where the
+// output writes them. Every frame the queue then counts as the new song must be the new song in
+// the sink, not the old silence: a sink that ran dry keeps what it read.
+void TestAudioQueue::songChangeAfterTheEndIsPlayedWhereItIsMapped()
+{
+    QFETCH(int, latencyMs);
+    QFETCH(int, blockMs);
+    constexpr int rate = 44100;
+    constexpr int64_t margin = rate * 6 / 1000;
+    AudioQueue::Config queueConfig = config();
+    queueConfig.capacityFrames = 8 * rate;
+    FakeSource source;
+    source.endFrame = rate;
+    RecordingStream stream;
+    AudioQueue queue(source, stream, queueConfig);
+    RereadingSink sink;
+    sink.block = int64_t(latencyMs) * rate / 1000;
+    const AheadPlan plan = aheadPlanFor(sink.block, 2 * rate, rate / 2, queueConfig.capacityFrames);
+    const auto change = [&](int64_t heard) {
+        const int64_t from = heard + margin;
+        QVERIFY(queue.rewrite(from, int(plan.start - margin)));
+        sink.written(from, stream);
+    };
+
+    QVERIFY(queue.rewrite(0));
+    queue.fill(int(plan.start - queue.writeIndex()));
+    const int64_t step = rate / 200;
+    int64_t changedAt = -1;
+    for (int64_t time = 0; time < 4 * rate; time += step) {
+        sink.advanceTo(time, stream);
+        const int64_t heard = heardFrameOf(sink.report(), false);
+        if (changedAt < 0 && queue.pointAt(heard).atEnd) {
+            changedAt = time;
+            sink.block = int64_t(blockMs) * rate / 1000;
+            source.playing = false;
+            change(heard);
+        } else if (changedAt >= 0 && time == changedAt + step) {
+            source.epoch = 2;
+            source.frame = 0;
+            source.endFrame = INT64_MAX;
+            source.playing = true;
+            change(heard);
+        }
+        const int64_t wanted = plan.target - queue.queuedFrames(heard);
+        const int64_t before = queue.writeIndex();
+        if (wanted >= plan.refill || queue.writeIndex() < heard + plan.start)
+            queue.fill(int(std::max<int64_t>(wanted, 0)));
+        if (queue.writeIndex() > before)
+            sink.written(before, stream);
+    }
+    QVERIFY(changedAt > 0);
+    int64_t lost = 0;
+    for (int64_t time = changedAt; time < sink.now; ++time) {
+        const int64_t frame = sink.frames[size_t(time)];
+        if (frame >= 0 && queue.pointAt(frame).epoch == 2 && sink.sound[size_t(time)] != level)
+            ++lost;
+    }
+    QVERIFY2(lost == 0, qPrintable(QString("%1 ms of the new song lost").arg(lost * 1000 / rate)));
 }
 
 QTEST_MAIN(TestAudioQueue)
