@@ -1,4 +1,5 @@
 #include "app/maximizerefusal.h"
+#include "testwait.h"
 #include "windowfixture.h"
 
 #include <QApplication>
@@ -51,10 +52,9 @@ void TestWaylandMaximize::aMaximizeIsRefusedWithoutEndingThePlayer()
     for (int round = 0; round < 2; ++round) {
         watch.widest = 0;
         w.window->windowHandle()->setWindowStates(Qt::WindowMaximized);
-        QTRY_VERIFY_WITH_TIMEOUT(watch.widest > fixed.width(), 30000);
-        QTRY_VERIFY_WITH_TIMEOUT(w.window->size() == fixed && w.window->minimumSize() == fixed
-                && w.window->maximumSize() == fixed && !w.window->isMaximized(),
-            30000);
+        LUMORA_TRY_VERIFY(watch.widest > fixed.width());
+        LUMORA_TRY_VERIFY(w.window->size() == fixed && w.window->minimumSize() == fixed
+            && w.window->maximumSize() == fixed && !w.window->isMaximized());
         w.window->repaint();
     }
 }

@@ -1,3 +1,5 @@
+#include "testwait.h"
+
 #include <QDir>
 #include <QProcess>
 #include <QScopeGuard>
@@ -85,7 +87,7 @@ void TestPlayerProcess::startsAnywhereAndPlays()
     }
     player.setArguments(arguments);
     player.start();
-    QVERIFY(player.waitForStarted());
+    QVERIFY(player.waitForStarted(TestWait::ceilingMs));
     const auto stop = qScopeGuard([&player] {
         player.kill();
         player.waitForFinished();
@@ -96,7 +98,7 @@ void TestPlayerProcess::startsAnywhereAndPlays()
         return player.state() != QProcess::Running
             || (said.contains("Command Play") && said.contains(says));
     };
-    QTRY_VERIFY2_WITH_TIMEOUT(done(), qPrintable(said), 60000);
+    QTRY_VERIFY2_WITH_TIMEOUT(done(), qPrintable(said), TestWait::ceilingMs);
     QVERIFY2(player.state() == QProcess::Running, qPrintable(said));
     QVERIFY2(!said.contains("Cannot open"), qPrintable(said));
     if (!says.isEmpty())
@@ -130,7 +132,7 @@ void TestPlayerProcess::aClosedOutputEndsNothing()
         [writeEnd = pipeEnds[1], channel] { ::dup2(writeEnd, channel); });
     player.start();
     ::close(pipeEnds[1]);
-    QVERIFY(player.waitForFinished(60000));
+    QVERIFY(player.waitForFinished(TestWait::ceilingMs));
     QCOMPARE(player.exitStatus(), QProcess::NormalExit);
 }
 
