@@ -4,7 +4,7 @@
 //   bench_render [--benchmark_repetitions=N]     (default 5 runs each)
 //   bench_render --write-song=PATH                (only writes the song, for profiling)
 
-#include "engine/synth.h"
+#include "engine/synth/synth.h"
 
 #include <benchmark/benchmark.h>
 

@@ -3,12 +3,12 @@
 // leaves between the end of a song and its restart. Run by mediacontrol_bench.sh, which starts a
 // private PulseAudio server with a null sink and measures the references in the same run.
 
-#include "engine/deviceaudiooutput.h"
-#include "engine/livesongplayer.h"
-#include "engine/song.h"
-#include "engine/songrenderer.h"
-#include "engine/soundoutput.h"
-#include "engine/synth.h"
+#include "engine/midi/song.h"
+#include "engine/output/deviceaudiooutput.h"
+#include "engine/output/soundoutput.h"
+#include "engine/synth/livesongplayer.h"
+#include "engine/synth/songrenderer.h"
+#include "engine/synth/synth.h"
 #include "media/enginemediacontrol.h"
 
 #include <QCoreApplication>

@@ -19,7 +19,7 @@
 #include "app/randomgenerator.h"
 #include "app/runtimeerror.h"
 #include "app/windowservices.h"
-#include "engine/audiooutput.h"
+#include "engine/synth/audiooutput.h"
 #include "media/enginemediacontrol.h"
 #include "windowdriver.h"
 

@@ -9,13 +9,13 @@ out=${1:-/tmp/lumora-fuzz}
 mkdir -p "$out/corpus"
 engine="$root/src/engine"
 flags="-std=c++20 -g -O1 -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=all -I$root/src"
-reader="$here/midireadercheck.cpp $engine/song.cpp $engine/midifile.cpp $engine/tempomap.cpp $engine/enginelog.cpp $engine/audiothread.cpp"
+reader="$here/midireadercheck.cpp $engine/midi/song.cpp $engine/midi/midifile.cpp $engine/midi/tempomap.cpp"
 
 clang++-14 $flags "$here/fuzz_midireader.cpp" $reader -o "$out/fuzz_midireader"
 echo "built $out/fuzz_midireader"
 
 # The renderer calls into FluidSynth only with a synth; without one it needs it just to link.
 clang++-14 $flags $(pkg-config --cflags fluidsynth) "$here/fuzz_songrenderer.cpp" \
-    "$here/songrenderercheck.cpp" $reader "$engine/songrenderer.cpp" "$engine/synth.cpp" \
+    "$here/songrenderercheck.cpp" $reader "$engine/synth/songrenderer.cpp" "$engine/synth/synth.cpp" "$engine/synth/enginelog.cpp" "$engine/synth/audiothread.cpp" \
     $(pkg-config --libs fluidsynth) -o "$out/fuzz_songrenderer"
 echo "built $out/fuzz_songrenderer"

@@ -1,6 +1,6 @@
 #include "midireadercheck.h"
 
-#include "engine/song.h"
+#include "engine/midi/song.h"
 
 #include <climits>
 #include <cstdio>

@@ -2,8 +2,8 @@
 
 #include "midireadercheck.h"
 
-#include "engine/song.h"
-#include "engine/songrenderer.h"
+#include "engine/midi/song.h"
+#include "engine/synth/songrenderer.h"
 
 #include <algorithm>
 #include <cmath>

@@ -1,6 +1,6 @@
 // lumora-midi-info FILE: what the player's reader makes of a MIDI file.
 
-#include "engine/song.h"
+#include "engine/midi/song.h"
 
 #include <cstdio>
 #include <cstring>

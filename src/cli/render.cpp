@@ -3,9 +3,9 @@
 
 #include "wavwriter.h"
 
-#include "engine/song.h"
-#include "engine/songrenderer.h"
-#include "engine/synth.h"
+#include "engine/midi/song.h"
+#include "engine/synth/songrenderer.h"
+#include "engine/synth/synth.h"
 
 #include <cstdio>
 #include <cstring>

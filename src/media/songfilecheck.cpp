@@ -1,6 +1,6 @@
 #include "media/songfilecheck.h"
 
-#include "engine/song.h"
+#include "engine/midi/song.h"
 #include "media/filenames.h"
 
 #include <QFile>

@@ -1,7 +1,7 @@
 #include "media/startuploader.h"
 
-#include "engine/audiooutput.h"
-#include "engine/synth.h"
+#include "engine/synth/audiooutput.h"
+#include "engine/synth/synth.h"
 
 #include <sys/resource.h>
 #include <sys/syscall.h>

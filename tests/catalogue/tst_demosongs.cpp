@@ -1,5 +1,5 @@
 #include "app/catalogue.h"
-#include "engine/song.h"
+#include "engine/midi/song.h"
 
 #include <QFile>
 #include <QTest>

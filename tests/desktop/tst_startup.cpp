@@ -1,7 +1,7 @@
 #include "app/commandline.h"
 #include "app/datafolders.h"
 #include "app/pictureloader.h"
-#include "engine/synth.h"
+#include "engine/synth/synth.h"
 #include "manualclockrig.h"
 #include "media/filenames.h"
 #include "media/songfilecheck.h"

@@ -20,13 +20,23 @@ if ldd "$midiinfo" | grep -E 'libQt|libfluidsynth|libpulse'; then
 fi
 found=$(grep -rlE '#include ["<](app|media)/|#include <Q' "$src/engine")
 [ -z "$found" ] || fail "the engine includes from above it or Qt: $found"
+# Inside the engine the parts point one way too: output -> synth -> midi. FluidSynth is called
+# from the synth alone and the sound server from its stream alone.
+found=$(grep -rlE '#include ["<]engine/(synth|output)/' "$src/engine/midi")
+[ -z "$found" ] || fail "the MIDI reader includes the synth or the outputs: $found"
+found=$(grep -rlE '#include ["<]engine/output/' "$src/engine/synth")
+[ -z "$found" ] || fail "the synth includes the outputs: $found"
+found=$(grep -rlE '#include <fluidsynth' "$src" | grep -vx "$src/engine/synth/synth.cpp")
+[ -z "$found" ] || fail "FluidSynth is called outside Synth: $found"
+found=$(grep -rlE '#include <pulse/' "$src" | grep -vx "$src/engine/output/pulseaudiooutput.cpp")
+[ -z "$found" ] || fail "the sound server is called outside its stream: $found"
 found=$(grep -rlE '#include ["<]app/' "$src/media")
 [ -z "$found" ] || fail "the media layer includes from the app: $found"
 found=$(grep -rlE '#include ["<]engine/' "$src/app")
 [ -z "$found" ] || fail "the app includes the engine instead of reaching it through media: $found"
 # The media headers the app sees, and the ones they include in turn, name no engine type but the
 # output a setup may bring (forward-declared); the media control keeps the rest to itself.
-engine_types=$(sed -nE 's/^(class|struct) ([A-Z][A-Za-z0-9]*).*/\2/p' "$src"/engine/*.h | sort -u |
+engine_types=$(sed -nE 's/^(class|struct) ([A-Z][A-Za-z0-9]*).*/\2/p' "$src"/engine/*/*.h | sort -u |
     grep -vx AudioOutput | paste -sd'|')
 seen=""
 next=$(grep -rhoE '#include "media/[a-z0-9_]+\.h"' "$src/app" | sed -E 's/.*"(media\/.*)"/\1/' | sort -u)

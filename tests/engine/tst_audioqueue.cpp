@@ -1,7 +1,7 @@
 // The queue that keeps a long stretch of sound on a stream and replaces what is not yet heard,
 // against a source with a plain timeline and a stream that records what is written where.
 
-#include "engine/audioqueue.h"
+#include "engine/output/audioqueue.h"
 
 #include <QtTest>
 

@@ -1,7 +1,7 @@
 // The engine's one log hook: what reaches it, at which level, and what never does.
 
-#include "engine/enginelog.h"
-#include "engine/synth.h"
+#include "engine/synth/enginelog.h"
+#include "engine/synth/synth.h"
 
 #include <QTemporaryDir>
 #include <QTest>

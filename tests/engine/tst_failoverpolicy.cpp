@@ -1,7 +1,7 @@
 // Which output renders the player as the server and the driver come and go: the decisions alone,
 // on a made-up clock.
 
-#include "engine/failoverpolicy.h"
+#include "engine/output/failoverpolicy.h"
 
 #include <QtTest>
 

@@ -1,6 +1,6 @@
 #include "midibuilder.h"
 
-#include "engine/song.h"
+#include "engine/midi/song.h"
 
 #include <QFile>
 #include <QTemporaryDir>

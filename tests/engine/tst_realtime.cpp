@@ -5,13 +5,13 @@
 
 #include "midibuilder.h"
 
-#include "engine/audiothread.h"
-#include "engine/clockaudiooutput.h"
-#include "engine/enginelog.h"
-#include "engine/livesongplayer.h"
-#include "engine/song.h"
-#include "engine/songrenderer.h"
-#include "engine/synth.h"
+#include "engine/midi/song.h"
+#include "engine/output/clockaudiooutput.h"
+#include "engine/synth/audiothread.h"
+#include "engine/synth/enginelog.h"
+#include "engine/synth/livesongplayer.h"
+#include "engine/synth/songrenderer.h"
+#include "engine/synth/synth.h"
 
 #include <QtTest>
 

@@ -1,8 +1,8 @@
 #include "midibuilder.h"
 
-#include "engine/song.h"
-#include "engine/songrenderer.h"
-#include "engine/synth.h"
+#include "engine/midi/song.h"
+#include "engine/synth/songrenderer.h"
+#include "engine/synth/synth.h"
 
 #include <QFile>
 #include <QTemporaryDir>

@@ -1,5 +1,5 @@
-#include "engine/enginelog.h"
-#include "engine/synth.h"
+#include "engine/synth/enginelog.h"
+#include "engine/synth/synth.h"
 
 #include <QFile>
 #include <QTemporaryDir>

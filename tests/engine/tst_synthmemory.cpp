@@ -5,10 +5,10 @@
 #include "../support/residentmemory.h"
 #include "midibuilder.h"
 
-#include "engine/enginelog.h"
-#include "engine/song.h"
-#include "engine/songrenderer.h"
-#include "engine/synth.h"
+#include "engine/midi/song.h"
+#include "engine/synth/enginelog.h"
+#include "engine/synth/songrenderer.h"
+#include "engine/synth/synth.h"
 
 #include <QFile>
 #include <QFileInfo>

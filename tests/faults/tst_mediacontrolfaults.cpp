@@ -9,8 +9,8 @@
 #include "testwait.h"
 #include "warningcapture.h"
 
-#include "engine/manualaudiooutput.h"
-#include "engine/synth.h"
+#include "engine/output/manualaudiooutput.h"
+#include "engine/synth/synth.h"
 #include "media/enginemediacontrol.h"
 
 #include <QDir>

@@ -6,9 +6,9 @@
 #include "testwait.h"
 #include "warningcapture.h"
 
-#include "engine/livesongplayer.h"
-#include "engine/manualaudiooutput.h"
-#include "engine/synth.h"
+#include "engine/output/manualaudiooutput.h"
+#include "engine/synth/livesongplayer.h"
+#include "engine/synth/synth.h"
 #include "media/enginemediacontrol.h"
 #include "media/enginemediacontrolprobe.h"
 

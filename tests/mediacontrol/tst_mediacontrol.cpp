@@ -4,7 +4,7 @@
 #include "fakemediacontrol.h"
 #include "manualclockrig.h"
 
-#include "engine/enginelog.h"
+#include "engine/synth/enginelog.h"
 
 #include <QTest>
 

@@ -7,9 +7,9 @@
 #include "warningcapture.h"
 #include "wavfile.h"
 
-#include "engine/livesongplayer.h"
-#include "engine/soundoutput.h"
-#include "engine/synth.h"
+#include "engine/output/soundoutput.h"
+#include "engine/synth/livesongplayer.h"
+#include "engine/synth/synth.h"
 #include "media/enginemediacontrol.h"
 
 #include <QElapsedTimer>

@@ -3,7 +3,7 @@
 
 #include "smfwriter.h"
 
-#include "engine/song.h"
+#include "engine/midi/song.h"
 #include "media/songcache.h"
 
 #include <QFile>

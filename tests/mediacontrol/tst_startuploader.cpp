@@ -4,8 +4,8 @@
 
 #include "testwait.h"
 
-#include "engine/manualaudiooutput.h"
-#include "engine/synth.h"
+#include "engine/output/manualaudiooutput.h"
+#include "engine/synth/synth.h"
 #include "media/startuploader.h"
 
 #include <QDeadlineTimer>

@@ -7,7 +7,7 @@
 #include "smfwriter.h"
 #include "testwait.h"
 
-#include "engine/synth.h"
+#include "engine/synth/synth.h"
 
 #include <QFile>
 #include <QRegularExpression>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "engine/manualaudiooutput.h"
+#include "engine/output/manualaudiooutput.h"
 #include "media/enginemediacontrol.h"
 
 #include <memory>

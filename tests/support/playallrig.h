@@ -2,7 +2,7 @@
 
 #include "app/catalogue.h"
 #include "app/windowservices.h"
-#include "engine/manualaudiooutput.h"
+#include "engine/output/manualaudiooutput.h"
 #include "media/enginemediacontrol.h"
 #include "scriptedservices.h"
 #include "smfwriter.h"

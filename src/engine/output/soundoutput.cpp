@@ -1,10 +1,10 @@
-#include "engine/soundoutput.h"
+#include "engine/output/soundoutput.h"
 
-#include "engine/clockaudiooutput.h"
-#include "engine/deviceaudiooutput.h"
-#include "engine/enginelog.h"
+#include "engine/output/clockaudiooutput.h"
+#include "engine/output/deviceaudiooutput.h"
+#include "engine/synth/enginelog.h"
 #ifdef LUMORA_WITH_PULSEAUDIO
-#include "engine/pulseaudiooutput.h"
+#include "engine/output/pulseaudiooutput.h"
 #else
 // Without the stream of our own there is never one to hold.
 class PulseAudioOutput : public AudioOutput { };

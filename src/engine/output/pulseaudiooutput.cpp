@@ -1,7 +1,7 @@
-#include "engine/pulseaudiooutput.h"
+#include "engine/output/pulseaudiooutput.h"
 
-#include "engine/audioqueue.h"
-#include "engine/audiothread.h"
+#include "engine/output/audioqueue.h"
+#include "engine/synth/audiothread.h"
 
 #include <pulse/pulseaudio.h>
 

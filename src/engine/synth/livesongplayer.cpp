@@ -1,9 +1,9 @@
-#include "engine/livesongplayer.h"
+#include "engine/synth/livesongplayer.h"
 
-#include "engine/midi.h"
-#include "engine/song.h"
-#include "engine/songrenderer.h"
-#include "engine/synth.h"
+#include "engine/midi/midi.h"
+#include "engine/midi/song.h"
+#include "engine/synth/songrenderer.h"
+#include "engine/synth/synth.h"
 
 #include <sys/eventfd.h>
 #include <unistd.h>

@@ -1,8 +1,8 @@
-#include "engine/song.h"
+#include "engine/midi/song.h"
 
-#include "engine/midi.h"
-#include "engine/midifile.h"
-#include "engine/tempomap.h"
+#include "engine/midi/midi.h"
+#include "engine/midi/midifile.h"
+#include "engine/midi/tempomap.h"
 
 #include <algorithm>
 #include <cctype>

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "engine/audiooutput.h"
-#include "engine/synth.h"
+#include "engine/synth/audiooutput.h"
+#include "engine/synth/synth.h"
 
 #include <atomic>
 #include <cstdint>

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "engine/audiooutput.h"
-#include "engine/failoverpolicy.h"
+#include "engine/output/failoverpolicy.h"
+#include "engine/synth/audiooutput.h"
 
 #include <chrono>
 #include <condition_variable>

@@ -1,6 +1,6 @@
-#include "engine/clockaudiooutput.h"
+#include "engine/output/clockaudiooutput.h"
 
-#include "engine/audiothread.h"
+#include "engine/synth/audiothread.h"
 
 #include <algorithm>
 

@@ -1,4 +1,4 @@
-#include "engine/audiothread.h"
+#include "engine/synth/audiothread.h"
 
 namespace {
 

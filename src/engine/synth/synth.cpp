@@ -1,9 +1,9 @@
-#include "engine/synth.h"
+#include "engine/synth/synth.h"
 
-#include "engine/audiothread.h"
-#include "engine/enginelog.h"
-#include "engine/midi.h"
-#include "engine/song.h"
+#include "engine/midi/midi.h"
+#include "engine/midi/song.h"
+#include "engine/synth/audiothread.h"
+#include "engine/synth/enginelog.h"
 
 #include <fluidsynth.h>
 #include <glib.h>

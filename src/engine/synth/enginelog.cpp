@@ -1,6 +1,6 @@
-#include "engine/enginelog.h"
+#include "engine/synth/enginelog.h"
 
-#include "engine/audiothread.h"
+#include "engine/synth/audiothread.h"
 
 #include <atomic>
 #include <cstdio>

@@ -1,4 +1,4 @@
-#include "engine/midifile.h"
+#include "engine/midi/midifile.h"
 
 #include <algorithm>
 #include <cstring>

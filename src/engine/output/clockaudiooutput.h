@@ -1,6 +1,6 @@
 #pragma once
 
-#include "engine/audiooutput.h"
+#include "engine/synth/audiooutput.h"
 
 #include <atomic>
 #include <chrono>

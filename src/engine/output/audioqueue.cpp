@@ -1,4 +1,4 @@
-#include "engine/audioqueue.h"
+#include "engine/output/audioqueue.h"
 
 #include <algorithm>
 #include <cstring>

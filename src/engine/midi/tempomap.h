@@ -1,6 +1,6 @@
 #pragma once
 
-#include "engine/midifile.h"
+#include "engine/midi/midifile.h"
 
 #include <cstdint>
 #include <vector>

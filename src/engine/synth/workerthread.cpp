@@ -1,4 +1,4 @@
-#include "engine/workerthread.h"
+#include "engine/synth/workerthread.h"
 
 WorkerThread::WorkerThread()
     : m_thread([this] { run(); })

@@ -1,4 +1,4 @@
-#include "engine/manualaudiooutput.h"
+#include "engine/output/manualaudiooutput.h"
 
 #include <algorithm>
 #include <cmath>

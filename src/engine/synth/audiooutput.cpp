@@ -1,3 +1,3 @@
-#include "engine/audiooutput.h"
+#include "engine/synth/audiooutput.h"
 
 AudioOutput::~AudioOutput() = default;

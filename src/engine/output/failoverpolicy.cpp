@@ -1,4 +1,4 @@
-#include "engine/failoverpolicy.h"
+#include "engine/output/failoverpolicy.h"
 
 FailoverPolicy::FailoverPolicy()
     : FailoverPolicy(Config {})

@@ -1,4 +1,4 @@
-#include "engine/tempomap.h"
+#include "engine/midi/tempomap.h"
 
 #include <algorithm>
 

@@ -1,6 +1,6 @@
-#include "engine/deviceaudiooutput.h"
+#include "engine/output/deviceaudiooutput.h"
 
-#include "engine/audiothread.h"
+#include "engine/synth/audiothread.h"
 
 #include <cstring>
 #include <thread>
