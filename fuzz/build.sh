@@ -15,7 +15,7 @@ clang++-14 $flags "$here/fuzz_midireader.cpp" $reader -o "$out/fuzz_midireader"
 echo "built $out/fuzz_midireader"
 
 # The renderer calls into FluidSynth only with a synth; without one it needs it just to link.
-clang++-14 $flags $(pkg-config --cflags fluidsynth) "$here/fuzz_songrenderer.cpp" \
+clang++-14 $flags $(pkg-config --cflags fluidsynth glib-2.0) "$here/fuzz_songrenderer.cpp" \
     "$here/songrenderercheck.cpp" $reader "$engine/synth/songrenderer.cpp" "$engine/synth/synth.cpp" "$engine/synth/enginelog.cpp" "$engine/synth/audiothread.cpp" \
-    $(pkg-config --libs fluidsynth) -o "$out/fuzz_songrenderer"
+    $(pkg-config --libs fluidsynth glib-2.0) -o "$out/fuzz_songrenderer"
 echo "built $out/fuzz_songrenderer"
