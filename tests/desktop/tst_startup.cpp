@@ -1,5 +1,6 @@
-#include "app/commandline.h"
-#include "app/datafolders.h"
+#include "app/desktop/commandline.h"
+#include "app/desktop/datafolders.h"
+#include "app/desktop/sessionbus.h"
 #include "app/pictureloader.h"
 #include "engine/synth/synth.h"
 #include "manualclockrig.h"
@@ -7,11 +8,16 @@
 #include "media/songfilecheck.h"
 #include "scriptedservices.h"
 #include "smfwriter.h"
+#include "testwait.h"
 #include "warningcapture.h"
 
 #include <QDir>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include <chrono>
+#include <future>
+#include <thread>
 
 namespace {
 
@@ -31,6 +37,8 @@ class TestStartup : public QObject {
 private slots:
     void commandLine_data();
     void commandLine();
+    void theFileIsReadOffTheUiThreadBeforeTheBusIsAsked_data();
+    void theFileIsReadOffTheUiThreadBeforeTheBusIsAsked();
     void fileNamesAreBytes_data();
     void fileNamesAreBytes();
     void filesAreFoundWorkingFolderFirst_data();
@@ -96,6 +104,64 @@ void TestStartup::commandLine()
     QCOMPARE(parsed.file, file);
     const QString said = file.isEmpty() ? parsed.text : SongFileCheck::whyUnplayable(file);
     QVERIFY2(says.isEmpty() ? said.isEmpty() : said.contains(says), qPrintable(said));
+}
+
+void TestStartup::theFileIsReadOffTheUiThreadBeforeTheBusIsAsked_data()
+{
+    QTest::addColumn<QString>("file");
+    QTest::addColumn<QString>("why"); // the reader's verdict on it
+    QTest::addColumn<QString>("handed"); // what the bus is to hand to a running player
+    QTest::addColumn<bool>("handOver");
+
+    QTest::newRow("no file: a running player is raised")
+        << QString() << QString() << QString() << true;
+    QTest::newRow("a song: handed over") << "/m/song.mid" << QString() << "/m/song.mid" << true;
+    QTest::newRow("a file that cannot be played: a running player is left alone")
+        << "/m/bad.mid"
+        << "no MThd header" << QString() << false;
+}
+
+// A large song takes a while to read, and the window does not wait for it: the file is read on the
+// thread that then asks the bus, and its verdict decides what the bus is asked.
+void TestStartup::theFileIsReadOffTheUiThreadBeforeTheBusIsAsked()
+{
+    QFETCH(QString, file);
+    QFETCH(QString, why);
+    QFETCH(QString, handed);
+    QFETCH(bool, handOver);
+
+    std::promise<void> readingMayEnd;
+    const std::shared_future<void> readingEnds = readingMayEnd.get_future().share();
+    std::thread::id readOn;
+    bool read = false, askedAfterReading = false, askedHandOver = !handOver;
+    QString askedFile = "not asked";
+    const auto check = [&](const QString& path) {
+        readOn = std::this_thread::get_id();
+        readingEnds.wait_for(std::chrono::milliseconds(TestWait::ceilingMs));
+        read = path == file;
+        return why;
+    };
+    const auto request = [&](const QString& path, bool mayHandOver) {
+        askedAfterReading = read;
+        askedFile = path;
+        askedHandOver = mayHandOver;
+        return SessionBus::Arrival { SessionBus::Arrival::Outcome::NameTaken, {} };
+    };
+    std::future<SessionBus::Start> arrival = SessionBus::arriveInBackground(file, check, request);
+    const bool uiThreadFreeWhileReading
+        = arrival.wait_for(std::chrono::seconds(0)) == std::future_status::timeout;
+    readingMayEnd.set_value();
+    const SessionBus::Start start = arrival.get();
+
+    QCOMPARE(start.whyUnplayable, why);
+    QCOMPARE(start.arrival.outcome, SessionBus::Arrival::Outcome::NameTaken);
+    QCOMPARE(askedFile, handed);
+    QCOMPARE(askedHandOver, handOver);
+    if (file.isEmpty())
+        return;
+    QVERIFY2(uiThreadFreeWhileReading, "the caller waited for the file to be read");
+    QVERIFY(readOn != std::this_thread::get_id());
+    QVERIFY2(askedAfterReading, "the bus was asked before the file was read");
 }
 
 void TestStartup::fileNamesAreBytes_data()

@@ -1,14 +1,25 @@
 #!/bin/sh
 # The layers as the build is meant to keep them: app -> media -> engine, the engine without Qt.
 # Usage: check_layers.sh <source folder> <lumora-render binary> <lumora-midi-info binary>
+#        <build folder>
 set -u
 src=$1/src
 render=$2
 midiinfo=$3
+build=$4
 status=0
 fail() {
     echo "FAIL: $*"
     status=1
+}
+# The command that links a target, as the build has it (Ninja, else Makefiles).
+link_command() {
+    if [ -f "$build/build.ninja" ]; then
+        ninja -C "$build" -t commands "$1" | tail -n1
+    else
+        cat "$build"/tests/*/CMakeFiles/"$1".dir/link.txt "$build"/src/*/CMakeFiles/"$1".dir/link.txt \
+            2>/dev/null
+    fi
 }
 
 if ldd "$render" | grep -i 'libQt'; then
@@ -54,6 +65,15 @@ while [ -n "$next" ]; do
     more=$(grep -hoE '#include "media/[a-z0-9_]+\.h"' "$src/$header" | sed -E 's/.*"(media\/.*)"/\1/')
     next=$(printf '%s\n%s' "$next" "$more" | sed '/^$/d')
 done
+# The window knows nothing of the desktop around it (command line, session bus, MPRIS, drops):
+# only the desktop's own parts, the program and the desktop's tests include them, and a test of
+# the window alone is linked without QtDBus (asked of its link line: Qt's GUI library needs QtDBus
+# itself, so ldd would always show it). The player's own line names it, as the check expects.
+found=$(grep -rlE '#include ["<]app/desktop/' "$src" "$1/tests" "$1/bench" "$1/fuzz" |
+    grep -vE "^($src/app/desktop|$1/tests/desktop)/")
+[ -z "$found" ] || fail "the desktop's parts are included outside them: $found"
+link_command lumora | grep -q 'libQt6DBus' || fail "cannot find QtDBus in how the player is linked"
+link_command tst_window | grep -q 'libQt6DBus' && fail "a test of the window alone links QtDBus"
 found=$(grep -rl "app/lumoramusic\.h" "$src" "$1/tests" "$1/bench" "$1/fuzz" | grep -v "^$src/app/")
 [ -z "$found" ] || fail "the window's header is included outside src/app/: $found"
 [ $status -eq 0 ] && echo "layers kept"

@@ -1,4 +1,4 @@
-#include "app/maximizerefusal.h"
+#include "app/desktop/maximizerefusal.h"
 
 #include <QEvent>
 #include <QGuiApplication>

@@ -1,4 +1,4 @@
-#include "app/afterfirstpaint.h"
+#include "app/desktop/afterfirstpaint.h"
 
 #include <QEvent>
 #include <QTimer>

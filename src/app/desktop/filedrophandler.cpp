@@ -1,4 +1,4 @@
-#include "app/filedrophandler.h"
+#include "app/desktop/filedrophandler.h"
 
 #include "media/filenames.h"
 #include "media/songfilecheck.h"

@@ -1,4 +1,4 @@
-#include "app/commandline.h"
+#include "app/desktop/commandline.h"
 
 #include "media/filenames.h"
 

@@ -1,4 +1,4 @@
-#include "app/screenreadernames.h"
+#include "app/desktop/screenreadernames.h"
 
 #include <QWidget>
 

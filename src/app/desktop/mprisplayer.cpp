@@ -1,4 +1,4 @@
-#include "app/mprisplayer.h"
+#include "app/desktop/mprisplayer.h"
 
 #include "app/captionlabel.h"
 #include "media/filenames.h"

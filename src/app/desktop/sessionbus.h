@@ -2,6 +2,8 @@
 
 #include <QString>
 
+#include <functional>
+#include <future>
 #include <optional>
 
 class MprisPlayer;
@@ -31,6 +33,22 @@ struct Arrival {
 // brings it to the front), waiting (bounded) while that one is still starting. With handOver
 // false a running player is left alone. Blocks for the bus's answers; any thread.
 Arrival takeNameOrHandOver(const QString& file, bool handOver = true);
+
+// What a start learns before its window is shown: whether the file named on the command line can
+// be played, then the bus's answer. The file is read first, so that one that cannot be played
+// never reaches a running player (nor brings it to the front).
+struct Start {
+    QString whyUnplayable; // empty without a file, or with one that plays
+    Arrival arrival;
+};
+using FileCheck = std::function<QString(const QString& file)>;
+using NameRequest = std::function<Arrival(const QString& file, bool handOver)>;
+
+// Asks both on a thread of its own, for the UI thread builds the window meanwhile: reading a
+// large song can take longer than that, and the bus's round trips as long. With the song
+// reader's check and takeNameOrHandOver when not told otherwise.
+std::future<Start> arriveInBackground(const QString& file);
+std::future<Start> arriveInBackground(const QString& file, FileCheck check, NameRequest request);
 
 // What a start that has its answer does next: the exit status when it has nothing left to do,
 // after one line on stderr where there is something to say.

@@ -1,10 +1,11 @@
-#include "app/sessionbus.h"
+#include "app/desktop/sessionbus.h"
 
-#include "app/mprisobject.h"
-#include "app/mprisplayer.h"
-#include "app/mprisplayeradaptor.h"
-#include "app/mprisrootadaptor.h"
+#include "app/desktop/mprisobject.h"
+#include "app/desktop/mprisplayer.h"
+#include "app/desktop/mprisplayeradaptor.h"
+#include "app/desktop/mprisrootadaptor.h"
 #include "media/filenames.h"
+#include "media/songfilecheck.h"
 
 #include <QDBusConnection>
 #include <QDBusError>
@@ -127,6 +128,24 @@ Arrival takeNameOrHandOver(const QString& file, bool handOver)
             return { Outcome::Refused, reply.errorMessage() };
         return { Outcome::NoAnswer, reply.errorMessage() };
     }
+}
+
+std::future<Start> arriveInBackground(const QString& file)
+{
+    return arriveInBackground(file, SongFileCheck::whyUnplayable, takeNameOrHandOver);
+}
+
+std::future<Start> arriveInBackground(const QString& file, FileCheck check, NameRequest request)
+{
+    return std::async(
+        std::launch::async, [file, check = std::move(check), request = std::move(request)] {
+            Start start;
+            if (!file.isEmpty())
+                start.whyUnplayable = check(file);
+            const bool refused = !start.whyUnplayable.isEmpty();
+            start.arrival = request(refused ? QString() : file, !refused);
+            return start;
+        });
 }
 
 std::optional<int> exitStatus(const Arrival& arrival, bool soundFontGiven, bool fileRefused)

@@ -1,7 +1,7 @@
-#include "app/mprisplayeradaptor.h"
+#include "app/desktop/mprisplayeradaptor.h"
 
-#include "app/mprisplayer.h"
-#include "app/sessionbus.h"
+#include "app/desktop/mprisplayer.h"
+#include "app/desktop/sessionbus.h"
 #include "media/filenames.h"
 
 #include <QDBusConnection>

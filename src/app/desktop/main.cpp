@@ -1,18 +1,17 @@
-#include "app/afterfirstpaint.h"
-#include "app/commandline.h"
-#include "app/datafolders.h"
-#include "app/filedrophandler.h"
+#include "app/desktop/afterfirstpaint.h"
+#include "app/desktop/commandline.h"
+#include "app/desktop/datafolders.h"
+#include "app/desktop/filedrophandler.h"
+#include "app/desktop/maximizerefusal.h"
+#include "app/desktop/mprisplayer.h"
+#include "app/desktop/screenreadernames.h"
+#include "app/desktop/sessionbus.h"
 #include "app/fileopendialog.h"
 #include "app/lumoramusic.h"
-#include "app/maximizerefusal.h"
-#include "app/mprisplayer.h"
 #include "app/pictureloader.h"
 #include "app/randomgenerator.h"
 #include "app/runtimeerror.h"
-#include "app/screenreadernames.h"
-#include "app/sessionbus.h"
 #include "media/enginemediacontrol.h"
-#include "media/songfilecheck.h"
 
 #include <QApplication>
 #include <csignal>
@@ -75,21 +74,10 @@ int main(int argc, char* argv[])
     case CommandLine::Action::Run:
         break;
     }
-    // A file that cannot be played is said so in one line and goes no further: a running player
-    // is left as it was, a new one opens empty, as after File > Open of such a file.
-    const QString whyNot
-        = commandLine.file.isEmpty() ? QString() : SongFileCheck::whyUnplayable(commandLine.file);
-    if (!whyNot.isEmpty())
-        std::fprintf(stderr, "lumora: cannot play %s: %s\n", qPrintable(commandLine.file),
-            qPrintable(whyNot));
-    const bool fileRefused = !whyNot.isEmpty();
-    // The player's name on the bus is asked for first, so that of players started at once only
-    // one opens a window; the round trips go on while the window is built, and the answer is in
-    // before it loads its pictures.
-    std::future<SessionBus::Arrival> arrival
-        = std::async(std::launch::async, [file = commandLine.file, fileRefused] {
-              return SessionBus::takeNameOrHandOver(fileRefused ? QString() : file, !fileRefused);
-          });
+    // The file named is read and the player's name on the bus asked for on a thread of their
+    // own, first thing, so that of players started at once only one opens a window; both go on
+    // while the window is built, and the answer is in before it loads its pictures.
+    std::future<SessionBus::Start> arrival = SessionBus::arriveInBackground(commandLine.file);
 
     FatalErrorReporter errors;
     FilePictureLoader pictures(errors);
@@ -101,11 +89,17 @@ int main(int argc, char* argv[])
 
     LumoraMusic window({ &media, &dialog, &random, &pictures });
     dialog.setParentWidget(&window);
-    const SessionBus::Arrival answer = arrival.get();
+    const SessionBus::Start answer = arrival.get();
+    // A file that cannot be played is said so in one line and goes no further: a running player
+    // is left as it was, a new one opens empty, as after File > Open of such a file.
+    const bool fileRefused = !answer.whyUnplayable.isEmpty();
+    if (fileRefused)
+        std::fprintf(stderr, "lumora: cannot play %s: %s\n", qPrintable(commandLine.file),
+            qPrintable(answer.whyUnplayable));
     if (const std::optional<int> status
-        = SessionBus::exitStatus(answer, !commandLine.soundFont.isEmpty(), fileRefused))
+        = SessionBus::exitStatus(answer.arrival, !commandLine.soundFont.isEmpty(), fileRefused))
         return *status;
-    const bool named = answer.outcome == SessionBus::Arrival::Outcome::NameTaken;
+    const bool named = answer.arrival.outcome == SessionBus::Arrival::Outcome::NameTaken;
     window.Form_Load();
     MprisPlayer mpris(&window, &media);
     window.show();

@@ -1,4 +1,4 @@
-#include "app/datafolders.h"
+#include "app/desktop/datafolders.h"
 
 #include <QCoreApplication>
 #include <QDir>

@@ -1,4 +1,4 @@
-#include "app/mprisobject.h"
+#include "app/desktop/mprisobject.h"
 
 #include <QDBusConnection>
 #include <QDBusMessage>

@@ -1,6 +1,6 @@
-#include "app/mprisrootadaptor.h"
+#include "app/desktop/mprisrootadaptor.h"
 
-#include "app/mprisplayer.h"
+#include "app/desktop/mprisplayer.h"
 
 MprisRootAdaptor::MprisRootAdaptor(MprisPlayer* player)
     : QDBusAbstractAdaptor(player)
