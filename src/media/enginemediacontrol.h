@@ -103,7 +103,7 @@ private:
 
     struct Engine; // the engine's parts this control plays through
     std::vector<std::string> soundFontsToTry() const;
-    void attachSynth();
+    void attachEngine(); // the engine just handed over
 
     void openSong();
     void startLoadingSamples();
@@ -116,7 +116,6 @@ private:
     bool refuseWhenClosed(const char* command);
     void warnOnce(const QString& message);
     bool hasPlayedToEnd() const;
-    void fadeOutAndWait();
     void wakeOutput();
     void onEndReached();
     void notifyEnd();
