@@ -25,8 +25,8 @@ void forwardEngineMessage(EngineLog::Level level, const char* message)
         qCInfo(lcMedia).noquote() << QString::fromUtf8(message);
 }
 
-// The engine, playing through output (the sound device when null). Without one the songs play
-// silently, as they do without a SoundFont: the player stays usable.
+// The engine, playing through output (the sound device when null); nullptr, told once, when there
+// is none to be had.
 std::unique_ptr<SoundEngine> openEngine(std::unique_ptr<AudioOutput> output)
 {
     std::string error;
@@ -35,7 +35,7 @@ std::unique_ptr<SoundEngine> openEngine(std::unique_ptr<AudioOutput> output)
         qCWarning(lcMedia).noquote()
             << "Cannot load the sound engine:" << QString::fromStdString(error)
             << "; songs play silently";
-        return std::make_unique<SilentEngine>();
+        return nullptr;
     }
     engine->setLogHandler(forwardEngineMessage);
     if (output)
@@ -113,7 +113,7 @@ EngineMediaControl::EngineMediaControl(EngineSetup setup, QObject* parent)
     // SoundFont: none of it is needed to put the window on the screen.
     if (m_setup.withoutSynth || m_setup.loadSynchronously) {
         std::unique_ptr<SoundEngine> sound = openEngine(std::move(m_setup.output));
-        if (m_setup.loadSynchronously)
+        if (sound && m_setup.loadSynchronously)
             loadSoundFont(*sound, soundFontsToTry(), m_setup.soundFont.empty());
         m_engine->sound = std::move(sound);
         attachEngine();
@@ -235,10 +235,13 @@ std::vector<std::string> EngineMediaControl::soundFontsToTry() const
     return m_setup.soundFontCandidates;
 }
 
-// An open song has waited in a loading state for the engine; it goes on from there.
+// An open song has waited in a loading state for the engine; it goes on from there. Without an
+// engine the songs play silently, as they do without a SoundFont: the player stays usable.
 void EngineMediaControl::attachEngine()
 {
     Engine& engine = *m_engine;
+    if (!engine.sound)
+        engine.sound = std::make_unique<SilentEngine>();
     engine.sound->start();
     engine.loadsSamplesAside = engine.sound->hasSoundFont() && !m_setup.loadSynchronously;
     if (const int endFd = engine.sound->endNotifier(); endFd >= 0) {

@@ -103,7 +103,7 @@ private:
 
     struct Engine; // the engine's parts this control plays through
     std::vector<std::string> soundFontsToTry() const;
-    void attachEngine(); // the engine just handed over
+    void attachEngine(); // the one handed over, or a silent one
 
     void openSong();
     void startLoadingSamples();
