@@ -43,9 +43,9 @@ std::unique_ptr<SoundEngine> open(const std::vector<std::string>& paths, std::st
         why = path + " was built for another version of the program";
     }
     if (why.empty()) {
-        why = "not found in";
+        why = "not found";
         for (const std::string& path : paths)
-            why += " " + path;
+            why += (&path == &paths.front() ? " at " : " or ") + path;
     }
     if (error)
         *error = why;
