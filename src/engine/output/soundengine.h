@@ -14,8 +14,8 @@ class Song;
 // What the media control plays through: a player, its synth and its output, as one object. The
 // program gets it from the sound module (the one place that links FluidSynth and libpulse),
 // loaded on its loader thread, so that neither library is loaded before the window is up;
-// tests and tools may link the engine and create it directly. Virtual calls only: the program
-// never links a function of the engine that does.
+// tests and tools may link the engine and create it directly. Only virtual calls cross over, so
+// the program links no function of the engine's.
 class SoundEngine {
 public:
     virtual ~SoundEngine() = default;
