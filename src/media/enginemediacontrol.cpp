@@ -1,14 +1,12 @@
 #include "media/enginemediacontrol.h"
 
 #include "engine/midi/song.h"
-#include "engine/output/soundoutput.h"
-#include "engine/synth/enginelog.h"
-#include "engine/synth/livesongplayer.h"
-#include "engine/synth/songrenderer.h"
-#include "engine/synth/synth.h"
-#include "engine/synth/workerthread.h"
+#include "engine/output/soundengine.h"
+#include "engine/synth/audiooutput.h"
 #include "media/enginemediacontrolprobe.h"
+#include "media/silentengine.h"
 #include "media/songcache.h"
+#include "media/soundenginesource.h"
 #include "media/startuploader.h"
 
 #include <QFileInfo>
@@ -27,25 +25,48 @@ void forwardEngineMessage(EngineLog::Level level, const char* message)
         qCInfo(lcMedia).noquote() << QString::fromUtf8(message);
 }
 
-// A synth with the first of the candidates that loads. A SoundFont that does not load must not
-// leave the player silent while another one would: each failure is told, then the next is tried.
-std::unique_ptr<Synth> loadSynth(const std::vector<std::string>& candidates, double sampleRate)
+// The engine, playing through output (the sound device when null); nullptr, told once, when there
+// is none to be had.
+std::unique_ptr<SoundEngine> openEngine(std::unique_ptr<AudioOutput> output)
 {
-    if (candidates.empty()) {
-        qCWarning(lcMedia) << "No SoundFont found; songs play silently";
+    std::string error;
+    std::unique_ptr<SoundEngine> engine = makeSoundEngine(&error);
+    if (!engine) {
+        qCWarning(lcMedia).noquote()
+            << "Cannot load the sound engine:" << QString::fromStdString(error)
+            << "; songs play silently";
         return nullptr;
     }
+    engine->setLogHandler(forwardEngineMessage);
+    if (output)
+        engine->useOutput(std::move(output));
+    else
+        engine->openOutput();
+    return engine;
+}
+
+// The first of the candidates that loads, else the engine's default one when withDefault. A
+// SoundFont that does not load must not leave the player silent while another one would: each
+// failure is told, then the next is tried.
+void loadSoundFont(SoundEngine& engine, std::vector<std::string> candidates, bool withDefault)
+{
+    if (withDefault) {
+        if (std::string fallback = engine.defaultSoundFont(); !fallback.empty())
+            candidates.push_back(fallback);
+    }
+    if (candidates.empty()) {
+        qCWarning(lcMedia) << "No SoundFont found; songs play silently";
+        return;
+    }
     for (const std::string& path : candidates) {
-        auto synth = std::make_unique<Synth>(sampleRate);
         std::string error;
-        if (synth->loadSoundFont(path, &error))
-            return synth;
+        if (engine.loadSoundFont(path, &error))
+            return;
         qCWarning(lcMedia).noquote()
             << "Cannot load the SoundFont" << QString::fromStdString(path) << ":"
             << QString::fromStdString(error)
             << (&path == &candidates.back() ? "; songs play silently" : "; trying the next one");
     }
-    return nullptr;
 }
 
 } // namespace
@@ -56,20 +77,19 @@ EngineSetup::EngineSetup(EngineSetup&&) noexcept = default;
 EngineSetup& EngineSetup::operator=(EngineSetup&&) noexcept = default;
 
 struct EngineMediaControl::Engine {
-    std::unique_ptr<AudioOutput> output;
-    std::unique_ptr<LiveSongPlayer> player = std::make_unique<LiveSongPlayer>();
-    std::unique_ptr<Synth> synth;
-    bool synthAttached = false; // once, at start-up: the loading below is over
+    // Null until the loader hands it back: until then every open song is loading.
+    std::unique_ptr<SoundEngine> sound;
     StartupLoader loader;
-    // Loads the samples of each song opened, so that Open never waits for the disk.
-    std::unique_ptr<WorkerThread> sampleLoader;
+    // The samples of each song opened load on the engine's sample loader, so that Open never
+    // waits for the disk.
+    bool loadsSamplesAside = false;
     SongCache songCache;
     std::shared_ptr<const Song> song;
 };
 
-const LiveSongPlayer& EngineMediaControlProbe::player(const EngineMediaControl& media)
+const LiveSongPlayer* EngineMediaControlProbe::player(const EngineMediaControl& media)
 {
-    return *media.m_engine->player;
+    return media.m_engine->sound ? media.m_engine->sound->player() : nullptr;
 }
 
 EngineMediaControl::EngineMediaControl(QObject* parent)
@@ -83,31 +103,20 @@ EngineMediaControl::EngineMediaControl(EngineSetup setup, QObject* parent)
     , m_engine(std::make_unique<Engine>())
     , m_endPacing(m_setup.endNotificationDelayMs, m_setup.minEndNotificationGapMs)
 {
-    m_engine->output = std::move(m_setup.output);
-    EngineLog::setHandler(forwardEngineMessage);
-    // Otherwise the loader thread connects to the sound server, with the SoundFont: neither is
-    // needed to put the window on the screen.
-    if (!m_engine->output && (m_setup.withoutSynth || m_setup.loadSynchronously))
-        m_engine->output = openSoundOutput();
-
     m_statusTimer.setInterval(m_setup.statusIntervalMs);
     connect(&m_statusTimer, &QTimer::timeout, this, &EngineMediaControl::tickStatus);
     m_endNotification.setSingleShot(true);
     m_endNotification.setInterval(m_setup.endNotificationDelayMs);
     connect(&m_endNotification, &QTimer::timeout, this, &EngineMediaControl::notifyEnd);
-    if (const int endFd = m_engine->player->endNotifier(); endFd >= 0) {
-        m_endNotifier = new QSocketNotifier(endFd, QSocketNotifier::Read, this);
-        connect(
-            m_endNotifier, &QSocketNotifier::activated, this, &EngineMediaControl::onEndReached);
-    }
 
-    if (m_engine->output)
-        m_engine->output->start(m_engine->player.get());
-    if (m_setup.withoutSynth) {
-        attachSynth();
-    } else if (m_setup.loadSynchronously) {
-        m_engine->synth = loadSynth(soundFontsToTry(), m_engine->output->sampleRate());
-        attachSynth();
+    // Otherwise the loader thread loads the engine, connects to the sound server and loads the
+    // SoundFont: none of it is needed to put the window on the screen.
+    if (m_setup.withoutSynth || m_setup.loadSynchronously) {
+        std::unique_ptr<SoundEngine> sound = openEngine(std::move(m_setup.output));
+        if (sound && m_setup.loadSynchronously)
+            loadSoundFont(*sound, soundFontsToTry(), m_setup.soundFont.empty());
+        m_engine->sound = std::move(sound);
+        attachEngine();
     } else if (!m_setup.loadWhenAsked) {
         startLoading();
     }
@@ -116,18 +125,14 @@ EngineMediaControl::EngineMediaControl(EngineSetup setup, QObject* parent)
 EngineMediaControl::~EngineMediaControl()
 {
     m_engine->loader.cancel();
-    m_engine->sampleLoader.reset();
-    fadeOutAndWait();
-    if (m_engine->output)
-        m_engine->output->stop();
-    delete m_endNotifier; // before the player closes the descriptor it watches
-    // The renderer goes before the synth it plays through.
-    m_engine->player->detachRenderer().reset();
+    if (m_engine->sound)
+        m_engine->sound->shutDown();
+    delete m_endNotifier; // before the engine closes the descriptor it watches
 }
 
 bool EngineMediaControl::isSynthReady() const
 {
-    return m_engine->synthAttached;
+    return m_engine->sound != nullptr;
 }
 
 bool EngineMediaControl::isLoadingSamples() const
@@ -180,7 +185,7 @@ qint32 EngineMediaControl::position()
 {
     if (m_notifiedPosition)
         return *m_notifiedPosition;
-    return m_state == State::Closed || isLoadingSamples() ? 0 : m_engine->player->positionMs();
+    return m_state == State::Closed || isLoadingSamples() ? 0 : m_engine->sound->positionMs();
 }
 
 // Every handler of one notification reads the same position, though the audio thread may reach
@@ -209,48 +214,47 @@ MediaControl::PlaybackState EngineMediaControl::playbackState()
 // that come meanwhile act on the song; the sound follows once the synth is attached.
 void EngineMediaControl::startLoading()
 {
-    if (m_engine->synthAttached)
+    if (m_engine->sound)
         return; // attached at once
-    const bool openOutput = !m_engine->output;
     // The loader's thread may be left behind at the end: it gets copies, nothing of this control.
-    m_engine->loader.start(
-        openOutput ? StartupLoader::OpenOutput(openSoundOutput) : nullptr,
-        openOutput ? 0.0 : m_engine->output->sampleRate(),
-        [candidates = soundFontsToTry()](
-            double sampleRate) { return loadSynth(candidates, sampleRate); },
-        [this](StartupLoader::Loaded loaded) {
-            if (loaded.output) {
-                m_engine->output = std::move(loaded.output);
-                m_engine->output->start(m_engine->player.get());
-            }
-            m_engine->synth = std::move(loaded.synth);
-            attachSynth();
+    auto output = std::make_shared<std::unique_ptr<AudioOutput>>(std::move(m_setup.output));
+    m_engine->loader.start([output] { return openEngine(std::move(*output)); },
+        [candidates = soundFontsToTry(), withDefault = m_setup.soundFont.empty()](
+            SoundEngine& engine) { loadSoundFont(engine, candidates, withDefault); },
+        [this](std::unique_ptr<SoundEngine> sound) {
+            m_engine->sound = std::move(sound);
+            attachEngine();
         });
 }
 
-// The one asked for, else the candidates in their order, then the default General MIDI one.
+// The one asked for, else the candidates in their order (then the engine's default one).
 std::vector<std::string> EngineMediaControl::soundFontsToTry() const
 {
     if (!m_setup.soundFont.empty())
         return { m_setup.soundFont };
-    std::vector<std::string> candidates = m_setup.soundFontCandidates;
-    if (std::string fallback = Synth::findDefaultSoundFont(); !fallback.empty())
-        candidates.push_back(fallback);
-    return candidates;
+    return m_setup.soundFontCandidates;
 }
 
-void EngineMediaControl::attachSynth()
+// An open song has waited in a loading state for the engine; it goes on from there. Without an
+// engine the songs play silently, as they do without a SoundFont: the player stays usable.
+void EngineMediaControl::attachEngine()
 {
     Engine& engine = *m_engine;
-    if (engine.synth && !m_setup.loadSynchronously)
-        engine.sampleLoader = std::make_unique<WorkerThread>();
-    engine.player->attachRenderer(
-        std::make_unique<SongRenderer>(engine.synth.get(), engine.output->sampleRate()));
-    engine.synthAttached = true;
-    if (m_state != State::Closed && engine.sampleLoader)
+    if (!engine.sound)
+        engine.sound = std::make_unique<SilentEngine>();
+    engine.sound->start();
+    engine.loadsSamplesAside = engine.sound->hasSoundFont() && !m_setup.loadSynchronously;
+    if (const int endFd = engine.sound->endNotifier(); endFd >= 0) {
+        m_endNotifier = new QSocketNotifier(endFd, QSocketNotifier::Read, this);
+        connect(
+            m_endNotifier, &QSocketNotifier::activated, this, &EngineMediaControl::onEndReached);
+    }
+    if (m_state != State::Closed && engine.loadsSamplesAside) {
         startLoadingSamples();
-    else if (m_state != State::Closed)
-        engine.player->setSong(engine.song, engine.synth.get());
+    } else if (m_state != State::Closed) {
+        engine.sound->setSong(engine.song, true);
+        m_state = onceLoaded(m_state);
+    }
     if (isAskedToPlay())
         startPlayer();
     emit synthReady();
@@ -314,10 +318,12 @@ void EngineMediaControl::openSong()
     m_failuresTold.clear();
     m_state = State::Stopped;
     m_statusTimer.start();
-    if (m_engine->sampleLoader)
+    if (!m_engine->sound)
+        m_state = whileLoading(m_state);
+    else if (m_engine->loadsSamplesAside)
         startLoadingSamples();
     else
-        m_engine->player->setSong(m_engine->song, m_engine->synth.get());
+        m_engine->sound->setSong(m_engine->song, true);
 }
 
 // The song is open at once (Length reads right, a bad file has failed already); the player gets
@@ -327,16 +333,15 @@ void EngineMediaControl::startLoadingSamples()
 {
     m_state = whileLoading(m_state);
     const quint64 ticket = ++m_openTicket;
-    m_engine->sampleLoader->post(
-        [this, ticket, song = m_engine->song, player = m_engine->player.get(),
-            synth = m_engine->synth.get()] {
+    m_engine->sound->postToSampleLoader(
+        [this, ticket, song = m_engine->song, sound = m_engine->sound.get()] {
             if (ticket != m_openTicket.load())
                 return; // closed meanwhile
-            const int released = player->prepareSong(*song, *synth);
+            const int released = sound->prepareSong(*song);
             QMetaObject::invokeMethod(
                 this, [this, ticket] { finishLoadingSamples(ticket); }, Qt::QueuedConnection);
             if (released > 0)
-                Synth::returnFreedMemory();
+                sound->returnFreedMemory();
         });
 }
 
@@ -345,7 +350,7 @@ void EngineMediaControl::finishLoadingSamples(quint64 ticket)
     if (ticket != m_openTicket.load() || !isLoadingSamples())
         return;
     m_state = onceLoaded(m_state);
-    m_engine->player->setSong(m_engine->song, nullptr);
+    m_engine->sound->setSong(m_engine->song, false);
     if (m_state == State::Playing)
         startPlayer();
 }
@@ -357,7 +362,7 @@ void EngineMediaControl::closeSong()
     ++m_openTicket;
     // A song still loading never reached the player, whose own song is closed already.
     if (!isLoadingSamples()) {
-        m_engine->player->closeSong();
+        m_engine->sound->closeSong();
         wakeOutput();
     }
     m_engine->song.reset();
@@ -365,7 +370,8 @@ void EngineMediaControl::closeSong()
     m_state = State::Closed;
     m_statusTimer.stop();
     m_endNotification.stop();
-    m_engine->player->acknowledgeEnd();
+    if (m_engine->sound)
+        m_engine->sound->acknowledgeEnd();
 }
 
 void EngineMediaControl::playSong()
@@ -399,7 +405,7 @@ void EngineMediaControl::togglePause()
         return;
     }
     m_state = State::Paused;
-    m_engine->player->silenceWithFade();
+    m_engine->sound->silenceWithFade();
     wakeOutput();
 }
 
@@ -408,7 +414,7 @@ void EngineMediaControl::startPlayer()
 {
     if (isLoadingSamples())
         return;
-    m_engine->player->play();
+    m_engine->sound->play();
     wakeOutput();
 }
 
@@ -419,7 +425,7 @@ void EngineMediaControl::rewindSong()
     if (isLoadingSamples()) {
         m_state = State::LoadingStopped;
     } else {
-        m_engine->player->rewindToStart();
+        m_engine->sound->rewindToStart();
         wakeOutput();
         m_state = State::Stopped;
     }
@@ -451,36 +457,23 @@ void EngineMediaControl::warnOnce(const QString& message)
 
 bool EngineMediaControl::hasPlayedToEnd() const
 {
-    return (m_state == State::Playing || m_state == State::PlayedToEnd)
-        && m_engine->player->atEnd();
-}
-
-// The program ends with a fade too. Bounded, as a stalled device must not hang the exit.
-void EngineMediaControl::fadeOutAndWait()
-{
-    m_engine->player->closeSong();
-    wakeOutput();
-    if (!m_engine->output || !m_engine->output->pullsInRealTime())
-        return;
-    using namespace std::chrono;
-    const auto deadline = steady_clock::now() + milliseconds(200);
-    while (m_engine->player->isBusy() && steady_clock::now() < deadline)
-        std::this_thread::sleep_for(milliseconds(1));
+    return (m_state == State::Playing || m_state == State::PlayedToEnd) && m_engine->sound
+        && m_engine->sound->atEnd();
 }
 
 // Before the loader has connected to the sound server there is nothing to wake: the output
 // starts with whatever the commands meanwhile have left the player to play.
 void EngineMediaControl::wakeOutput()
 {
-    if (m_engine->output)
-        m_engine->output->wake();
+    if (m_engine->sound)
+        m_engine->sound->wake();
 }
 
 // The end wakes the event loop by itself; the notification follows in a later pass, so that a
 // loop waiting for the end can read Position == Length before the window's handler rewinds.
 void EngineMediaControl::onEndReached()
 {
-    m_engine->player->acknowledgeEnd();
+    m_engine->sound->acknowledgeEnd();
     if (!hasPlayedToEnd() || m_state == State::PlayedToEnd)
         return;
     m_state = State::PlayedToEnd;

@@ -67,7 +67,7 @@ public:
     bool isSynthReady() const;
     // Starts the background loading held back by loadWhenAsked; does nothing after the first call.
     void startLoading();
-    // Open has returned but the song's samples are still loading: Play waits for them.
+    // Open has returned but the song's samples (or the engine) are still loading: Play waits.
     bool isLoadingSamples() const;
     bool isStatusTimerActive() const { return m_statusTimer.isActive(); }
 
@@ -85,8 +85,9 @@ protected:
 private:
     friend struct EngineMediaControlProbe;
 
-    // What the window asked for, and whether the song's samples are still loading: until they
-    // are in, the player keeps the closed song it had and this control answers for the new one.
+    // What the window asked for, and whether the song's samples (or the engine, at start-up) are
+    // still loading: until they are in, the player keeps the closed song it had and this control
+    // answers for the new one.
     enum class State {
         Closed,
         Stopped,
@@ -103,7 +104,7 @@ private:
 
     struct Engine; // the engine's parts this control plays through
     std::vector<std::string> soundFontsToTry() const;
-    void attachSynth();
+    void attachEngine(); // the one handed over, or a silent one
 
     void openSong();
     void startLoadingSamples();
@@ -116,7 +117,6 @@ private:
     bool refuseWhenClosed(const char* command);
     void warnOnce(const QString& message);
     bool hasPlayedToEnd() const;
-    void fadeOutAndWait();
     void wakeOutput();
     void onEndReached();
     void notifyEnd();

@@ -4,7 +4,8 @@
 
 class LiveSongPlayer;
 
-// For tests only: the engine's player behind a media control, to check what it was told.
+// For tests only: the engine's player behind a media control, to check what it was told; null
+// until the engine is loaded.
 struct EngineMediaControlProbe {
-    static const LiveSongPlayer& player(const EngineMediaControl& media);
+    static const LiveSongPlayer* player(const EngineMediaControl& media);
 };

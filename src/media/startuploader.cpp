@@ -1,7 +1,6 @@
 #include "media/startuploader.h"
 
-#include "engine/synth/audiooutput.h"
-#include "engine/synth/synth.h"
+#include "engine/output/soundengine.h"
 
 #include <sys/resource.h>
 #include <sys/syscall.h>
@@ -27,7 +26,7 @@ struct StartupLoader::HandOver {
     std::condition_variable finishedChanged;
     bool finished = false;
     bool abandoned = false; // the loader is cancelled or gone: nothing to hand over to
-    Loaded loaded;
+    std::unique_ptr<SoundEngine> loaded;
 };
 
 StartupLoader::StartupLoader(QObject* parent)
@@ -49,7 +48,7 @@ void StartupLoader::cancel()
         m_handOver->abandoned = true;
         const bool finished = m_handOver->finishedChanged.wait_for(
             lock, kGraceAtEnd, [this] { return m_handOver->finished; });
-        Loaded dropped = std::move(m_handOver->loaded);
+        std::unique_ptr<SoundEngine> dropped = std::move(m_handOver->loaded);
         lock.unlock();
         if (finished)
             m_thread.join();
@@ -60,21 +59,20 @@ void StartupLoader::cancel()
     m_done = nullptr;
 }
 
-void StartupLoader::start(OpenOutput openOutput, double sampleRate, LoadSynth loadSynth, Done done)
+void StartupLoader::start(OpenEngine openEngine, LoadSoundFont loadSoundFont, Done done)
 {
     if (hasStarted())
         return;
     m_done = std::move(done);
     m_handOver = std::make_shared<HandOver>();
-    m_thread = std::thread([this, handOver = m_handOver, openOutput = std::move(openOutput),
-                               sampleRate, loadSynth = std::move(loadSynth)] {
+    m_thread = std::thread([this, handOver = m_handOver, openEngine = std::move(openEngine),
+                               loadSoundFont = std::move(loadSoundFont)] {
         // The output's own audio thread is started from here and inherits this thread's
         // priority, so the priority drops only after it is running.
-        Loaded loaded;
-        if (openOutput)
-            loaded.output = openOutput();
+        std::unique_ptr<SoundEngine> loaded = openEngine();
         lowerThreadPriority();
-        loaded.synth = loadSynth(loaded.output ? loaded.output->sampleRate() : sampleRate);
+        if (loaded)
+            loadSoundFont(*loaded);
         std::unique_lock lock(handOver->mutex);
         handOver->finished = true;
         handOver->finishedChanged.notify_all();
@@ -93,7 +91,7 @@ void StartupLoader::finish()
         return; // cancelled
     m_thread.join();
     m_finished = true;
-    Loaded loaded = std::move(m_handOver->loaded);
+    std::unique_ptr<SoundEngine> loaded = std::move(m_handOver->loaded);
     if (Done done = std::move(m_done))
         done(std::move(loaded));
 }

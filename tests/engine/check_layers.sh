@@ -1,12 +1,14 @@
 #!/bin/sh
 # The layers as the build is meant to keep them: app -> media -> engine, the engine without Qt.
 # Usage: check_layers.sh <source folder> <lumora-render binary> <lumora-midi-info binary>
-#        <build folder>
+#        <lumora binary> <sound module> <build folder>
 set -u
 src=$1/src
 render=$2
 midiinfo=$3
-build=$4
+player=$4
+module=$5
+build=$6
 status=0
 fail() {
     echo "FAIL: $*"
@@ -29,6 +31,21 @@ fi
 if ldd "$midiinfo" | grep -E 'libQt|libfluidsynth|libpulse'; then
     fail "lumora-midi-info links Qt, FluidSynth or libpulse"
 fi
+# The program loads FluidSynth and libpulse with its sound module, once its window is up, not
+# before main(): they are the module's libraries, not its own.
+needed() {
+    readelf -d "$1" | sed -n 's/.*(NEEDED).*\[\(.*\)\]/\1/p'
+}
+if needed "$player" | grep -E 'libfluidsynth|libpulse|libglib'; then
+    fail "lumora itself links FluidSynth, libpulse or GLib"
+fi
+for library in libfluidsynth libpulse; do
+    needed "$module" | grep -q "^$library\.so" || fail "the sound module does not link $library"
+done
+# The module shows the program its factory alone.
+exported=$(nm -D --defined-only "$module" | awk '$2 ~ /^[TDBW]$/ { print $3 }' |
+    grep -vE '^(_edata|_end|__bss_start|_init|_fini)$')
+[ "$exported" = "lumora_create_sound_engine" ] || fail "the sound module exports: $exported"
 found=$(grep -rlE '#include ["<](app|media)/|#include <Q' "$src/engine")
 [ -z "$found" ] || fail "the engine includes from above it or Qt: $found"
 # Inside the engine the parts point one way too: output -> synth -> midi. FluidSynth is called

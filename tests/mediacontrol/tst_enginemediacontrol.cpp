@@ -271,7 +271,7 @@ void TestEngineMediaControl::positionReachesLengthExactly()
         last = media.position();
     }
     QCOMPARE(media.position(), lengthMs);
-    QVERIFY(EngineMediaControlProbe::player(media).atEnd());
+    QVERIFY(EngineMediaControlProbe::player(media)->atEnd());
 }
 
 void TestEngineMediaControl::positionEqualsLengthOnlyAtTheEnd_data()
@@ -305,10 +305,10 @@ void TestEngineMediaControl::positionEqualsLengthOnlyAtTheEnd()
     for (int pulled = 0; pulled < songFrames; pulled += blockFrames) {
         rig.output->pull(blockFrames);
         QVERIFY2(
-            (media.position() == media.length()) == EngineMediaControlProbe::player(media).atEnd(),
+            (media.position() == media.length()) == EngineMediaControlProbe::player(media)->atEnd(),
             qPrintable(QString("position %1 at frame %2").arg(media.position()).arg(pulled)));
     }
-    QVERIFY(EngineMediaControlProbe::player(media).atEnd());
+    QVERIFY(EngineMediaControlProbe::player(media)->atEnd());
 }
 
 void TestEngineMediaControl::restartAfterCloseOpenPlay()
@@ -615,10 +615,10 @@ void TestEngineMediaControl::soundStopsAndRendersNothingWhenIdle()
     QVERIFY(tail.activeBlocks > 0);
     ManualAudioOutput::Pulled after = rig->output->pullMs(50);
     QCOMPARE(after.peak, 0.0f);
-    const uint64_t rendered = EngineMediaControlProbe::player(*rig->media).blocksRendered();
+    const uint64_t rendered = EngineMediaControlProbe::player(*rig->media)->blocksRendered();
     after = rig->output->pullMs(200);
     QCOMPARE(after.activeBlocks, 0);
-    QCOMPARE(EngineMediaControlProbe::player(*rig->media).blocksRendered(), rendered);
+    QCOMPARE(EngineMediaControlProbe::player(*rig->media)->blocksRendered(), rendered);
 }
 
 Rig* TestEngineMediaControl::synthRig()

@@ -1,11 +1,11 @@
-// The start-up loader alone: what it opens and loads comes back once, on the thread that owns
-// it, and never after it is gone; the output is opened before the loading thread steps back; a
-// load stuck at the end is left behind rather than waited for.
+// The start-up loader alone: the engine it opens and loads comes back once, on the thread that
+// owns it, and never after it is gone; the engine is opened before the loading thread steps back;
+// a load stuck at the end is left behind rather than waited for.
 
 #include "testwait.h"
 
 #include "engine/output/manualaudiooutput.h"
-#include "engine/synth/synth.h"
+#include "engine/output/soundengine.h"
 #include "media/startuploader.h"
 
 #include <QDeadlineTimer>
@@ -51,51 +51,45 @@ class TestStartupLoader : public QObject {
 private slots:
     void handsBackWhatItLoaded_data()
     {
-        QTest::addColumn<bool>("opensOutput");
-        QTest::addColumn<bool>("loadsSynth");
+        QTest::addColumn<bool>("opensEngine");
         QTest::addColumn<End>("end");
 
-        QTest::newRow("opens the output, loads a synth") << true << true << End::Delivered;
-        QTest::newRow("plays through the output given") << false << true << End::Delivered;
-        QTest::newRow("no SoundFont loads") << true << false << End::Delivered;
-        QTest::newRow("destroyed while loading") << true << true << End::DestroyedWhileLoading;
-        QTest::newRow("cancelled while loading") << true << true << End::CancelledWhileLoading;
-        QTest::newRow("left behind: destroyed while the load is stuck")
-            << true << true << End::LeftBehind;
+        QTest::newRow("opens the engine, loads its SoundFont") << true << End::Delivered;
+        QTest::newRow("no engine opens") << false << End::Delivered;
+        QTest::newRow("destroyed while loading") << true << End::DestroyedWhileLoading;
+        QTest::newRow("cancelled while loading") << true << End::CancelledWhileLoading;
+        QTest::newRow("left behind: destroyed while the load is stuck") << true << End::LeftBehind;
     }
 
     void handsBackWhatItLoaded()
     {
-        QFETCH(bool, opensOutput);
-        QFETCH(bool, loadsSynth);
+        QFETCH(bool, opensEngine);
         QFETCH(End, end);
         liveOutputs = 0;
         const int basePriority = threadPriority();
-        CountedOutput given; // at a rate of its own, told apart from the one opened
-        const AudioOutput* opened = nullptr;
-        std::atomic<double> loadedForRate { 0.0 };
+        const SoundEngine* opened = nullptr;
+        std::atomic<const SoundEngine*> loadedInto { nullptr };
         // A stuck load goes on until the test lets it, or gives up at the ceiling.
         std::atomic<bool> letStuckLoadGo { false }, stuckLoadEnded { false };
         std::atomic<int> openedAtPriority { 0 }, loadedAtPriority { 0 };
         std::atomic<bool> loading { false };
         int handedBack = 0;
-        StartupLoader::Loaded loaded;
+        std::unique_ptr<SoundEngine> loaded;
         QThread* handedBackOn = nullptr;
 
         auto loader = std::make_unique<StartupLoader>();
-        StartupLoader::OpenOutput openOutput;
-        if (opensOutput) {
-            openOutput = [&] {
-                openedAtPriority = threadPriority();
-                auto output = std::make_unique<CountedOutput>(48000.0);
-                opened = output.get();
-                return output;
-            };
-        }
         loader->start(
-            openOutput, given.sampleRate(),
-            [&](double sampleRate) {
-                loadedForRate = sampleRate;
+            [&]() -> std::unique_ptr<SoundEngine> {
+                openedAtPriority = threadPriority();
+                if (!opensEngine)
+                    return nullptr;
+                auto engine = createSoundEngine();
+                engine->useOutput(std::make_unique<CountedOutput>(48000.0));
+                opened = engine.get();
+                return engine;
+            },
+            [&](SoundEngine& engine) {
+                loadedInto = &engine;
                 loadedAtPriority = threadPriority();
                 loading = true;
                 if (end == End::LeftBehind) {
@@ -104,9 +98,8 @@ private slots:
                         std::this_thread::sleep_for(std::chrono::milliseconds(1));
                     stuckLoadEnded = true;
                 }
-                return loadsSynth ? std::make_unique<Synth>(sampleRate) : nullptr;
             },
-            [&](StartupLoader::Loaded result) {
+            [&](std::unique_ptr<SoundEngine> result) {
                 ++handedBack;
                 handedBackOn = QThread::currentThread();
                 loaded = std::move(result);
@@ -130,21 +123,22 @@ private slots:
             QCoreApplication::processEvents();
             QCoreApplication::sendPostedEvents();
             QCOMPARE(handedBack, 0);
-            // The one given is left; the one opened is freed, by the thread when left behind.
-            QVERIFY(TestWait::until([&] { return liveOutputs.load() == 1; }));
+            // The engine opened is freed, by the thread when left behind.
+            QVERIFY(TestWait::until([&] { return liveOutputs.load() == 0; }));
             QCOMPARE(handedBack, 0);
             return;
         }
 
         LUMORA_TRY_COMPARE(handedBack, 1);
         QCOMPARE(handedBackOn, QThread::currentThread());
-        QCOMPARE(loadedForRate.load(), opensOutput ? 48000.0 : given.sampleRate());
-        QCOMPARE(loaded.output.get(), opened);
-        QCOMPARE(bool(loaded.synth), loadsSynth);
+        QCOMPARE(loaded.get(), opened);
+        QCOMPARE(loadedInto.load(), opened);
         // The output's audio thread, started while opening, keeps the normal priority.
-        if (opensOutput)
-            QCOMPARE(openedAtPriority.load(), basePriority);
-        QVERIFY(loadedAtPriority > basePriority || basePriority == 19);
+        QCOMPARE(openedAtPriority.load(), basePriority);
+        if (opensEngine)
+            QVERIFY(loadedAtPriority > basePriority || basePriority == 19);
+        else
+            QVERIFY(!loading); // nothing to load a SoundFont into
 
         QCoreApplication::processEvents();
         QCOMPARE(handedBack, 1);
@@ -152,18 +146,16 @@ private slots:
 
     void startsOnce()
     {
-        ManualAudioOutput output;
         std::atomic<int> loads { 0 };
         int handedBack = 0;
         StartupLoader loader;
         const auto start = [&] {
             loader.start(
-                nullptr, output.sampleRate(),
-                [&](double) {
+                [&] {
                     ++loads;
-                    return nullptr;
+                    return std::unique_ptr<SoundEngine>();
                 },
-                [&](StartupLoader::Loaded) { ++handedBack; });
+                [&](SoundEngine&) {}, [&](std::unique_ptr<SoundEngine>) { ++handedBack; });
         };
         start();
         start();

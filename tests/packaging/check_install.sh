@@ -27,6 +27,9 @@ note() {
 }
 
 app_id=org.example.Lumora
+# The sound module's private folder under the prefix, as the build installs it.
+module_folder=$(sed -n 's/^LUMORA_SOUND_MODULE_DESTINATION:INTERNAL=//p' "$build/CMakeCache.txt")
+[ -n "$module_folder" ] || module_folder=lib/lumora
 
 command -v desktop-file-validate >/dev/null || {
     echo "SKIP: desktop-file-validate is not installed (desktop-file-utils)"
@@ -126,6 +129,13 @@ check_tree() {
     local data=$top/share/lumora
 
     [ -x "$top/bin/lumora" ] && ok "$prefix/bin/lumora" || fail "no player at $prefix/bin/lumora"
+    # The player finds its sound module from bin/, in the private folder beside it.
+    local module=$top/$module_folder/lumora-sound.so
+    if [ -f "$module" ] && readelf -d "$module" | grep -q 'NEEDED.*libfluidsynth'; then
+        ok "$prefix/$module_folder/lumora-sound.so, linked with FluidSynth"
+    else
+        fail "no sound module linked with FluidSynth at $prefix/$module_folder/lumora-sound.so"
+    fi
 
     local shipped=0 file
     for file in "$source"/data/*; do
@@ -199,10 +209,10 @@ check_deb_extras() {
     gzip -dc "$doc/changelog.Debian.gz" 2>/dev/null |
         grep -q "^lumora ($(dpkg-deb -f "$deb" Version)) " && ok "changelog.Debian.gz for this version" ||
         fail "no changelog.Debian.gz naming version $(dpkg-deb -f "$deb" Version)"
-    local program
-    for program in lumora lumora-render lumora-midi-info; do
-        if command -v readelf >/dev/null && readelf -S "$root/usr/bin/$program" | grep -q "\.debug_\|\.symtab"; then
-            fail "/usr/bin/$program is not stripped"
+    local binary
+    for binary in bin/lumora bin/lumora-render bin/lumora-midi-info $module_folder/lumora-sound.so; do
+        if command -v readelf >/dev/null && readelf -S "$root/usr/$binary" | grep -q "\.debug_\|\.symtab"; then
+            fail "/usr/$binary is not stripped"
         fi
     done
 

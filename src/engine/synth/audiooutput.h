@@ -38,9 +38,11 @@ protected:
 };
 
 // Where the rendered audio goes: the sound device, or a clock that tests drive by hand.
+// Header only, its type information too: the media layer holds outputs that tests bring without
+// linking the engine.
 class AudioOutput {
 public:
-    virtual ~AudioOutput();
+    virtual ~AudioOutput() = default;
 
     virtual double sampleRate() const = 0;
     // True when start() makes a thread of the output call the source at the pace of the clock;

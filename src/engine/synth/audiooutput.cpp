@@ -1,3 +1,0 @@
-#include "engine/synth/audiooutput.h"
-
-AudioOutput::~AudioOutput() = default;
