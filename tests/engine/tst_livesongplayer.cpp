@@ -1,7 +1,7 @@
-// What the player asks a queueing output to replace when a song is closed: only sound that would
-// still be heard. A song that has played to its end and rung out sounds the same closed; asking
-// for a rewrite there makes the server take back the sink's block twice at a song change (once
-// for the Close, once for the next song's Play), and the second time it loses the start of the
+// What the player asks a queueing output to replace when a song is closed or rewound: only sound
+// that would still be heard. A song that has played to its end and rung out sounds the same closed;
+// asking for a rewrite there makes the server take back the sink's block twice at a song change
+// (once for the Close or Prev, once for the Play), and the second time it loses the start of the
 // next song.
 
 #include "midibuilder.h"
@@ -50,8 +50,8 @@ class TestLiveSongPlayer : public QObject {
 
 private slots:
     void initTestCase();
-    void closeReplacesOnlyWhatSounds_data();
-    void closeReplacesOnlyWhatSounds();
+    void closeAndPrevReplaceOnlyWhatSounds_data();
+    void closeAndPrevReplaceOnlyWhatSounds();
 
 private:
     std::string m_soundFont;
@@ -64,19 +64,24 @@ void TestLiveSongPlayer::initTestCase()
         QSKIP("no SoundFont installed");
 }
 
-void TestLiveSongPlayer::closeReplacesOnlyWhatSounds_data()
+void TestLiveSongPlayer::closeAndPrevReplaceOnlyWhatSounds_data()
 {
+    QTest::addColumn<QString>("command");
     QTest::addColumn<QString>("before");
     QTest::addColumn<bool>("rewrite");
-    QTest::newRow("playing") << "playing" << true;
-    QTest::newRow("Pause's fade not yet rendered") << "fading" << true;
-    QTest::newRow("paused, faded out") << "paused" << false;
-    QTest::newRow("played to its end, rung out") << "ended" << false;
-    QTest::newRow("opened, never played") << "opened" << false;
+    for (const QString command : { "Close", "Prev" }) {
+        const QByteArray name = command.toLatin1() + ", ";
+        QTest::newRow(name + "playing") << command << "playing" << true;
+        QTest::newRow(name + "Pause's fade not yet rendered") << command << "fading" << true;
+        QTest::newRow(name + "paused, faded out") << command << "paused" << false;
+        QTest::newRow(name + "played to its end, rung out") << command << "ended" << false;
+        QTest::newRow(name + "opened, never played") << command << "opened" << false;
+    }
 }
 
-void TestLiveSongPlayer::closeReplacesOnlyWhatSounds()
+void TestLiveSongPlayer::closeAndPrevReplaceOnlyWhatSounds()
 {
+    QFETCH(QString, command);
     QFETCH(QString, before);
     QFETCH(bool, rewrite);
     const auto song = shortPianoSong();
@@ -101,11 +106,15 @@ void TestLiveSongPlayer::closeReplacesOnlyWhatSounds()
     }
     player.takeRewrite();
 
-    player.closeSong();
+    if (command == "Close")
+        player.closeSong();
+    else
+        player.rewindToStart();
     QCOMPARE(player.takeRewrite(), rewrite);
 
-    // The next song is written over what was queued, whatever the close asked for.
-    player.setSong(song, &synth);
+    // The song that follows is written over what was queued, whatever the command asked for.
+    if (command == "Close")
+        player.setSong(song, &synth);
     player.play();
     QVERIFY(player.takeRewrite());
 }

@@ -170,15 +170,19 @@ void LiveSongPlayer::silenceWithFade()
     });
 }
 
+// As with a close, a song that sounds no more goes back to its start without a rewrite: Loop's
+// "Prev" at the end of a song is followed at once by the Play that writes it again.
 void LiveSongPlayer::rewindToStart()
 {
     change([&](SongRenderer& renderer) {
         if (m_hasNextSong) {
             m_nextSongPlays = false;
-            return;
+            return true;
         }
+        const bool sounding = !hasNothingToPlayLocked();
         renderer.rewindToStart();
         m_endSignalled = false;
+        return sounding;
     });
 }
 
