@@ -15,9 +15,9 @@ soundtimes.py demo RECORDING.raw PLAYED LUMORA_RENDER SOUNDFONT
     the time between the two "FileName" lines less the first song's length, and late_ms the
     time from the last song's first sound to the next one's, less the last song's length from its
     first sound to its End of Track and the next one's lead-in: the same excess, but free of how
-    a reverberant tail fades out at the sink (the player stops rendering a tail once it falls
-    below hearing; the offline render plays it on until its voices die, and at -60 dBFS such a
-    tail reads tens of ms longer or shorter), so only where the last song began after a silence.
+    a reverberant tail fades out at the sink (at -60 dBFS such a tail reads tens of ms longer or
+    shorter there than offline): the last song's start is placed by matching its first 200 ms to
+    its render, so that a start the sink lost counts once, as the next song's lateness.
 
 soundtimes.py stop RECORDING.raw PLAY_SECONDS COMMAND_SECONDS
     RECORDING holds one song from its first sound to a Pause or Stop; PLAY_SECONDS and
@@ -44,6 +44,8 @@ from sinkgaps import RATE, SILENT, read
 SEARCH = RATE * 3 // 10  # a song's end is looked for within 300 ms of where it is due
 MIN_GAP = 16  # frames: shorter runs of silence are zero crossings
 TAIL_SLACK = RATE // 20  # a tail at the sink may end this much later than offline
+ALIGN_FRAMES = RATE // 5  # a song's first 200 ms place it against its render
+LOST_AT_MOST = RATE * 3 // 10  # the most of a song's start looked for as lost
 QUIET_AFTER = RATE * 15 // 100  # silence must last 150 ms after a Pause or Stop
 
 
@@ -88,9 +90,28 @@ def silence_runs(level, start, stop):
             yield first, i
 
 
+def envelope(level, start, frames, step=44):
+    return [max(level[i:i + step], default=0) for i in range(start, start + frames, step)]
+
+
+def sounding_from(level, onset, song):
+    """How far into its sound (frames past its first sound) a song is where it is first heard:
+    0 unless the sink lost its start. Found by matching the heard envelope to the render's."""
+    heard = envelope(level, onset, ALIGN_FRAMES)
+    best = None
+    for skipped in range(0, LOST_AT_MOST, RATE // 1000):
+        render = envelope(song.level, song.first + skipped, ALIGN_FRAMES)
+        error = sum(abs(a - b) for a, b in zip(heard, render))
+        if best is None or error < best[0]:
+            best = (error, skipped)
+    return best[1]
+
+
 def demo_changes(level, songs):
     """(silence, own, excess) in ms for each change between songs, the songs in played order."""
     onset = first_sound(level)
+    # Where the song's own first sound would be, had none of it been lost.
+    start = None if onset is None else onset - sounding_from(level, onset, songs[0])
     ms = 1000.0 / RATE
     for song, following in zip(songs, songs[1:]):
         if onset is None:
@@ -102,6 +123,7 @@ def demo_changes(level, songs):
             # The next song begins under the last one's release: nothing tells the change.
             yield 0.0, own * ms, None, None
             onset = due + (song.end - song.last) + following.first
+            start = None
             continue
         # The silence begins with the last song's last sound, which no delay of the next one moves.
         # A reverberant tail fades a little differently at the sink than offline, so a short
@@ -110,10 +132,12 @@ def demo_changes(level, songs):
         long_enough = [run for run in runs if run[1] - run[0] >= own - TAIL_SLACK] or runs
         first, end = min(long_enough, key=lambda run: abs(run[0] - due))
         # From the song's first sound to the next one's, less what the songs hold before them:
-        # free of how the tail fades at the sink, which only the silence's start depends on.
-        late = (end - onset) - (song.end - song.first) - following.first
-        yield (end - first) * ms, own * ms, (end - first - own) * ms, late * ms
+        # free of how the tail fades at the sink, which only the silence's start depends on. A
+        # start the sink lost counts for the next song (heard later), not for the last one.
+        late = None if start is None else (end - start) - (song.end - song.first) - following.first
+        yield (end - first) * ms, own * ms, (end - first - own) * ms, None if late is None else late * ms
         onset = end
+        start = onset - sounding_from(level, onset, following)
 
 
 def demo(recording, played, render, soundfont):
