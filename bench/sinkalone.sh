@@ -14,6 +14,8 @@
 # MODE demo: Play All of songs of any kind, RECORDER_MS needed; prints soundtimes.py's
 #            "demo_change" line for each change (each song's own silences from its offline render
 #            by lumora-render, found next to PLAYER in the build, or in LUMORA_RENDER).
+# MODE demoloop: the same for Loop on, Choose Random Song: one song restarted at each end.
+# For demo songs, bench/demosplice.py makes SONGS that take seconds, not minutes, per change.
 # MODE pause, stop: Choose Random Song, then after 3 s a click on Pause or Stop, RECORDER_MS
 #            needed; prints "to_silence_ms X" (soundtimes.py stop).
 # SINKALONE_KEEP=FOLDER keeps the recording and the player's log of demo, pause and stop there.
@@ -67,6 +69,7 @@ loop) xdotool key ctrl+l ctrl+r ;;
 playall) xdotool key ctrl+y ;;
 cpu | pause | stop) xdotool key ctrl+r ;;
 demo) xdotool key ctrl+y ;;
+demoloop) xdotool key ctrl+l ctrl+r ;;
 esac
 if [ "$mode" = cpu ]; then
     sleep 3
@@ -98,8 +101,10 @@ if [ "$mode" = pause ] || [ "$mode" = stop ]; then
 fi
 sleep "$seconds"
 headless_stop_recording
-if [ "$mode" = demo ]; then
-    awk 'NR == FNR { song[$1] = $2; next } $3 == "FileName" { print $1, song[$4] }' \
+if [ "$mode" = demo ] || [ "$mode" = demoloop ]; then
+    # Each song played: the file named last, at each Open.
+    awk 'NR == FNR { song[$1] = $2; next } $3 == "FileName" { name = $4 }
+        $3 == "Command" && $4 == "Open" && name != "" { print $1, song[name] }' \
         "$headless_dir/songs.map" "$log" >"$headless_dir/played"
     sox "$headless_dir/sink.wav" -t raw -e signed -b 16 -c 2 -r 44100 "$headless_dir/sink.raw"
     [ -z "${SINKALONE_KEEP:-}" ] || cp "$headless_dir/sink.raw" "$log" "$headless_dir/played" "$SINKALONE_KEEP/"

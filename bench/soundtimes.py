@@ -8,11 +8,16 @@ soundtimes.py demo RECORDING.raw PLAYED LUMORA_RENDER SOUNDFONT
     from its start to its first sound, and from its last sound (its release included) to its End
     of Track (negative when the release rings past it). At each change the silence a listener
     hears is then compared with the one the two songs hold themselves. Prints for each change:
-        demo_change A B silence_ms own_ms excess_ms period_excess_ms
+        demo_change A B silence_ms own_ms excess_ms period_excess_ms late_ms
     silence_ms is the run of silence in the recording where the last song's sound ends, own_ms
     what the songs alone would leave (0 when the release reaches into the next song), excess_ms
     the difference ("-" when the songs overlap and no silence can tell it) and period_excess_ms
-    the time between the two "FileName" lines less the first song's length.
+    the time between the two "FileName" lines less the first song's length, and late_ms the
+    time from the last song's first sound to the next one's, less the last song's length from its
+    first sound to its End of Track and the next one's lead-in: the same excess, but free of how
+    a reverberant tail fades out at the sink (at -60 dBFS such a tail reads tens of ms longer or
+    shorter there than offline): the last song's start is placed by matching its first 200 ms to
+    its render, so that a start the sink lost counts once, as the next song's lateness.
 
 soundtimes.py stop RECORDING.raw PLAY_SECONDS COMMAND_SECONDS
     RECORDING holds one song from its first sound to a Pause or Stop; PLAY_SECONDS and
@@ -38,6 +43,9 @@ from sinkgaps import RATE, SILENT, read
 
 SEARCH = RATE * 3 // 10  # a song's end is looked for within 300 ms of where it is due
 MIN_GAP = 16  # frames: shorter runs of silence are zero crossings
+TAIL_SLACK = RATE // 20  # a tail at the sink may end this much later than offline
+ALIGN_FRAMES = RATE // 5  # a song's first 200 ms place it against its render
+LOST_AT_MOST = RATE * 3 // 10  # the most of a song's start looked for as lost
 QUIET_AFTER = RATE * 15 // 100  # silence must last 150 ms after a Pause or Stop
 
 
@@ -82,9 +90,28 @@ def silence_runs(level, start, stop):
             yield first, i
 
 
+def envelope(level, start, frames, step=44):
+    return [max(level[i:i + step], default=0) for i in range(start, start + frames, step)]
+
+
+def sounding_from(level, onset, song):
+    """How far into its sound (frames past its first sound) a song is where it is first heard:
+    0 unless the sink lost its start. Found by matching the heard envelope to the render's."""
+    heard = envelope(level, onset, ALIGN_FRAMES)
+    best = None
+    for skipped in range(0, LOST_AT_MOST, RATE // 1000):
+        render = envelope(song.level, song.first + skipped, ALIGN_FRAMES)
+        error = sum(abs(a - b) for a, b in zip(heard, render))
+        if best is None or error < best[0]:
+            best = (error, skipped)
+    return best[1]
+
+
 def demo_changes(level, songs):
     """(silence, own, excess) in ms for each change between songs, the songs in played order."""
     onset = first_sound(level)
+    # Where the song's own first sound would be, had none of it been lost.
+    start = None if onset is None else onset - sounding_from(level, onset, songs[0])
     ms = 1000.0 / RATE
     for song, following in zip(songs, songs[1:]):
         if onset is None:
@@ -94,13 +121,23 @@ def demo_changes(level, songs):
         runs = list(silence_runs(level, max(0, due - SEARCH), due + SEARCH))
         if own == 0 or not runs:
             # The next song begins under the last one's release: nothing tells the change.
-            yield 0.0, own * ms, None
+            yield 0.0, own * ms, None, None
             onset = due + (song.end - song.last) + following.first
+            start = None
             continue
         # The silence begins with the last song's last sound, which no delay of the next one moves.
-        first, end = min(runs, key=lambda run: abs(run[0] - due))
-        yield (end - first) * ms, own * ms, (end - first - own) * ms
+        # A reverberant tail fades a little differently at the sink than offline, so a short
+        # silence inside the tail may lie nearer that point: the change is the nearest silence
+        # about as long as the songs' own or longer.
+        long_enough = [run for run in runs if run[1] - run[0] >= own - TAIL_SLACK] or runs
+        first, end = min(long_enough, key=lambda run: abs(run[0] - due))
+        # From the song's first sound to the next one's, less what the songs hold before them:
+        # free of how the tail fades at the sink, which only the silence's start depends on. A
+        # start the sink lost counts for the next song (heard later), not for the last one.
+        late = None if start is None else (end - start) - (song.end - song.first) - following.first
+        yield (end - first) * ms, own * ms, (end - first - own) * ms, None if late is None else late * ms
         onset = end
+        start = onset - sounding_from(level, onset, following)
 
 
 def demo(recording, played, render, soundfont):
@@ -112,11 +149,12 @@ def demo(recording, played, render, soundfont):
                 known[path] = Song(path, render, soundfont, folder)
         songs = [known[path] for _, path in entries]
     _, level = read(recording)
-    for index, (silence, own, excess) in enumerate(demo_changes(level, songs)):
+    for index, (silence, own, excess, late) in enumerate(demo_changes(level, songs)):
         (time_a, a), (time_b, b) = entries[index], entries[index + 1]
         period_excess = (float(time_b) - float(time_a)) * 1000 - songs[index].end * 1000.0 / RATE
         print("demo_change", os.path.basename(a), os.path.basename(b), f"{silence:.1f}",
-              f"{own:.1f}", "-" if excess is None else f"{excess:.1f}", f"{period_excess:.1f}")
+              f"{own:.1f}", "-" if excess is None else f"{excess:.1f}", f"{period_excess:.1f}",
+              "-" if late is None else f"{late:.1f}")
 
 
 def stop(recording, play_seconds, command_seconds):
@@ -152,8 +190,9 @@ def check(render, soundfont, paths):
     for begin, song in zip(starts, songs):
         for i, sample in enumerate(song.level):
             level[begin + i] = max(level[begin + i], sample)
-    found = [excess for _, _, excess in demo_changes(level, songs)]
-    expected = [extra[i % len(extra)] for i in range(len(songs) - 1)]
+    changes = list(demo_changes(level, songs))
+    found = [excess for _, _, excess, _ in changes] + [late for _, _, _, late in changes]
+    expected = [extra[i % len(extra)] for i in range(len(songs) - 1)] * 2
     wrong = any(f is not None and abs(f - e) > 1.0 for f, e in zip(found, expected))
     if wrong or len(found) != len(expected):
         sys.exit(f"soundtimes: known gaps {expected} ms were found as {found}")

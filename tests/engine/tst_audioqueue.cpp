@@ -18,6 +18,7 @@ struct FakeSource : AudioSource {
     uint64_t epoch = 1;
     int64_t frame = 0;
     int64_t endFrame = INT64_MAX;
+    int64_t quietFrom = INT64_MAX; // the song falls silent here, and plays on to its end
     bool playing = true;
     bool busy = false;
     TimelinePoint from, to;
@@ -29,7 +30,7 @@ struct FakeSource : AudioSource {
         from = point();
         for (int i = 0; i < frames; ++i) {
             const bool sounds = playing && frame < endFrame;
-            left[i] = right[i] = sounds ? level : 0.0f;
+            left[i] = right[i] = sounds && frame < quietFrom ? level : 0.0f;
             if (sounds)
                 ++frame;
         }
@@ -170,6 +171,8 @@ private slots:
     void mapsStreamFramesToTheSong_data();
     void mapsStreamFramesToTheSong();
     void pauseFadesWhatWasQueuedAndCoversTheRest();
+    void silentFromTheLastSound_data();
+    void silentFromTheLastSound();
     void playAfterPauseReplacesTheSilence();
     void busySourceChangesNothing();
     void fillSpreadOverCallsWritesWhatOneCallWould_data();
@@ -253,6 +256,33 @@ void TestAudioQueue::pauseFadesWhatWasQueuedAndCoversTheRest()
         QVERIFY2(stream.left[i] == 0.0f, qPrintable(QString::number(i)));
     QCOMPARE(stream.left[2999], level);
     QCOMPARE(queue.pointAt(6000), (TimelinePoint { 1, 3000 }));
+}
+
+// Where a song ends in silence of its own, the queue is silent from its last sound, not from the
+// chunk after its End of Track: the output stops the stream there once the end is heard.
+void TestAudioQueue::silentFromTheLastSound_data()
+{
+    QTest::addColumn<int>("quietFrom");
+    QTest::addColumn<int>("idleFrom");
+    QTest::newRow("sounding to its end") << -1 << 5000;
+    QTest::newRow("silent for its last 2000 frames") << 3000 << 3000;
+    QTest::newRow("silent from the chunk with its end") << 4200 << 4200;
+    QTest::newRow("silent throughout") << 0 << 0;
+}
+
+void TestAudioQueue::silentFromTheLastSound()
+{
+    QFETCH(int, quietFrom);
+    QFETCH(int, idleFrom);
+    FakeSource source;
+    source.endFrame = 5000;
+    source.quietFrom = quietFrom < 0 ? INT64_MAX : quietFrom;
+    RecordingStream stream;
+    AudioQueue queue(source, stream, config());
+    queue.fill(8192);
+    QVERIFY(queue.isIdle());
+    QCOMPARE(queue.idleFrom(), idleFrom);
+    QCOMPARE(queue.endAfter(0), std::optional<int64_t>(5000));
 }
 
 void TestAudioQueue::playAfterPauseReplacesTheSilence()

@@ -1,6 +1,9 @@
 #include "engine/output/audioqueue.h"
 
+#include "engine/midi/midi.h"
+
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 
 int64_t heardFrameOf(const StreamReadPoint& point, bool corked)
@@ -62,6 +65,7 @@ bool AudioQueue::rewrite(int64_t from, int frames)
     }
     dropChunksFrom(from);
     m_writeIndex = from;
+    m_soundUntil = std::min(m_soundUntil, from);
     m_idle = false;
     // The new sound must reach past the old, or what is left of the old would play after it.
     m_coverUntil = std::max(m_coverUntil, oldWriteIndex);
@@ -93,9 +97,19 @@ void AudioQueue::renderChunk(int frames, const float* fadeOut)
         for (int i = 0; i < std::min(frames, m_config.fadeFrames) * 2; ++i)
             m_interleaved[i] += fadeOut[i];
     }
+    for (int i = frames; i-- > 0;) {
+        if (std::max(std::fabs(m_left[i]), std::fabs(m_right[i])) >= Midi::quietLevel) {
+            m_soundUntil = std::max(m_soundUntil, m_writeIndex + i + 1);
+            break;
+        }
+    }
+    if (fadeOut)
+        m_soundUntil = std::max(m_soundUntil, m_writeIndex + std::min(frames, m_config.fadeFrames));
+    // A song that falls silent before its End of Track is silent from its last sound on.
     if (!active && !m_idle) {
         m_idle = true;
-        m_idleFrom = m_writeIndex + (fadeOut ? std::min(frames, m_config.fadeFrames) : 0);
+        m_idleFrom = std::min(
+            m_writeIndex + (fadeOut ? std::min(frames, m_config.fadeFrames) : 0), m_soundUntil);
     }
     const size_t capacity = size_t(m_config.capacityFrames);
     for (int i = 0; i < frames; ++i) {

@@ -112,6 +112,7 @@ private:
     int64_t m_writeIndex = 0;
     bool m_idle = false;
     int64_t m_idleFrom = 0;
+    int64_t m_soundUntil = 0; // just past the last audible frame queued
     int64_t m_coverUntil = 0; // the old sound queued before the last rewrite reaches this far
     std::vector<float> m_queued; // ring of the queued sound, by stream frame
     std::vector<Chunk> m_chunks; // ring of chunk records, oldest at m_firstChunk

@@ -342,8 +342,12 @@ void PulseAudioOutput::Private::onTick()
         const int64_t left = std::max<int64_t>(fillUntil - queue->writeIndex(), 0);
         filling = queue->fill(int(left), int(fillSliceSeconds * rate));
     }
-    // A corked stream hears nothing more: a change that leaves it silent keeps it so.
-    if (queue->isIdle() && (corked || heard >= queue->idleFrom())) {
+    // A corked stream hears nothing more: a change that leaves it silent keeps it so. It stops
+    // once nothing more sounds, but not before the song's end is heard. Stopped there, the next
+    // song of Play All or Loop starts from the read point when it comes, at once, instead of
+    // being written over a sink block the server may no longer take back whole.
+    const bool endToCome = !point.atEnd && queue->endAfter(heard).has_value();
+    if (queue->isIdle() && (corked || (heard >= queue->idleFrom() && !endToCome))) {
         setCorked(true);
         return;
     }

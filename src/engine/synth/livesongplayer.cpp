@@ -128,15 +128,22 @@ int LiveSongPlayer::prepareSong(const Song& song, Synth& synth)
     return synth.prepare(song);
 }
 
+// A song that sounds no more (played to its end and rung out, paused, never played) closes
+// without a rewrite: what the output queued of it is silence or its ringing tail, and the next
+// song is written over it anyway. Replacing it too would make the server take the sink's block
+// back twice within a few milliseconds at a song change, and the second time it loses the start
+// of the next song.
 void LiveSongPlayer::closeSong()
 {
     change([&](SongRenderer& renderer) {
         m_hasNextSong = false;
         m_nextSong.reset();
+        const bool sounding = !hasNothingToPlayLocked();
         m_closing = true;
         renderer.silenceWithFade();
         if (hasNothingToPlayLocked())
             finishClosingLocked();
+        return sounding;
     });
 }
 
@@ -163,15 +170,19 @@ void LiveSongPlayer::silenceWithFade()
     });
 }
 
+// As with a close, a song that sounds no more goes back to its start without a rewrite: Loop's
+// "Prev" at the end of a song is followed at once by the Play that writes it again.
 void LiveSongPlayer::rewindToStart()
 {
     change([&](SongRenderer& renderer) {
         if (m_hasNextSong) {
             m_nextSongPlays = false;
-            return;
+            return true;
         }
+        const bool sounding = !hasNothingToPlayLocked();
         renderer.rewindToStart();
         m_endSignalled = false;
+        return sounding;
     });
 }
 

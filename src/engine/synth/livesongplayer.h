@@ -37,7 +37,8 @@ public:
     // to be read or released, a closing song's fade is given a moment to end first, since a
     // release cuts what sounds. Returns how many presets were released.
     int prepareSong(const Song& song, Synth& synth);
-    // Fades out whatever sounds and lets go of the song once the fade is over.
+    // Fades out whatever sounds and lets go of the song once the fade is over; a song that sounds
+    // no more leaves what the output queued as it is.
     void closeSong();
     void play();
     void silenceWithFade();
