@@ -16,6 +16,12 @@
 #            by lumora-render, found next to PLAYER in the build, or in LUMORA_RENDER).
 # MODE pause, stop: Choose Random Song, then after 3 s a click on Pause or Stop, RECORDER_MS
 #            needed; prints "to_silence_ms X" (soundtimes.py stop).
+# MODE stall: Loop on, Choose Random Song of organ songs (SONG_MS in LUMORA_SONG_MS, default
+#            4000), RECORDER_MS needed; SINKALONE_STALL_AT seconds after Play (default 6: inside
+#            the second play, the first may begin before the recording does) the player is
+#            stopped (SIGSTOP) for SINKALONE_STALL seconds (default 1) and continued, as a
+#            starved process would be.
+#            Prints soundtimes.py's "play" line for each play that the recording holds whole.
 # SINKALONE_KEEP=FOLDER keeps the recording and the player's log of demo, pause and stop there.
 # LUMORA_SOUND_SERVER=pipewire runs it on PipeWire's PulseAudio service instead (headless.sh).
 # With RECORDER_MS a recorder of that latency listens at the sink's monitor, and for loop and
@@ -66,6 +72,7 @@ case "$mode" in
 loop) xdotool key ctrl+l ctrl+r ;;
 playall) xdotool key ctrl+y ;;
 cpu | pause | stop) xdotool key ctrl+r ;;
+stall) xdotool key ctrl+l ctrl+r ;;
 demo) xdotool key ctrl+y ;;
 esac
 if [ "$mode" = cpu ]; then
@@ -77,6 +84,19 @@ if [ "$mode" = cpu ]; then
     after=$(awk '{ print $14 + $15 }' "/proc/$pid/stat")
     awk -v b="$before" -v a="$after" -v t="$ticks" -v s="$seconds" \
         'BEGIN { printf "cpu_percent %.2f\n", (a - b) * 100 / t / s }'
+    exit 0
+fi
+if [ "$mode" = stall ]; then
+    sleep "${SINKALONE_STALL_AT:-6}"
+    pid=$(cat "$headless_dir/player.pid")
+    kill -STOP "$pid"
+    sleep "${SINKALONE_STALL:-1}"
+    kill -CONT "$pid"
+    sleep "$seconds"
+    headless_stop_recording
+    sox "$headless_dir/sink.wav" -t raw -e signed -b 16 -c 2 -r 44100 "$headless_dir/sink.raw"
+    [ -z "${SINKALONE_KEEP:-}" ] || cp "$headless_dir/sink.raw" "$log" "$SINKALONE_KEEP/"
+    python3 "$here/soundtimes.py" stall "$headless_dir/sink.raw" "${LUMORA_SONG_MS:-4000}"
     exit 0
 fi
 if [ "$mode" = pause ] || [ "$mode" = stop ]; then

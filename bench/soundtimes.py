@@ -23,6 +23,17 @@ soundtimes.py stop RECORDING.raw PLAY_SECONDS COMMAND_SECONDS
     not known here: negative when the sink falls silent sooner after Pause than it sounds after
     Play, and a buffer played out after the command shows as the same amount more.
 
+soundtimes.py stall RECORDING.raw SONG_MS
+    RECORDING holds an organ song of SONG_MS (makesongs.py organ: a low note, then a high one to
+    its End of Track) played over and over by Loop, once with the player stopped for a while.
+    Each play begins where the low note sounds after the high one; for each play followed by
+    another, prints:
+        play sound_ms dropout_ms gap_ms
+    sound_ms is how much of the play sounded (runs of silence left out): SONG_MS when nothing was
+    lost and the end came when it was heard, less when sound was lost or the end came early.
+    dropout_ms is the silence inside the play, gap_ms the silence from its last sound to the
+    next play's first.
+
 soundtimes.py --check LUMORA_RENDER SOUNDFONT SONG...
     joins the songs' offline renders, each cut or padded to its End of Track, with known extra
     gaps and checks that "demo" finds them.
@@ -34,7 +45,7 @@ import tempfile
 import wave
 from array import array
 
-from sinkgaps import RATE, SILENT, read
+from sinkgaps import HYSTERESIS, LOUD, MIN_SILENCE, PITCH_WINDOW, RATE, SILENT, read
 
 SEARCH = RATE * 3 // 10  # a song's end is looked for within 300 ms of where it is due
 MIN_GAP = 16  # frames: shorter runs of silence are zero crossings
@@ -135,6 +146,66 @@ def stop(recording, play_seconds, command_seconds):
     sys.exit("soundtimes: the sink did not fall silent for 150 ms after the command")
 
 
+def crossings(left, start):
+    """Zero crossings (with hysteresis) over the 20 ms from start."""
+    count, sign = 0, 0
+    for sample in left[start : start + PITCH_WINDOW]:
+        if sample > HYSTERESIS and sign <= 0:
+            count += sign < 0
+            sign = 1
+        elif sample < -HYSTERESIS and sign >= 0:
+            count += sign > 0
+            sign = -1
+    return count
+
+
+def play_starts(left, level):
+    """Where each play of an organ song begins: its low note after the high one (or first).
+
+    The low note crosses zero up to about 7 times in 20 ms, the high one 20 times or more."""
+    step = RATE // 200
+    starts, after_high = [], True
+    for i in range(0, len(level) - PITCH_WINDOW, step):
+        if max(level[i : i + PITCH_WINDOW]) < LOUD:
+            continue
+        count = crossings(left, i)
+        # A note struck again after a dropout, or one fading out, crosses zero slowly: the low
+        # note must still sound 50 ms on.
+        later = i + RATE // 20
+        if (count <= 10 and after_high and crossings(left, later) <= 10
+                and max(level[later : later + PITCH_WINDOW], default=0) >= LOUD):
+            # The onset: back over the note's attack to the silence or the last song before it.
+            onset = i
+            while onset > max(0, i - step * 4) and level[onset - 1] >= SILENT:
+                onset -= 1
+            while level[onset] < SILENT:
+                onset += 1
+            starts.append(onset)
+            after_high = False
+        elif count >= 18:
+            after_high = True
+    return starts
+
+
+def stall(recording, song_ms):
+    left, level = read(recording)
+    starts = play_starts(left, level)
+    ms = 1000.0 / RATE
+    for start, following in zip(starts, starts[1:]):
+        last = max(i for i in range(start, following) if level[i] >= SILENT)
+        sound = dropout = quiet = 0
+        for i in range(start, last + 1):
+            if level[i] < SILENT:
+                quiet += 1
+                continue
+            if quiet >= MIN_SILENCE:
+                dropout += quiet
+            else:
+                sound += quiet
+            sound, quiet = sound + 1, 0
+        print(f"play {sound * ms:.1f} {dropout * ms:.1f} {(following - last - 1) * ms:.1f}")
+
+
 def check(render, soundfont, paths):
     if not os.path.exists(soundfont):
         print(f"skipped: {soundfont} is not installed")
@@ -164,6 +235,8 @@ def main():
         check(sys.argv[2], sys.argv[3], sys.argv[4:])
     elif sys.argv[1] == "demo":
         demo(*sys.argv[2:6])
+    elif sys.argv[1] == "stall":
+        stall(sys.argv[2], int(sys.argv[3]))
     elif sys.argv[1] == "stop":
         stop(sys.argv[2], float(sys.argv[3]), float(sys.argv[4]))
 
