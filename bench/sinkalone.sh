@@ -15,7 +15,11 @@
 #            "demo_change" line for each change (each song's own silences from its offline render
 #            by lumora-render, found next to PLAYER in the build, or in LUMORA_RENDER).
 # MODE pause, stop: Choose Random Song, then after 3 s a click on Pause or Stop, RECORDER_MS
-#            needed; prints "to_silence_ms X" (soundtimes.py stop).
+#            needed; prints "to_silence_ms X" (soundtimes.py stop), and "heard_to_silence_ms X Y"
+#            (soundtimes.py heard): the command's point in the song from the player's last
+#            report of what is heard (its position, read over a private session bus the moment it
+#            changes, plus the time from then to the command) to the last frame of the song
+#            heard, found in its offline render (lumora-render, as for demo) by the sound.
 # MODE stall: Loop on, Choose Random Song of organ songs (SONG_MS in LUMORA_SONG_MS, default
 #            4000), RECORDER_MS needed; SINKALONE_STALL_AT seconds after Play (default 6: inside
 #            the second play, the first may begin before the recording does) the player is
@@ -40,6 +44,7 @@ source "$here/../tests/e2e/headless.sh"
 headless_begin
 headless_start_display >&2
 headless_start_sound >&2
+case "$mode" in pause | stop) headless_start_bus >&2 ;; esac
 mkdir -p "$headless_dir/songs"
 mapfile -t sources < <(find "$songs" -maxdepth 1 -iname '*.mid' | sort)
 index=0
@@ -99,12 +104,22 @@ if [ "$mode" = stall ]; then
     python3 "$here/soundtimes.py" stall "$headless_dir/sink.raw" "${LUMORA_SONG_MS:-4000}"
     exit 0
 fi
+# The position the player reports, in microseconds: the point heard at its last report.
+position() {
+    dbus-send --session --print-reply=literal --dest=org.mpris.MediaPlayer2.lumora \
+        /org/mpris/MediaPlayer2 org.freedesktop.DBus.Properties.Get \
+        string:org.mpris.MediaPlayer2.Player string:Position | awk '{ print $NF }'
+}
 if [ "$mode" = pause ] || [ "$mode" = stop ]; then
     sleep 3
     # The middle of Pause or Stop, under the menu bar (the window's client area is 340x278).
     height=$(xdotool getwindowgeometry "$headless_window" | awk -F'[x ]' '/Geometry/ { print $NF }')
     xdotool mousemove --window "$headless_window" "$([ "$mode" = pause ] && echo 170 || echo 274)" \
-        $((height - 278 + 158)) click 1
+        $((height - 278 + 158))
+    # The command right after a fresh report (four a second while a song plays).
+    last=$(position)
+    while reported=$(position) && read_at=$EPOCHREALTIME && [ "$reported" = "$last" ]; do :; done
+    xdotool click 1
     sleep 2
     headless_stop_recording
     sox "$headless_dir/sink.wav" -t raw -e signed -b 16 -c 2 -r 44100 "$headless_dir/sink.raw"
@@ -114,6 +129,13 @@ if [ "$mode" = pause ] || [ "$mode" = stop ]; then
         "$(awk '$3 == "Command" && $4 == "Play" { print $1; exit }' "$log")" \
         "$(awk -v c="$command" '$3 == "Command" && $4 == "Play" { played = 1 }
             played && $3 == "Command" && $4 == c { print $1; exit }' "$log")"
+    song=$(awk -v name="$(awk '$3 == "FileName" { print $4; exit }' "$log")" '$1 == name { print $2 }' \
+        "$headless_dir/songs.map")
+    python3 "$here/soundtimes.py" heard "$headless_dir/sink.raw" "$song" \
+        "${LUMORA_RENDER:-$(dirname "$player")/../cli/lumora-render}" \
+        /usr/share/sounds/sf2/FluidR3_GM.sf2 "$((reported / 1000))" \
+        "$(awk -v c="$command" -v r="$read_at" '$3 == "Command" && $4 == "Play" { played = 1 }
+            played && $3 == "Command" && $4 == c { print $1 - r; exit }' "$log")"
     exit 0
 fi
 sleep "$seconds"
