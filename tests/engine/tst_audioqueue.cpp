@@ -208,6 +208,8 @@ private slots:
     void heardFrameFollowsTheServer();
     void heardPointAndEndFollowASinkThatReadsAhead_data();
     void heardPointAndEndFollowASinkThatReadsAhead();
+    void restartAfterRunningDryMapsWhatIsHeard_data();
+    void restartAfterRunningDryMapsWhatIsHeard();
     void streamThatRanDryStartsAgainFromItsReadPoint_data();
     void streamThatRanDryStartsAgainFromItsReadPoint();
     void songChangeAfterTheEndIsPlayedWhereItIsMapped_data();
@@ -471,6 +473,42 @@ void TestAudioQueue::heardPointAndEndFollowASinkThatReadsAhead()
     QVERIFY(endPlayed >= 0);
     QVERIFY2(endReported >= endPlayed && endReported <= endPlayed + rate / 50,
         qPrintable(QString("reported %1, played %2").arg(endReported).arg(endPlayed)));
+}
+
+void TestAudioQueue::restartAfterRunningDryMapsWhatIsHeard_data()
+{
+    QTest::addColumn<int64_t>("from"); // the stream's read point; 6000 were written
+    QTest::addColumn<int64_t>("songFrom"); // the stream frame heard last
+    QTest::addColumn<int64_t>("songFrame"); // the song goes on from here
+    QTest::addColumn<int64_t>("holeFrame"); // what the stream frame 6500 maps to
+
+    QTest::newRow("read point at the written end")
+        << int64_t(6000) << int64_t(6000) << int64_t(6000) << int64_t(6500);
+    QTest::newRow("read on over silence past it")
+        << int64_t(7000) << int64_t(6000) << int64_t(6000) << int64_t(6000);
+    QTest::newRow("the sink's last block never played")
+        << int64_t(6000) << int64_t(5000) << int64_t(5000) << int64_t(5500);
+}
+
+// A stream that ran dry goes on from its read point, with the song from the point heard last:
+// the silence it played maps to where the sound stopped, and nothing of the song is skipped.
+void TestAudioQueue::restartAfterRunningDryMapsWhatIsHeard()
+{
+    QFETCH(int64_t, from);
+    QFETCH(int64_t, songFrom);
+    QFETCH(int64_t, songFrame);
+    QFETCH(int64_t, holeFrame);
+    FakeSource source;
+    RecordingStream stream;
+    AudioQueue queue(source, stream, config());
+    queue.fill(6000);
+    QVERIFY(queue.rewrite(from, 2048, songFrom));
+    QCOMPARE(source.rewrites.back(), (TimelinePoint { 1, songFrame }));
+    QCOMPARE(stream.writes.back().first + stream.writes.back().second, queue.writeIndex());
+    QVERIFY(queue.writeIndex() >= from + 2048);
+    QCOMPARE(queue.pointAt(from + 100), (TimelinePoint { 1, songFrame + 100 }));
+    QCOMPARE(queue.pointAt(6500).frame, holeFrame);
+    QCOMPARE(stream.left[size_t(from)], level);
 }
 
 void TestAudioQueue::streamThatRanDryStartsAgainFromItsReadPoint_data()

@@ -49,12 +49,12 @@ bool AudioQueue::fill(int frames, int limit)
     return m_writeIndex < until;
 }
 
-bool AudioQueue::rewrite(int64_t from, int frames)
+bool AudioQueue::rewrite(int64_t from, int frames, int64_t songFrom)
 {
     from = std::max(from, m_writeIndex - m_config.capacityFrames + m_config.chunkFrames);
     // Past the write index, the stream has played silence of its own there: the song goes on
     // from where its sound stopped, and that silence maps to the point it stopped at.
-    const TimelinePoint point = pointAt(std::min(from, m_writeIndex));
+    const TimelinePoint point = pointAt(std::min({ from, songFrom, m_writeIndex }));
     if (!m_source.rewriteFrom(point))
         return false;
     const int64_t oldWriteIndex = m_writeIndex;

@@ -94,8 +94,11 @@ public:
     // stream that runs dry there is lost to later changes (see aheadPlanFor). The next fill()
     // covers the rest of the old sound. False when the source was busy and nothing changed: try
     // again shortly. A `from` past the write index (a stream that ran dry and was read on over
-    // silence of its own) leaves a hole that maps to where the queued sound ended.
-    bool rewrite(int64_t from, int frames = 0);
+    // silence of its own) leaves a hole that maps to where the queued sound ended. The source
+    // goes on from the point queued at `songFrom` when that comes sooner: what the stream read
+    // after it was never heard.
+    bool rewrite(
+        int64_t from, int frames = 0, int64_t songFrom = std::numeric_limits<int64_t>::max());
 
     // The place in the source's timeline of a stream frame that was queued.
     TimelinePoint pointAt(int64_t streamFrame) const;

@@ -60,6 +60,10 @@ struct PulseAudioOutput::Private final : QueuedStream {
     bool rewritePending = false;
     // The server told of an underflow since the stream was last started.
     bool underflowed = false;
+    // A stream that ran dry is being started again (see restartIfDry()): its account is asked
+    // for, then it is corked and uncorked, then written from its read point.
+    enum class DryRestart { None, Asked, Restarted, Writing } dryRestart = DryRestart::None;
+    int64_t drySongFrom = 0;
     // A fill decided at a wake-up goes on over turns of the loop, as far as it was decided then:
     // a server that reads all it is given (a sink with nobody to pace it) must not draw the whole
     // song out of us at once.
@@ -90,6 +94,7 @@ struct PulseAudioOutput::Private final : QueuedStream {
     int64_t heardFrame();
     StreamReadPoint readPoint(const pa_timing_info& timing) const;
     bool restartIfDry();
+    void restartDry();
     AheadPlan aheadPlan() const;
     void changed();
     void onTick();
@@ -101,6 +106,7 @@ struct PulseAudioOutput::Private final : QueuedStream {
     static void onStreamState(pa_stream*, void* self);
     static void onTimingUpdated(pa_stream*, int, void* self);
     static void onUnderflow(pa_stream*, void* self);
+    static void onDryTiming(pa_stream*, int, void* self);
     static void onWakeFd(pa_mainloop_api*, pa_io_event*, int, pa_io_event_flags_t, void* self);
     static void onLoopRunning(pa_mainloop_api*, pa_defer_event*, void*);
     static void onTickEvent(pa_mainloop_api*, pa_time_event*, const struct timeval*, void* self);
@@ -275,22 +281,71 @@ StreamReadPoint PulseAudioOutput::Private::readPoint(const pa_timing_info& timin
 }
 
 // A stream that ran dry (the process was held up longer than its queue lasted) is started again
-// as Play starts it: corked, which takes back what the sink held, then written from its read
-// point with a block and a half at once, and uncorked. Nothing is written to it before that.
+// as a new one starts: nothing is written to it until it has been corked and uncorked, which
+// ends the underrun on the server's side, and then a block and a half is written at once from
+// its read point. Written while the server still counted the underrun, the first block would be
+// read and then silenced by the rewind that ends it (PulseAudio).
 bool PulseAudioOutput::Private::restartIfDry()
 {
+    if (dryRestart == DryRestart::Asked || dryRestart == DryRestart::Restarted)
+        return true;
+    if (dryRestart == DryRestart::Writing) {
+        restartDry();
+        return true;
+    }
     const pa_timing_info* timing = pa_stream_get_timing_info(stream);
     if (corked || queue->isIdle() || !timing || timing->read_index_corrupt
         || !hasRunDry(readPoint(*timing), queue->writeIndex(), underflowed))
         return false;
-    setCorked(true);
-    rewritePending = true;
+    dryRestart = DryRestart::Asked;
     filling = false;
-    if (pa_operation* op = pa_stream_update_timing_info(stream, &Private::onTimingUpdated, this))
+    if (pa_operation* op = pa_stream_update_timing_info(stream, &Private::onDryTiming, this))
         pa_operation_unref(op);
     else
-        scheduleTick(2 * PA_USEC_PER_MSEC);
+        restartDry();
     return true;
+}
+
+// Each step once the server has answered the last: what was heard by its fresh account, where
+// the song goes on (what the sink took in its last block may not have been played); then where
+// it reads from once restarted, past what was written if it read on over silence.
+void PulseAudioOutput::Private::restartDry()
+{
+    switch (dryRestart) {
+    case DryRestart::None:
+        return;
+    case DryRestart::Asked:
+        drySongFrom = heardFrame();
+        setCorked(true);
+        setCorked(false);
+        dryRestart = DryRestart::Restarted;
+        if (pa_operation* op = pa_stream_update_timing_info(stream, &Private::onDryTiming, this)) {
+            pa_operation_unref(op);
+            return;
+        }
+        break;
+    case DryRestart::Restarted:
+    case DryRestart::Writing:
+        break;
+    }
+    dryRestart = DryRestart::Writing;
+    const pa_timing_info* timing = pa_stream_get_timing_info(stream);
+    const int64_t readFrame = timing && !timing->read_index_corrupt
+        ? timing->read_index / int64_t(frameBytes)
+        : queue->writeIndex();
+    batching = true;
+    const bool rewritten = queue->rewrite(readFrame, int(aheadPlan().start), drySongFrom);
+    batching = false;
+    sendBatch();
+    if (!rewritten) {
+        scheduleTick(2 * PA_USEC_PER_MSEC); // the source is busy with a command: soon again
+        return;
+    }
+    dryRestart = DryRestart::None;
+    startedFrame = readFrame;
+    startedAt = pa_rtclock_now();
+    underflowed = false;
+    scheduleTick(0);
 }
 
 // From the latency the sink really runs at: other programs on it may have asked for less, or a
@@ -336,6 +391,7 @@ void PulseAudioOutput::Private::changed()
             return;
         }
         rewritePending = false;
+        dryRestart = DryRestart::None; // a command's change replaces what the restart would write
         filling = false; // what was queued moved: the next wake-up decides afresh
     } else if (queue->isIdle()) {
         return;
@@ -446,9 +502,20 @@ void PulseAudioOutput::Private::onTimingUpdated(pa_stream*, int, void* self)
     static_cast<Private*>(self)->changed();
 }
 
-void PulseAudioOutput::Private::onUnderflow(pa_stream*, void* self)
+void PulseAudioOutput::Private::onDryTiming(pa_stream*, int, void* self)
+{
+    static_cast<Private*>(self)->restartDry();
+}
+
+// Not while a dry stream is started again, nor where it was: uncorked with nothing written, it
+// runs dry once more there.
+void PulseAudioOutput::Private::onUnderflow(pa_stream* stream, void* self)
 {
     auto* d = static_cast<Private*>(self);
+    const int64_t at = pa_stream_get_underflow_index(stream);
+    if (d->dryRestart != DryRestart::None
+        || (at >= 0 && at / int64_t(frameBytes) <= d->startedFrame))
+        return;
     d->underflowed = !d->corked;
     if (d->underflowed && d->queue)
         d->scheduleTick(0);
