@@ -164,6 +164,9 @@ alone_figures() {
     alone_figure alone_demo_period "Play All of the 3 shortest demo songs: media log's change to change, less the song's length" ms - "max<=20" 1
     alone_figure alone_pause "a 2-s recorder on the sink: Pause to silence, less Play to the first sound" ms - "max<=20" 1
     alone_figure alone_stop "a 2-s recorder on the sink: Stop to silence, less Play to the first sound" ms - "max<=20" 1
+    alone_figure alone_pause_heard "a 2-s recorder on the sink: Pause to silence in song time, from the point heard at the command to the last frame heard (by the sound against the offline render)" ms - "max<=150" 1
+    alone_figure alone_stop_heard "a 2-s recorder on the sink: Stop to silence in song time, the same way" ms - "max<=150" 1
+    alone_figure alone_stall "a 2-s recorder on the sink: the player stopped 2.5 s mid-song (Loop of a 4-s song): its sound that play, less 4 s (0: nothing lost, the end when heard)" ms - - 1
     alone_figure alone_cpu "nothing else on the sink: CPU playing the 3-min song over 10 s" "% of a core" "lumora-render of the same song, per second of its sound" "max<=3" 2
     alone_figure alone_cpu_fluid "nothing else on the sink: CPU playing the 3-min song over 10 s" "% of a core" "fluidsynth -F of the same song, per second of its sound" - 2
     for run in $(seq "$runs"); do
@@ -176,8 +179,14 @@ alone_figures() {
             alone_samples "alone_playall_gap_$server" "$run" gap_ms
             alone "$server" pause "$work/song3" 0 2000
             alone_samples "alone_pause_$server" "$run" to_silence_ms
+            alone_samples "alone_pause_heard_$server" "$run" heard_to_silence_ms
             alone "$server" stop "$work/song3" 0 2000
             alone_samples "alone_stop_$server" "$run" to_silence_ms
+            alone_samples "alone_stop_heard_$server" "$run" heard_to_silence_ms
+            SINKALONE_STALL=2.5 alone "$server" stall "$work/organ4" 8 2000
+            awk '$1 == "play" && $3 > 500 { print "stall_sound_ms", $2 }' "$work/alone.out" >"$work/stall.out"
+            mv "$work/stall.out" "$work/alone.out"
+            alone_samples "alone_stall_$server" "$run" stall_sound_ms 2 4000
             alone "$server" cpu "$work/song3" 10
             sample "alone_cpu_$server" ours "$run" "$(value cpu_percent <"$work/alone.out")"
             sample "alone_cpu_fluid_$server" ours "$run" "$(value cpu_percent <"$work/alone.out")"

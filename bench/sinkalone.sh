@@ -17,7 +17,17 @@
 # MODE demoloop: the same for Loop on, Choose Random Song: one song restarted at each end.
 # For demo songs, bench/demosplice.py makes SONGS that take seconds, not minutes, per change.
 # MODE pause, stop: Choose Random Song, then after 3 s a click on Pause or Stop, RECORDER_MS
-#            needed; prints "to_silence_ms X" (soundtimes.py stop).
+#            needed; prints "to_silence_ms X" (soundtimes.py stop), and "heard_to_silence_ms X Y"
+#            (soundtimes.py heard): the command's point in the song from the player's last
+#            report of what is heard (its position, read over a private session bus the moment it
+#            changes, plus the time from then to the command) to the last frame of the song
+#            heard, found in its offline render (lumora-render, as for demo) by the sound.
+# MODE stall: Loop on, Choose Random Song of organ songs (SONG_MS in LUMORA_SONG_MS, default
+#            4000), RECORDER_MS needed; SINKALONE_STALL_AT seconds after Play (default 6: inside
+#            the second play, the first may begin before the recording does) the player is
+#            stopped (SIGSTOP) for SINKALONE_STALL seconds (default 1) and continued, as a
+#            starved process would be.
+#            Prints soundtimes.py's "play" line for each play that the recording holds whole.
 # SINKALONE_KEEP=FOLDER keeps the recording and the player's log of demo, pause and stop there.
 # LUMORA_SOUND_SERVER=pipewire runs it on PipeWire's PulseAudio service instead (headless.sh).
 # With RECORDER_MS a recorder of that latency listens at the sink's monitor, and for loop and
@@ -36,6 +46,7 @@ source "$here/../tests/e2e/headless.sh"
 headless_begin
 headless_start_display >&2
 headless_start_sound >&2
+case "$mode" in pause | stop) headless_start_bus >&2 ;; esac
 mkdir -p "$headless_dir/songs"
 mapfile -t sources < <(find "$songs" -maxdepth 1 -iname '*.mid' | sort)
 index=0
@@ -68,6 +79,7 @@ case "$mode" in
 loop) xdotool key ctrl+l ctrl+r ;;
 playall) xdotool key ctrl+y ;;
 cpu | pause | stop) xdotool key ctrl+r ;;
+stall) xdotool key ctrl+l ctrl+r ;;
 demo) xdotool key ctrl+y ;;
 demoloop) xdotool key ctrl+l ctrl+r ;;
 esac
@@ -82,12 +94,35 @@ if [ "$mode" = cpu ]; then
         'BEGIN { printf "cpu_percent %.2f\n", (a - b) * 100 / t / s }'
     exit 0
 fi
+if [ "$mode" = stall ]; then
+    sleep "${SINKALONE_STALL_AT:-6}"
+    pid=$(cat "$headless_dir/player.pid")
+    kill -STOP "$pid"
+    sleep "${SINKALONE_STALL:-1}"
+    kill -CONT "$pid"
+    sleep "$seconds"
+    headless_stop_recording
+    sox "$headless_dir/sink.wav" -t raw -e signed -b 16 -c 2 -r 44100 "$headless_dir/sink.raw"
+    [ -z "${SINKALONE_KEEP:-}" ] || cp "$headless_dir/sink.raw" "$log" "$SINKALONE_KEEP/"
+    python3 "$here/soundtimes.py" stall "$headless_dir/sink.raw" "${LUMORA_SONG_MS:-4000}"
+    exit 0
+fi
+# The position the player reports, in microseconds: the point heard at its last report.
+position() {
+    dbus-send --session --print-reply=literal --dest=org.mpris.MediaPlayer2.lumora \
+        /org/mpris/MediaPlayer2 org.freedesktop.DBus.Properties.Get \
+        string:org.mpris.MediaPlayer2.Player string:Position | awk '{ print $NF }'
+}
 if [ "$mode" = pause ] || [ "$mode" = stop ]; then
     sleep 3
     # The middle of Pause or Stop, under the menu bar (the window's client area is 340x278).
     height=$(xdotool getwindowgeometry "$headless_window" | awk -F'[x ]' '/Geometry/ { print $NF }')
     xdotool mousemove --window "$headless_window" "$([ "$mode" = pause ] && echo 170 || echo 274)" \
-        $((height - 278 + 158)) click 1
+        $((height - 278 + 158))
+    # The command right after a fresh report (four a second while a song plays).
+    last=$(position)
+    while reported=$(position) && read_at=$EPOCHREALTIME && [ "$reported" = "$last" ]; do :; done
+    xdotool click 1
     sleep 2
     headless_stop_recording
     sox "$headless_dir/sink.wav" -t raw -e signed -b 16 -c 2 -r 44100 "$headless_dir/sink.raw"
@@ -97,6 +132,13 @@ if [ "$mode" = pause ] || [ "$mode" = stop ]; then
         "$(awk '$3 == "Command" && $4 == "Play" { print $1; exit }' "$log")" \
         "$(awk -v c="$command" '$3 == "Command" && $4 == "Play" { played = 1 }
             played && $3 == "Command" && $4 == c { print $1; exit }' "$log")"
+    song=$(awk -v name="$(awk '$3 == "FileName" { print $4; exit }' "$log")" '$1 == name { print $2 }' \
+        "$headless_dir/songs.map")
+    python3 "$here/soundtimes.py" heard "$headless_dir/sink.raw" "$song" \
+        "${LUMORA_RENDER:-$(dirname "$player")/../cli/lumora-render}" \
+        /usr/share/sounds/sf2/FluidR3_GM.sf2 "$((reported / 1000))" \
+        "$(awk -v c="$command" -v r="$read_at" '$3 == "Command" && $4 == "Play" { played = 1 }
+            played && $3 == "Command" && $4 == c { print $1 - r; exit }' "$log")"
     exit 0
 fi
 sleep "$seconds"

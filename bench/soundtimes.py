@@ -28,6 +28,27 @@ soundtimes.py stop RECORDING.raw PLAY_SECONDS COMMAND_SECONDS
     not known here: negative when the sink falls silent sooner after Pause than it sounds after
     Play, and a buffer played out after the command shows as the same amount more.
 
+soundtimes.py heard RECORDING.raw SONG LUMORA_RENDER SOUNDFONT POSITION_MS AFTER_SECONDS
+    RECORDING holds SONG up to a Pause or Stop; POSITION_MS is the point heard the player
+    reported last before the command and AFTER_SECONDS the time from when that report was read
+    to the command, so the command came when the song was at P = POSITION_MS + AFTER_SECONDS (or
+    a little later: the report is older than when it was read). The sound before the last sound
+    of the recording is found in the song's offline render by cross-correlation, which gives Q,
+    the last frame of the song heard. Prints "heard_to_silence_ms X Y": X = Q - P in song time,
+    the fade included (an upper bound, by the age of the report), Y the correlation (near 1
+    when the recording is the song).
+
+soundtimes.py stall RECORDING.raw SONG_MS
+    RECORDING holds an organ song of SONG_MS (makesongs.py organ: a low note, then a high one to
+    its End of Track) played over and over by Loop, once with the player stopped for a while.
+    Each play begins where the low note sounds after the high one; for each play followed by
+    another, prints:
+        play sound_ms dropout_ms gap_ms
+    sound_ms is how much of the play sounded (runs of silence left out): SONG_MS when nothing was
+    lost and the end came when it was heard, less when sound was lost or the end came early.
+    dropout_ms is the silence inside the play, gap_ms the silence from its last sound to the
+    next play's first.
+
 soundtimes.py --check LUMORA_RENDER SOUNDFONT SONG...
     joins the songs' offline renders, each cut or padded to its End of Track, with known extra
     gaps and checks that "demo" finds them.
@@ -39,7 +60,7 @@ import tempfile
 import wave
 from array import array
 
-from sinkgaps import RATE, SILENT, read
+from sinkgaps import HYSTERESIS, LOUD, MIN_SILENCE, PITCH_WINDOW, RATE, SILENT, read
 
 SEARCH = RATE * 3 // 10  # a song's end is looked for within 300 ms of where it is due
 MIN_GAP = 16  # frames: shorter runs of silence are zero crossings
@@ -173,6 +194,127 @@ def stop(recording, play_seconds, command_seconds):
     sys.exit("soundtimes: the sink did not fall silent for 150 ms after the command")
 
 
+def crossings(left, start):
+    """Zero crossings (with hysteresis) over the 20 ms from start."""
+    count, sign = 0, 0
+    for sample in left[start : start + PITCH_WINDOW]:
+        if sample > HYSTERESIS and sign <= 0:
+            count += sign < 0
+            sign = 1
+        elif sample < -HYSTERESIS and sign >= 0:
+            count += sign > 0
+            sign = -1
+    return count
+
+
+def play_starts(left, level):
+    """Where each play of an organ song begins: its low note after the high one (or first).
+
+    The low note crosses zero up to about 7 times in 20 ms, the high one 20 times or more."""
+    step = RATE // 200
+    starts, after_high = [], True
+    for i in range(0, len(level) - PITCH_WINDOW, step):
+        if max(level[i : i + PITCH_WINDOW]) < LOUD:
+            continue
+        count = crossings(left, i)
+        # A note struck again after a dropout, or one fading out, crosses zero slowly: the low
+        # note must still sound 50 ms on.
+        later = i + RATE // 20
+        if (count <= 10 and after_high and crossings(left, later) <= 10
+                and max(level[later : later + PITCH_WINDOW], default=0) >= LOUD):
+            # The onset: back over the note's attack to the silence or the last song before it.
+            onset = i
+            while onset > max(0, i - step * 4) and level[onset - 1] >= SILENT:
+                onset -= 1
+            while level[onset] < SILENT:
+                onset += 1
+            starts.append(onset)
+            after_high = False
+        elif count >= 18:
+            after_high = True
+    return starts
+
+
+def stall(recording, song_ms):
+    left, level = read(recording)
+    starts = play_starts(left, level)
+    ms = 1000.0 / RATE
+    for start, following in zip(starts, starts[1:]):
+        last = max(i for i in range(start, following) if level[i] >= SILENT)
+        sound = dropout = quiet = 0
+        for i in range(start, last + 1):
+            if level[i] < SILENT:
+                quiet += 1
+                continue
+            if quiet >= MIN_SILENCE:
+                dropout += quiet
+            else:
+                sound += quiet
+            sound, quiet = sound + 1, 0
+        print(f"play {sound * ms:.1f} {dropout * ms:.1f} {(following - last - 1) * ms:.1f}")
+
+
+def rendered_left(song, render, soundfont):
+    """The left channel of the song's offline render, from its start."""
+    with tempfile.TemporaryDirectory() as folder:
+        wav = os.path.join(folder, "song.wav")
+        subprocess.run([render, song, wav, soundfont], check=True, capture_output=True)
+        with wave.open(wav) as rendered:
+            samples = array("h")
+            samples.frombytes(rendered.readframes(rendered.getnframes()))
+    return samples[0::2]
+
+
+def decimated(samples, factor):
+    return [sum(samples[i : i + factor]) for i in range(0, len(samples) - factor + 1, factor)]
+
+
+def best_match(window, song, first, last, stride=1):
+    """The offset in song[first..last) (every stride-th) where window correlates best."""
+    best, best_score = first, -2.0
+    norm = sum(x * x for x in window) ** 0.5 or 1.0
+    for offset in range(max(0, first), min(last, len(song) - len(window)), stride):
+        candidate = song[offset : offset + len(window)]
+        energy = sum(x * x for x in candidate) ** 0.5 or 1.0
+        score = sum(map(lambda a, b: a * b, window, candidate)) / norm / energy
+        if score > best_score:
+            best, best_score = offset, score
+    return best, best_score
+
+
+def last_heard(left, level, music, command):
+    """The song frame of the last sound in the recording, and how well it matched."""
+    end = last_sound(level) + 1
+    guard, length, factor = RATE // 100, RATE // 4, 16  # clear of the 5-ms fade; 250 ms
+    window = left[end - guard - length : end - guard]
+    # Where the window would sit in the song if the sound stopped at the command, give or take:
+    # from 300 ms sooner to 1 s later. Found in steps of 16 frames first, then to the frame.
+    due = command - guard - length
+    coarse, _ = best_match(decimated(window, factor), decimated(music, factor),
+                           (due - RATE * 3 // 10) // factor, (due + RATE) // factor)
+    offset, score = best_match(window, music, coarse * factor - 2 * factor,
+                               coarse * factor + 2 * factor)
+    return offset + length + guard, score
+
+
+def heard(recording, song, render, soundfont, position_ms, after_seconds):
+    left, level = read(recording)
+    command = int((position_ms / 1000.0 + after_seconds) * RATE)
+    frame, score = last_heard(left, level, rendered_left(song, render, soundfont), command)
+    print(f"heard_to_silence_ms {(frame - command) * 1000.0 / RATE:.1f} {score:.3f}")
+
+
+def check_heard(music):
+    """A recording of the song from 1 s to 3 s, faded out over 5 ms, is found ending there."""
+    cut = 3 * RATE
+    left = [0] * RATE + list(music[RATE:cut])
+    left += [int(music[cut + i] * (1 - (i + 1) / 220)) for i in range(220)] + [0] * RATE
+    level = [abs(x) for x in left]
+    frame, _ = last_heard(left, level, music, cut - RATE // 20)
+    if not cut <= frame <= cut + 220:
+        sys.exit(f"soundtimes: a recording cut at frame {cut} was found ending at {frame}")
+
+
 def check(render, soundfont, paths):
     if not os.path.exists(soundfont):
         print(f"skipped: {soundfont} is not installed")
@@ -196,6 +338,7 @@ def check(render, soundfont, paths):
     wrong = any(f is not None and abs(f - e) > 1.0 for f, e in zip(found, expected))
     if wrong or len(found) != len(expected):
         sys.exit(f"soundtimes: known gaps {expected} ms were found as {found}")
+    check_heard(rendered_left(paths[0], render, soundfont))
 
 
 def main():
@@ -203,6 +346,11 @@ def main():
         check(sys.argv[2], sys.argv[3], sys.argv[4:])
     elif sys.argv[1] == "demo":
         demo(*sys.argv[2:6])
+    elif sys.argv[1] == "heard":
+        heard(sys.argv[2], sys.argv[3], sys.argv[4], sys.argv[5], float(sys.argv[6]),
+              float(sys.argv[7]))
+    elif sys.argv[1] == "stall":
+        stall(sys.argv[2], int(sys.argv[3]))
     elif sys.argv[1] == "stop":
         stop(sys.argv[2], float(sys.argv[3]), float(sys.argv[4]))
 

@@ -116,15 +116,21 @@ headless_start_pulseaudio() {
     fi
 }
 
-# WirePlumber quits without a session bus, so a private one comes first. Each part logs to a file
-# of its own; the null sink is made through the PulseAudio protocol, as a desktop user would.
-headless_start_pipewire() {
-    local log=$headless_dir/pipewire.log part
+# A private session bus, once (after headless_start_sound, which sets XDG_RUNTIME_DIR).
+headless_start_bus() {
+    [ "${DBUS_SESSION_BUS_ADDRESS:-}" != "unix:path=$XDG_RUNTIME_DIR/bus" ] || return 0
     dbus-daemon --session --nofork --nopidfile --address="unix:path=$XDG_RUNTIME_DIR/bus" \
         >"$headless_dir/dbus.log" 2>&1 &
     headless_track $!
     export DBUS_SESSION_BUS_ADDRESS="unix:path=$XDG_RUNTIME_DIR/bus"
     headless_poll 30 test -S "$XDG_RUNTIME_DIR/bus" || { cat "$headless_dir/dbus.log" >&2; return 1; }
+}
+
+# WirePlumber quits without a session bus, so a private one comes first. Each part logs to a file
+# of its own; the null sink is made through the PulseAudio protocol, as a desktop user would.
+headless_start_pipewire() {
+    local log=$headless_dir/pipewire.log part
+    headless_start_bus || return 1
     pipewire >"$log" 2>&1 &
     headless_track $!
     headless_poll 30 test -S "$XDG_RUNTIME_DIR/pipewire-0" || { cat "$log" >&2; return 1; }

@@ -21,6 +21,7 @@ struct FakeSource : AudioSource {
     int64_t quietFrom = INT64_MAX; // the song falls silent here, and plays on to its end
     bool playing = true;
     bool busy = false;
+    bool numbered = false; // each frame sounds as its number plus one, to tell what is heard
     TimelinePoint from, to;
     std::vector<TimelinePoint> rewrites;
 
@@ -30,7 +31,8 @@ struct FakeSource : AudioSource {
         from = point();
         for (int i = 0; i < frames; ++i) {
             const bool sounds = playing && frame < endFrame;
-            left[i] = right[i] = sounds && frame < quietFrom ? level : 0.0f;
+            left[i] = right[i]
+                = sounds && frame < quietFrom ? (numbered ? float(frame + 1) : level) : 0.0f;
             if (sounds)
                 ++frame;
         }
@@ -74,29 +76,58 @@ struct RecordingStream : QueuedStream {
 struct BlockSink {
     int64_t block = 0;
     int64_t now = 0; // sink time, in frames since the stream started
-    int64_t heldUntil = 0; // sink time up to which it has taken sound
     int64_t readIndex = 0;
     bool ranDry = false;
+    // What a dry stream does: PipeWire's service reads on over silence of its own (and what is
+    // written there later is never played); PulseAudio reads whatever is written the moment it
+    // comes, and reports no more of it held than a block, so its read point runs ahead.
+    bool readsOnOverSilence = false;
+    bool corked = false;
+    int64_t startedAt = 0, startedFrame = 0;
     std::vector<int64_t> played; // by sink time: the stream frame played then, -1 for its silence
 
+    void take(const RecordingStream& stream, int64_t count)
+    {
+        for (int64_t i = 0; i < count; ++i) {
+            const bool written = !corked && readIndex < stream.writeEnd;
+            ranDry = ranDry || (!corked && !written);
+            played.push_back(written ? readIndex : -1);
+            readIndex += written || (readsOnOverSilence && !corked) ? 1 : 0;
+        }
+    }
     void advanceTo(int64_t time, const RecordingStream& stream)
     {
-        while (heldUntil <= time) {
-            for (int64_t i = 0; i < block; ++i) {
-                const bool written = size_t(readIndex) < stream.left.size();
-                ranDry = ranDry || !written;
-                played.push_back(written ? readIndex++ : -1);
-            }
-            heldUntil += block;
-        }
+        while (int64_t(played.size()) <= time)
+            take(stream, block);
+        if (ranDry && !readsOnOverSilence && !corked)
+            take(stream, stream.writeEnd - readIndex);
         now = time;
+    }
+    // Takes back what it holds of the stream: it plays next from the first frame it gave back.
+    void cork()
+    {
+        for (int64_t time = now + 1; time < int64_t(played.size()); ++time) {
+            if (played[size_t(time)] >= 0) {
+                readIndex = played[size_t(time)];
+                break;
+            }
+        }
+        played.resize(size_t(now + 1));
+        corked = true;
+    }
+    void uncork()
+    {
+        corked = ranDry = false;
+        startedAt = now;
+        startedFrame = readIndex;
     }
     bool countsReadAsHeard = false; // says it holds next to nothing, as PipeWire's service does
     StreamReadPoint report() const
     {
-        const int64_t held
-            = countsReadAsHeard ? std::min<int64_t>(44, heldUntil - now) : heldUntil - now;
-        return { readIndex, held, 0, !ranDry, 0, now };
+        int64_t held = int64_t(played.size()) - 1 - now;
+        if (countsReadAsHeard || (ranDry && !readsOnOverSilence))
+            held = std::min<int64_t>(countsReadAsHeard ? 44 : block, held);
+        return { readIndex, held, 0, !ranDry, startedFrame, now - startedAt };
     }
     int64_t heardNow() const { return played[size_t(now)]; }
 };
@@ -181,6 +212,10 @@ private slots:
     void heardFrameFollowsTheServer();
     void heardPointAndEndFollowASinkThatReadsAhead_data();
     void heardPointAndEndFollowASinkThatReadsAhead();
+    void restartAfterRunningDryMapsWhatIsHeard_data();
+    void restartAfterRunningDryMapsWhatIsHeard();
+    void streamThatRanDryStartsAgainFromItsReadPoint_data();
+    void streamThatRanDryStartsAgainFromItsReadPoint();
     void songChangeAfterTheEndIsPlayedWhereItIsMapped_data();
     void songChangeAfterTheEndIsPlayedWhereItIsMapped();
 };
@@ -469,6 +504,131 @@ void TestAudioQueue::heardPointAndEndFollowASinkThatReadsAhead()
     QVERIFY(endPlayed >= 0);
     QVERIFY2(endReported >= endPlayed && endReported <= endPlayed + rate / 50,
         qPrintable(QString("reported %1, played %2").arg(endReported).arg(endPlayed)));
+}
+
+void TestAudioQueue::restartAfterRunningDryMapsWhatIsHeard_data()
+{
+    QTest::addColumn<int64_t>("from"); // the stream's read point; 6000 were written
+    QTest::addColumn<int64_t>("songFrom"); // the stream frame heard last
+    QTest::addColumn<int64_t>("songFrame"); // the song goes on from here
+    QTest::addColumn<int64_t>("holeFrame"); // what the stream frame 6500 maps to
+
+    QTest::newRow("read point at the written end")
+        << int64_t(6000) << int64_t(6000) << int64_t(6000) << int64_t(6500);
+    QTest::newRow("read on over silence past it")
+        << int64_t(7000) << int64_t(6000) << int64_t(6000) << int64_t(6000);
+    QTest::newRow("the sink's last block never played")
+        << int64_t(6000) << int64_t(5000) << int64_t(5000) << int64_t(5500);
+}
+
+// A stream that ran dry goes on from its read point, with the song from the point heard last:
+// the silence it played maps to where the sound stopped, and nothing of the song is skipped.
+void TestAudioQueue::restartAfterRunningDryMapsWhatIsHeard()
+{
+    QFETCH(int64_t, from);
+    QFETCH(int64_t, songFrom);
+    QFETCH(int64_t, songFrame);
+    QFETCH(int64_t, holeFrame);
+    FakeSource source;
+    RecordingStream stream;
+    AudioQueue queue(source, stream, config());
+    queue.fill(6000);
+    QVERIFY(queue.rewrite(from, 2048, songFrom));
+    QCOMPARE(source.rewrites.back(), (TimelinePoint { 1, songFrame }));
+    QCOMPARE(stream.writes.back().first + stream.writes.back().second, queue.writeIndex());
+    QVERIFY(queue.writeIndex() >= from + 2048);
+    QCOMPARE(queue.pointAt(from + 100), (TimelinePoint { 1, songFrame + 100 }));
+    QCOMPARE(queue.pointAt(6500).frame, holeFrame);
+    QCOMPARE(stream.left[size_t(from)], level);
+}
+
+void TestAudioQueue::streamThatRanDryStartsAgainFromItsReadPoint_data()
+{
+    QTest::addColumn<int>("latencyMs");
+    QTest::addColumn<bool>("readsOnOverSilence");
+    QTest::addColumn<bool>("toldUnderflow");
+    QTest::newRow("100 ms, read point waits, underflow told") << 100 << false << true;
+    QTest::newRow("1 s, read point waits, underflow told") << 1000 << false << true;
+    QTest::newRow("100 ms, read on over silence, not told") << 100 << true << false;
+    QTest::newRow("1 s, read on over silence, underflow told") << 1000 << true << true;
+}
+
+// A 4-s song whose writer is held up for 3 s after 1 s, longer than its queue lasts (a stopped or
+// starved process): the stream runs dry. Started again as the stream output does it, every frame
+// of the song must be played once and in order, the point heard must follow the sound once it is
+// back, and the end must be reported no sooner than it is played and at most 20 ms after.
+void TestAudioQueue::streamThatRanDryStartsAgainFromItsReadPoint()
+{
+    QFETCH(int, latencyMs);
+    QFETCH(bool, readsOnOverSilence);
+    QFETCH(bool, toldUnderflow);
+    constexpr int rate = 44100;
+    const int64_t songEnd = 4 * rate, stallFrom = rate, stallUntil = 4 * rate;
+    AudioQueue::Config queueConfig = config();
+    queueConfig.capacityFrames = 8 * rate;
+    FakeSource source;
+    source.endFrame = songEnd;
+    source.numbered = true;
+    RecordingStream stream;
+    AudioQueue queue(source, stream, queueConfig);
+    BlockSink sink;
+    sink.block = int64_t(latencyMs) * rate / 1000;
+    sink.readsOnOverSilence = readsOnOverSilence;
+    const AheadPlan plan = aheadPlanFor(sink.block, 2 * rate, rate / 2, queueConfig.capacityFrames);
+    const auto songFrameAt = [&](int64_t time) {
+        const int64_t frame = sink.played[size_t(time)];
+        return frame < 0 ? -1 : int64_t(stream.left[size_t(frame)]) - 1;
+    };
+
+    QVERIFY(queue.rewrite(0));
+    queue.fill(int(plan.start - queue.writeIndex()));
+    const int64_t step = rate / 200;
+    int64_t endReported = -1, restarts = 0, lastSounded = -1;
+    for (int64_t time = 0; time < 16 * rate && endReported < 0; time += step) {
+        sink.advanceTo(time, stream);
+        lastSounded = std::max(lastSounded, songFrameAt(time));
+        if (time >= stallFrom && time < stallUntil)
+            continue;
+        const StreamReadPoint report = sink.report();
+        if (!queue.isIdle()
+            && hasRunDry(report, queue.writeIndex(), toldUnderflow && sink.ranDry)) {
+            sink.cork();
+            QVERIFY(queue.rewrite(sink.readIndex));
+            queue.fill(int(sink.readIndex + plan.start - queue.writeIndex()));
+            sink.uncork();
+            ++restarts;
+            continue;
+        }
+        const int64_t heard = std::min(heardFrameOf(report, false), queue.writeIndex());
+        const TimelinePoint point = queue.pointAt(heard);
+        if (songFrameAt(time) >= 0 && restarts > 0) {
+            QVERIFY2(std::abs(point.frame - songFrameAt(time)) <= step,
+                qPrintable(QString("at %1: %2 heard, %3 played")
+                               .arg(time)
+                               .arg(point.frame)
+                               .arg(songFrameAt(time))));
+        }
+        if (point.atEnd)
+            endReported = time;
+        const int64_t wanted = plan.target - queue.queuedFrames(heard);
+        if (wanted >= plan.refill || queue.writeIndex() < heard + plan.start)
+            queue.fill(int(std::max<int64_t>(wanted, 0)));
+    }
+    int64_t expected = 0, endPlayed = -1;
+    for (int64_t time = 0; time <= sink.now; ++time) {
+        const int64_t frame = songFrameAt(time);
+        if (frame < 0)
+            continue;
+        QVERIFY2(frame == expected,
+            qPrintable(
+                QString("at %1: song frame %2 played, %3 due").arg(time).arg(frame).arg(expected)));
+        if (++expected == songEnd)
+            endPlayed = time + 1;
+    }
+    QVERIFY2(endPlayed >= 0, qPrintable(QString("played to %1").arg(lastSounded)));
+    QVERIFY2(endReported >= endPlayed && endReported <= endPlayed + rate / 50,
+        qPrintable(QString("reported %1, played %2").arg(endReported).arg(endPlayed)));
+    QCOMPARE(restarts, 1);
 }
 
 void TestAudioQueue::songChangeAfterTheEndIsPlayedWhereItIsMapped_data()

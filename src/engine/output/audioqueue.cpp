@@ -23,6 +23,11 @@ AheadPlan aheadPlanFor(int64_t sinkLatency, int64_t target, int64_t refill, int6
     return plan;
 }
 
+bool hasRunDry(const StreamReadPoint& point, int64_t writeIndex, bool underflowed)
+{
+    return underflowed || heardFrameOf(point, false) >= writeIndex;
+}
+
 AudioQueue::AudioQueue(AudioSource& source, QueuedStream& stream, Config config)
     : m_source(source)
     , m_stream(stream)
@@ -47,15 +52,16 @@ bool AudioQueue::fill(int frames, int limit)
     return m_writeIndex < until;
 }
 
-bool AudioQueue::rewrite(int64_t from, int frames)
+bool AudioQueue::rewrite(int64_t from, int frames, int64_t songFrom)
 {
     from = std::max(from, m_writeIndex - m_config.capacityFrames + m_config.chunkFrames);
-    from = std::min(from, m_writeIndex);
-    const TimelinePoint point = pointAt(from);
+    // Past the write index, the stream has played silence of its own there: the song goes on
+    // from where its sound stopped, and that silence maps to the point it stopped at.
+    const TimelinePoint point = pointAt(std::min({ from, songFrom, m_writeIndex }));
     if (!m_source.rewriteFrom(point))
         return false;
     const int64_t oldWriteIndex = m_writeIndex;
-    const int fadeFrames = int(std::min<int64_t>(m_config.fadeFrames, oldWriteIndex - from));
+    const int fadeFrames = int(std::clamp<int64_t>(oldWriteIndex - from, 0, m_config.fadeFrames));
     std::fill(m_fade.begin(), m_fade.end(), 0.0f);
     copyQueued(from, fadeFrames, m_fade.data());
     for (int i = 0; i < fadeFrames; ++i) {

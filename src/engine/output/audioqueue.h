@@ -50,6 +50,13 @@ struct AheadPlan {
 
 AheadPlan aheadPlanFor(int64_t sinkLatency, int64_t target, int64_t refill, int64_t capacity);
 
+// Whether a playing stream has run dry: the server said so, or by its account everything written
+// has been heard (the writer was held up longer than the queue lasts, and the server's account
+// is older than that). A dry stream stays so until it is corked: a PulseAudio stream is read as
+// fast as it is written from then on, PipeWire's reads on over silence of its own and drops what
+// is written behind that. So it is corked and started again from its read point.
+bool hasRunDry(const StreamReadPoint& point, int64_t writeIndex, bool underflowed);
+
 // Keeps a long stretch of a source's sound queued on a stream, and replaces the part not yet
 // heard when what should be heard changes. It remembers, for every frame it queued, where in the
 // source's timeline that frame came from, so that what is heard maps back to a song position; and
@@ -86,8 +93,12 @@ public:
     // they go out together: a sink reads a stream again from a change in a whole block, and a
     // stream that runs dry there is lost to later changes (see aheadPlanFor). The next fill()
     // covers the rest of the old sound. False when the source was busy and nothing changed: try
-    // again shortly.
-    bool rewrite(int64_t from, int frames = 0);
+    // again shortly. A `from` past the write index (a stream that ran dry and was read on over
+    // silence of its own) leaves a hole that maps to where the queued sound ended. The source
+    // goes on from the point queued at `songFrom` when that comes sooner: what the stream read
+    // after it was never heard.
+    bool rewrite(
+        int64_t from, int frames = 0, int64_t songFrom = std::numeric_limits<int64_t>::max());
 
     // The place in the source's timeline of a stream frame that was queued.
     TimelinePoint pointAt(int64_t streamFrame) const;

@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <limits>
 #include <thread>
 #include <vector>
 
@@ -57,6 +58,12 @@ struct PulseAudioOutput::Private final : QueuedStream {
     bool batching = false;
     bool corked = true;
     bool rewritePending = false;
+    // The server told of an underflow since the stream was last started.
+    bool underflowed = false;
+    // A stream that ran dry is being started again (see restartIfDry()): its account is asked
+    // for, then it is corked and uncorked, then written from its read point.
+    enum class DryRestart { None, Asked, Restarted, Writing } dryRestart = DryRestart::None;
+    int64_t drySongFrom = 0;
     // A fill decided at a wake-up goes on over turns of the loop, as far as it was decided then:
     // a server that reads all it is given (a sink with nobody to pace it) must not draw the whole
     // song out of us at once.
@@ -85,6 +92,9 @@ struct PulseAudioOutput::Private final : QueuedStream {
     void send(int64_t at, const float* interleaved, int frames);
     void sendBatch();
     int64_t heardFrame();
+    StreamReadPoint readPoint(const pa_timing_info& timing) const;
+    bool restartIfDry();
+    void restartDry();
     AheadPlan aheadPlan() const;
     void changed();
     void onTick();
@@ -95,6 +105,8 @@ struct PulseAudioOutput::Private final : QueuedStream {
     static void onContextState(pa_context*, void* self);
     static void onStreamState(pa_stream*, void* self);
     static void onTimingUpdated(pa_stream*, int, void* self);
+    static void onUnderflow(pa_stream*, void* self);
+    static void onDryTiming(pa_stream*, int, void* self);
     static void onWakeFd(pa_mainloop_api*, pa_io_event*, int, pa_io_event_flags_t, void* self);
     static void onLoopRunning(pa_mainloop_api*, pa_defer_event*, void*);
     static void onTickEvent(pa_mainloop_api*, pa_time_event*, const struct timeval*, void* self);
@@ -144,6 +156,7 @@ bool PulseAudioOutput::Private::open()
     }
     if (ok) {
         pa_stream_set_state_callback(stream, &Private::onStreamState, this);
+        pa_stream_set_underflow_callback(stream, &Private::onUnderflow, this);
         const double rate = config.sampleRate;
         // The server sets the sink's latency to tlength less two minreq; what we queue past
         // tlength (up to maxlength) it simply keeps.
@@ -191,6 +204,7 @@ void PulseAudioOutput::Private::close()
     wakeEvent = nullptr;
     if (stream) {
         pa_stream_set_state_callback(stream, nullptr, nullptr);
+        pa_stream_set_underflow_callback(stream, nullptr, nullptr);
         pa_stream_disconnect(stream);
         pa_stream_unref(stream);
         stream = nullptr;
@@ -245,17 +259,93 @@ int64_t PulseAudioOutput::Private::heardFrame()
     const pa_timing_info* timing = stream ? pa_stream_get_timing_info(stream) : nullptr;
     if (!timing || timing->read_index_corrupt)
         return lastHeard;
+    // A corked stream goes on from its read point, even past what was written (it ran dry and
+    // was read on over silence): what is written next must go there.
+    const int64_t written = queue ? queue->writeIndex() : 0;
+    lastHeard = std::clamp<int64_t>(heardFrameOf(readPoint(*timing), corked), 0,
+        corked ? std::numeric_limits<int64_t>::max() : written);
+    return lastHeard;
+}
+
+StreamReadPoint PulseAudioOutput::Private::readPoint(const pa_timing_info& timing) const
+{
     const double framesPerUsec = config.sampleRate / 1e6;
     StreamReadPoint point;
-    point.readFrame = timing->read_index / int64_t(frameBytes);
-    point.sinkFrames = int64_t(double(timing->sink_usec) * framesPerUsec);
-    point.ageFrames = int64_t(double(pa_timeval_age(&timing->timestamp)) * framesPerUsec);
-    point.playing = timing->playing;
+    point.readFrame = timing.read_index / int64_t(frameBytes);
+    point.sinkFrames = int64_t(double(timing.sink_usec) * framesPerUsec);
+    point.ageFrames = int64_t(double(pa_timeval_age(&timing.timestamp)) * framesPerUsec);
+    point.playing = timing.playing;
     point.startFrame = startedFrame;
     point.sinceStartFrames = int64_t(double(pa_rtclock_now() - startedAt) * framesPerUsec);
-    lastHeard
-        = std::clamp<int64_t>(heardFrameOf(point, corked), 0, queue ? queue->writeIndex() : 0);
-    return lastHeard;
+    return point;
+}
+
+// A stream that ran dry (the process was held up longer than its queue lasted) is started again
+// as a new one starts: nothing is written to it until it has been corked and uncorked, which
+// ends the underrun on the server's side, and then a block and a half is written at once from
+// its read point. Written while the server still counted the underrun, the first block would be
+// read and then silenced by the rewind that ends it (PulseAudio).
+bool PulseAudioOutput::Private::restartIfDry()
+{
+    if (dryRestart == DryRestart::Asked || dryRestart == DryRestart::Restarted)
+        return true;
+    if (dryRestart == DryRestart::Writing) {
+        restartDry();
+        return true;
+    }
+    const pa_timing_info* timing = pa_stream_get_timing_info(stream);
+    if (corked || queue->isIdle() || !timing || timing->read_index_corrupt
+        || !hasRunDry(readPoint(*timing), queue->writeIndex(), underflowed))
+        return false;
+    dryRestart = DryRestart::Asked;
+    filling = false;
+    if (pa_operation* op = pa_stream_update_timing_info(stream, &Private::onDryTiming, this))
+        pa_operation_unref(op);
+    else
+        restartDry();
+    return true;
+}
+
+// Each step once the server has answered the last: what was heard by its fresh account, where
+// the song goes on (what the sink took in its last block may not have been played); then where
+// it reads from once restarted, past what was written if it read on over silence.
+void PulseAudioOutput::Private::restartDry()
+{
+    switch (dryRestart) {
+    case DryRestart::None:
+        return;
+    case DryRestart::Asked:
+        drySongFrom = heardFrame();
+        setCorked(true);
+        setCorked(false);
+        dryRestart = DryRestart::Restarted;
+        if (pa_operation* op = pa_stream_update_timing_info(stream, &Private::onDryTiming, this)) {
+            pa_operation_unref(op);
+            return;
+        }
+        break;
+    case DryRestart::Restarted:
+    case DryRestart::Writing:
+        break;
+    }
+    dryRestart = DryRestart::Writing;
+    const pa_timing_info* timing = pa_stream_get_timing_info(stream);
+    const int64_t readFrame = timing && !timing->read_index_corrupt
+        ? timing->read_index / int64_t(frameBytes)
+        : queue->writeIndex();
+    batching = true;
+    const bool rewritten = queue->rewrite(readFrame, int(aheadPlan().start), drySongFrom);
+    batching = false;
+    sendBatch();
+    if (!rewritten) {
+        scheduleTick(2 * PA_USEC_PER_MSEC); // the source is busy with a command: soon again
+        return;
+    }
+    dryRestart = DryRestart::None;
+    startedFrame = readFrame;
+    startedAt = pa_rtclock_now();
+    underflowed = false;
+    scheduleTick(0);
 }
 
 // From the latency the sink really runs at: other programs on it may have asked for less, or a
@@ -301,6 +391,7 @@ void PulseAudioOutput::Private::changed()
             return;
         }
         rewritePending = false;
+        dryRestart = DryRestart::None; // a command's change replaces what the restart would write
         filling = false; // what was queued moved: the next wake-up decides afresh
     } else if (queue->isIdle()) {
         return;
@@ -325,6 +416,8 @@ void PulseAudioOutput::Private::onTick()
         changed();
         return;
     }
+    if (restartIfDry())
+        return;
     const int64_t heard = heardFrame();
     const TimelinePoint point = queue->pointAt(heard);
     if (!source->reportHeard(point)) {
@@ -375,6 +468,7 @@ void PulseAudioOutput::Private::setCorked(bool cork)
     if (!cork) {
         startedFrame = heardFrame();
         startedAt = pa_rtclock_now();
+        underflowed = false;
     }
     corked = cork;
     if (pa_operation* op = pa_stream_cork(stream, cork ? 1 : 0, nullptr, nullptr))
@@ -410,6 +504,25 @@ void PulseAudioOutput::Private::onStreamState(pa_stream* stream, void* self)
 void PulseAudioOutput::Private::onTimingUpdated(pa_stream*, int, void* self)
 {
     static_cast<Private*>(self)->changed();
+}
+
+void PulseAudioOutput::Private::onDryTiming(pa_stream*, int, void* self)
+{
+    static_cast<Private*>(self)->restartDry();
+}
+
+// Not while a dry stream is started again, nor where it was: uncorked with nothing written, it
+// runs dry once more there.
+void PulseAudioOutput::Private::onUnderflow(pa_stream* stream, void* self)
+{
+    auto* d = static_cast<Private*>(self);
+    const int64_t at = pa_stream_get_underflow_index(stream);
+    if (d->dryRestart != DryRestart::None
+        || (at >= 0 && at / int64_t(frameBytes) <= d->startedFrame))
+        return;
+    d->underflowed = !d->corked;
+    if (d->underflowed && d->queue)
+        d->scheduleTick(0);
 }
 
 // Once, on the main loop's thread, before it first renders.
