@@ -28,7 +28,8 @@
 #            stopped (SIGSTOP) for SINKALONE_STALL seconds (default 1) and continued, as a
 #            starved process would be.
 #            Prints soundtimes.py's "play" line for each play that the recording holds whole.
-# SINKALONE_KEEP=FOLDER keeps the recording and the player's log of demo, pause and stop there.
+# SINKALONE_KEEP=FOLDER keeps the player's log there in every mode (and PulseAudio's, at debug level
+# with HEADLESS_PULSE_DEBUG=1: its rewinds), and the recording of demo, pause, stop and stall.
 # LUMORA_SOUND_SERVER=pipewire runs it on PipeWire's PulseAudio service instead (headless.sh).
 # With RECORDER_MS a recorder of that latency listens at the sink's monitor, and for loop and
 # playall, "gap_ms X" gives the silence at each change, timed in the recording by sinkgaps.py
@@ -143,6 +144,7 @@ if [ "$mode" = pause ] || [ "$mode" = stop ]; then
 fi
 sleep "$seconds"
 headless_stop_recording
+[ -z "${SINKALONE_KEEP:-}" ] || cp "$log" "$headless_dir/pulseaudio.log" "$SINKALONE_KEEP/" 2>/dev/null || true
 if [ "$mode" = demo ] || [ "$mode" = demoloop ]; then
     # Each song played: the file named last, at each Open.
     awk 'NR == FNR { song[$1] = $2; next } $3 == "FileName" { name = $4 }

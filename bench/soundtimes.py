@@ -8,7 +8,7 @@ soundtimes.py demo RECORDING.raw PLAYED LUMORA_RENDER SOUNDFONT
     from its start to its first sound, and from its last sound (its release included) to its End
     of Track (negative when the release rings past it). At each change the silence a listener
     hears is then compared with the one the two songs hold themselves. Prints for each change:
-        demo_change A B silence_ms own_ms excess_ms period_excess_ms late_ms
+        demo_change A B silence_ms own_ms excess_ms period_excess_ms late_ms lost_ms
     silence_ms is the run of silence in the recording where the last song's sound ends, own_ms
     what the songs alone would leave (0 when the release reaches into the next song), excess_ms
     the difference ("-" when the songs overlap and no silence can tell it) and period_excess_ms
@@ -17,7 +17,9 @@ soundtimes.py demo RECORDING.raw PLAYED LUMORA_RENDER SOUNDFONT
     first sound to its End of Track and the next one's lead-in: the same excess, but free of how
     a reverberant tail fades out at the sink (at -60 dBFS such a tail reads tens of ms longer or
     shorter there than offline): the last song's start is placed by matching its first 200 ms to
-    its render, so that a start the sink lost counts once, as the next song's lateness.
+    its render, so that a start the sink lost counts once, as the next song's lateness. lost_ms
+    is how much of the next song's start the sink lost (part of late_ms): where its sound is first
+    heard, how far into its render that sound matches.
 
 soundtimes.py stop RECORDING.raw PLAY_SECONDS COMMAND_SECONDS
     RECORDING holds one song from its first sound to a Pause or Stop; PLAY_SECONDS and
@@ -142,7 +144,7 @@ def demo_changes(level, songs):
         runs = list(silence_runs(level, max(0, due - SEARCH), due + SEARCH))
         if own == 0 or not runs:
             # The next song begins under the last one's release: nothing tells the change.
-            yield 0.0, own * ms, None, None
+            yield 0.0, own * ms, None, None, None
             onset = due + (song.end - song.last) + following.first
             start = None
             continue
@@ -156,9 +158,11 @@ def demo_changes(level, songs):
         # free of how the tail fades at the sink, which only the silence's start depends on. A
         # start the sink lost counts for the next song (heard later), not for the last one.
         late = None if start is None else (end - start) - (song.end - song.first) - following.first
-        yield (end - first) * ms, own * ms, (end - first - own) * ms, None if late is None else late * ms
+        lost = sounding_from(level, end, following)
+        yield ((end - first) * ms, own * ms, (end - first - own) * ms,
+               None if late is None else late * ms, lost * ms)
         onset = end
-        start = onset - sounding_from(level, onset, following)
+        start = onset - lost
 
 
 def demo(recording, played, render, soundfont):
@@ -170,12 +174,12 @@ def demo(recording, played, render, soundfont):
                 known[path] = Song(path, render, soundfont, folder)
         songs = [known[path] for _, path in entries]
     _, level = read(recording)
-    for index, (silence, own, excess, late) in enumerate(demo_changes(level, songs)):
+    for index, (silence, own, excess, late, lost) in enumerate(demo_changes(level, songs)):
         (time_a, a), (time_b, b) = entries[index], entries[index + 1]
         period_excess = (float(time_b) - float(time_a)) * 1000 - songs[index].end * 1000.0 / RATE
         print("demo_change", os.path.basename(a), os.path.basename(b), f"{silence:.1f}",
               f"{own:.1f}", "-" if excess is None else f"{excess:.1f}", f"{period_excess:.1f}",
-              "-" if late is None else f"{late:.1f}")
+              "-" if late is None else f"{late:.1f}", "-" if lost is None else f"{lost:.1f}")
 
 
 def stop(recording, play_seconds, command_seconds):
@@ -333,7 +337,9 @@ def check(render, soundfont, paths):
         for i, sample in enumerate(song.level):
             level[begin + i] = max(level[begin + i], sample)
     changes = list(demo_changes(level, songs))
-    found = [excess for _, _, excess, _ in changes] + [late for _, _, _, late in changes]
+    found = [change[2] for change in changes] + [change[3] for change in changes]
+    if any(change[4] not in (None, 0.0) for change in changes):
+        sys.exit(f"soundtimes: a start was found lost where none was: {changes}")
     expected = [extra[i % len(extra)] for i in range(len(songs) - 1)] * 2
     wrong = any(f is not None and abs(f - e) > 1.0 for f, e in zip(found, expected))
     if wrong or len(found) != len(expected):

@@ -7,7 +7,8 @@
 # (PulseAudio, or PipeWire with LUMORA_SOUND_SERVER=pipewire) runs in the foreground as our child
 # with its own HOME and XDG_RUNTIME_DIR, so other sessions on the same machine are neither used
 # nor disturbed. The sound server's socket lives in a short /tmp folder (socket paths are limited
-# to 108 bytes), removed at the end.
+# to 108 bytes), removed at the end. HEADLESS_PULSE_DEBUG=1 has PulseAudio log at debug level
+# (its rewinds and underruns) into pulseaudio.log in the private folder.
 
 headless_dir=
 headless_pids=()
@@ -107,6 +108,7 @@ headless_start_sound() {
 headless_start_pulseaudio() {
     pulseaudio -n --daemonize=no --exit-idle-time=-1 --load=module-native-protocol-unix \
         --load="module-null-sink sink_name=$headless_sink rate=44100 channels=2" \
+        ${HEADLESS_PULSE_DEBUG:+--log-level=debug --log-time=1} \
         >"$headless_dir/pulseaudio.log" 2>&1 &
     headless_track $!
     if ! headless_poll 30 headless_sound_ready; then
