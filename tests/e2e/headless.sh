@@ -152,7 +152,7 @@ headless_start_pipewire() {
 }
 
 headless_sink_listed() {
-    pactl list short sinks 2>/dev/null | grep -q "[[:space:]]$headless_sink[[:space:]]"
+    pactl list short sinks 2>/dev/null | grep -q "[[:space:]]${headless_sink}[[:space:]]"
 }
 
 # headless_record <wav>: records the sink from now on. The sink's monitor delivers nothing while
