@@ -20,7 +20,11 @@ plain_only='e2e|packaging|data'
 echo "== AddressSanitizer and UndefinedBehaviorSanitizer"
 bash "$top/scripts/build.sh" "$top/build-asan" -DCMAKE_BUILD_TYPE=Debug \
   -DLUMORA_SANITIZE=address,undefined -DLUMORA_BUILD_BENCHMARKS=OFF
-ASAN_OPTIONS=abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+# intercept_tls_get_addr=0: GCC 12's leak checker takes a block of dynamic thread-local storage
+# that happens to start 16 bytes into a page for one with an old glibc's header, reads a bogus
+# range from before it and crashes at exit ("Tracer caught signal 11") after a test has passed.
+# It then no longer scans such blocks (the Qt plugins' and the loaded module's thread-locals).
+ASAN_OPTIONS=abort_on_error=1:intercept_tls_get_addr=0 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
   ctest --test-dir "$top/build-asan" --output-on-failure -j 2 --timeout 900 -LE "$plain_only"
 
 echo "== ThreadSanitizer: the engine, the media control, the real outputs, Play All and the faults"
