@@ -61,12 +61,13 @@ def is_low_note(left, level, start):
     return crossings < LOW_NOTE_CROSSINGS
 
 
-def silences(level, start, stop):
-    """The runs of silence that reach into start..stop, as (first, end) frame pairs."""
+def silences(level, start, stop, reaching_in=True):
+    """The runs of silence that reach into start..stop (or, not reaching_in, that start there), as
+    (first, end) frame pairs."""
     i = start
-    while i > 0 and level[i - 1] < SILENT and level[i] < SILENT:
+    while reaching_in and i > 0 and level[i - 1] < SILENT and level[i] < SILENT:
         i -= 1
-    while i < stop:
+    while i < min(stop, len(level)):
         if level[i] >= SILENT:
             i += 1
             continue

@@ -62,10 +62,9 @@ import tempfile
 import wave
 from array import array
 
-from sinkgaps import HYSTERESIS, LOUD, MIN_SILENCE, PITCH_WINDOW, RATE, SILENT, read
+from sinkgaps import HYSTERESIS, LOUD, MIN_SILENCE, PITCH_WINDOW, RATE, SILENT, read, silences
 
 SEARCH = RATE * 3 // 10  # a song's end is looked for within 300 ms of where it is due
-MIN_GAP = 16  # frames: shorter runs of silence are zero crossings
 TAIL_SLACK = RATE // 20  # a tail at the sink may end this much later than offline
 ALIGN_FRAMES = RATE // 5  # a song's first 200 ms place it against its render
 LOST_AT_MOST = RATE * 3 // 10  # the most of a song's start looked for as lost
@@ -99,20 +98,6 @@ class Song:
         self.first, self.last = first_sound(self.level), last_sound(self.level)
 
 
-def silence_runs(level, start, stop):
-    """(first, end) frame pairs of the runs of silence of MIN_GAP or more starting in start..stop."""
-    i = start
-    while i < min(stop, len(level)):
-        if level[i] >= SILENT:
-            i += 1
-            continue
-        first = i
-        while i < len(level) and level[i] < SILENT:
-            i += 1
-        if i - first >= MIN_GAP:
-            yield first, i
-
-
 def envelope(level, start, frames, step=44):
     return [max(level[i:i + step], default=0) for i in range(start, start + frames, step)]
 
@@ -141,7 +126,7 @@ def demo_changes(level, songs):
             return
         due = onset + song.last - song.first
         own = max(0, song.end - song.last + following.first)
-        runs = list(silence_runs(level, max(0, due - SEARCH), due + SEARCH))
+        runs = list(silences(level, max(0, due - SEARCH), due + SEARCH, reaching_in=False))
         if own == 0 or not runs:
             # The next song begins under the last one's release: nothing tells the change.
             yield 0.0, own * ms, None, None, None
