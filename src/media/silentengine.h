@@ -34,9 +34,15 @@ public:
     int endNotifier() const override { return m_endTimer; }
     const LiveSongPlayer* player() const override { return nullptr; }
     void wake() override { }
+    // Nothing is rendered, so no song ever follows on: the window's commands start the next one.
+    void setFollowingSong(std::shared_ptr<const Song>) override { }
+    bool isFollowingSongStarted() const override { return false; }
+    void adoptFollowingSong() override { }
+    void dropFollowingSong() override { }
 
     void postToSampleLoader(std::function<void()> task) override { task(); }
     int prepareSong(const Song&) override { return 0; }
+    int prepareFollowingSong(const Song&) override { return 0; }
     void returnFreedMemory() override { }
     void shutDown() override { closeSong(); }
 

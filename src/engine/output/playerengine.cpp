@@ -67,6 +67,12 @@ public:
             m_output->wake();
     }
 
+    // Not yet: no song follows on, and the window's commands start the next one.
+    void setFollowingSong(std::shared_ptr<const Song>) override { }
+    bool isFollowingSongStarted() const override { return false; }
+    void adoptFollowingSong() override { }
+    void dropFollowingSong() override { }
+
     void postToSampleLoader(std::function<void()> task) override
     {
         if (!m_sampleLoader)
@@ -78,6 +84,7 @@ public:
     {
         return m_synth ? m_player.prepareSong(song, *m_synth) : 0;
     }
+    int prepareFollowingSong(const Song&) override { return 0; }
     void returnFreedMemory() override { Synth::returnFreedMemory(); }
 
     // The program ends with a fade too. Bounded, as a stalled device must not hang the exit.

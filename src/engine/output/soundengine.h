@@ -53,11 +53,28 @@ public:
     // The output has something new to play.
     virtual void wake() = 0;
 
+    // A song that follows the current one without a break (Loop, Play All), UI thread. Once its
+    // presets are in (prepareFollowingSong), setFollowingSong arms it: when the current song has
+    // been rendered to its end, rendering goes straight on with the following song from its
+    // start, playing. Until adoptFollowingSong the current song is still the one reported:
+    // position and end follow it, and its end is notified when heard, exactly as without a
+    // following song. setFollowingSong(nullptr) takes back one that has not begun to render.
+    virtual void setFollowingSong(std::shared_ptr<const Song> song) = 0;
+    // The following song has begun to render: it is what will be heard after the current one.
+    virtual bool isFollowingSongStarted() const = 0;
+    // It becomes the current song, playing from where it is heard; position and end follow it.
+    virtual void adoptFollowingSong() = 0;
+    // It is dropped: what was queued of it is replaced at once, and the current song stays as it
+    // would be without one (at its end, once that is heard).
+    virtual void dropFollowingSong() = 0;
+
     // The sample loader: one thread of the engine's, tasks run in the order posted.
     virtual void postToSampleLoader(std::function<void()> task) = 0;
     // On the sample loader: reads the song's samples, releases the others'; returns how many
     // presets were released, whose memory returnFreedMemory() gives back to the system.
     virtual int prepareSong(const Song& song) = 0;
+    // The same for a following song, keeping the current song's samples, which still play.
+    virtual int prepareFollowingSong(const Song& song) = 0;
     virtual void returnFreedMemory() = 0;
 
     // Drops the sample loader's waiting tasks, fades out what sounds (for a moment at most) and
@@ -68,7 +85,7 @@ public:
 // The sound module's one export: extern "C" SoundEngine* lumora_create_sound_engine(int version).
 // It answers nullptr to a program built against another version of this interface.
 inline constexpr const char* kSoundEngineFactoryName = "lumora_create_sound_engine";
-inline constexpr int kSoundEngineInterfaceVersion = 1;
+inline constexpr int kSoundEngineInterfaceVersion = 2;
 using SoundEngineFactory = SoundEngine* (*)(int interfaceVersion);
 
 // The engine linked in, for tests and tools (lumora_output).
