@@ -83,6 +83,24 @@ bool LumoraMusic::startNextSongIfEnded()
     return true;
 }
 
+// What the end of the open song will start if nothing is clicked before it: Play All's next pick
+// (drawn from a copy of the generator, so the real draw comes out the same), else the same file
+// again with Loop. The media control plays it on without a break.
+FollowingSong LumoraMusic::songThatFollows() const
+{
+    if (handlersStopped())
+        return {};
+    if (isPlayAllLoopWaiting()) {
+        const std::unique_ptr<RandomGenerator> lookAhead = m_random.clone();
+        const SongPick pick = pickRandomSong(*lookAhead);
+        const CatalogueRow& row = Catalogue::row(pick.menu, pick.index);
+        return { FollowingSong::Kind::OtherFile, QString::fromUtf8(row.stem) + ".mid" };
+    }
+    if (mitLoop->isChecked())
+        return { FollowingSong::Kind::SameFile, {} };
+    return {};
+}
+
 // The song is chosen exactly as a click on its item would choose it.
 void LumoraMusic::chooseRandomSong()
 {

@@ -58,6 +58,7 @@ LumoraMusic::LumoraMusic(const WindowServices& services, QWidget* parent)
             startNextSongIfEnded();
         MMControl1_StatusUpdate();
     });
+    MMControl1->setFollowingSongGuess([this] { return songThatFollows(); });
 }
 
 LumoraMusic::~LumoraMusic() = default;

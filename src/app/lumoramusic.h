@@ -2,6 +2,7 @@
 
 #include "app/catalogue.h"
 #include "app/windowservices.h"
+#include "media/mediacontrol.h"
 
 #include <QList>
 #include <QMainWindow>
@@ -109,6 +110,7 @@ private:
     void runPlayAllLoop();
     void runPlayAllLoopAfterDialog();
     bool isPlayAllLoopWaiting() const;
+    FollowingSong songThatFollows() const;
     // True when the song had ended and the next one was started.
     bool startNextSongIfEnded();
 

@@ -21,3 +21,8 @@ int ClockSeededRandom::draw(int count)
         return 0;
     return std::uniform_int_distribution<int>(0, count - 1)(m_engine);
 }
+
+std::unique_ptr<RandomGenerator> ClockSeededRandom::clone() const
+{
+    return std::make_unique<ClockSeededRandom>(*this);
+}

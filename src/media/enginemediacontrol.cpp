@@ -16,6 +16,13 @@
 
 namespace {
 
+// How long before its end a song's follower is looked for: a sink may hold 2 s, and the follower's
+// samples must be in before the end is rendered.
+constexpr qint32 kFollowAheadMs = 4000;
+// How long the window's commands have, after the end notification, to take over the song that
+// followed on; past it the window wants something else, and the follower is cut.
+constexpr int kHandOverGraceMs = 500;
+
 // The engine's messages join the media log; the engine never calls this on the audio thread.
 void forwardEngineMessage(EngineLog::Level level, const char* message)
 {
@@ -85,6 +92,17 @@ struct EngineMediaControl::Engine {
     bool loadsSamplesAside = false;
     SongCache songCache;
     std::shared_ptr<const Song> song;
+
+    struct Following {
+        QString path;
+        std::shared_ptr<const Song> song;
+        quint64 ticket = 0;
+        bool armed = false;
+        // The open song has ended into it; the window's commands are taking it over.
+        bool handingOver = false;
+        bool opened = false; // the window has opened its file again meanwhile
+    };
+    Following following;
 };
 
 const LiveSongPlayer* EngineMediaControlProbe::player(const EngineMediaControl& media)
@@ -108,6 +126,8 @@ EngineMediaControl::EngineMediaControl(EngineSetup setup, QObject* parent)
     m_endNotification.setSingleShot(true);
     m_endNotification.setInterval(m_setup.endNotificationDelayMs);
     connect(&m_endNotification, &QTimer::timeout, this, &EngineMediaControl::notifyEnd);
+    m_handOverDeadline.setSingleShot(true);
+    connect(&m_handOverDeadline, &QTimer::timeout, this, &EngineMediaControl::dropFollowingSong);
 
     // Otherwise the loader thread loads the engine, connects to the sound server and loads the
     // SoundFont: none of it is needed to put the window on the screen.
@@ -185,6 +205,9 @@ qint32 EngineMediaControl::position()
 {
     if (m_notifiedPosition)
         return *m_notifiedPosition;
+    // Rewound by the window while the song that followed on plays unclaimed: at the start.
+    if (m_engine->following.handingOver && m_state == State::Stopped)
+        return 0;
     return m_state == State::Closed || isLoadingSamples() ? 0 : m_engine->sound->positionMs();
 }
 
@@ -273,6 +296,8 @@ void EngineMediaControl::applyTimeFormat(qint32 format)
 void EngineMediaControl::runCommand(MediaCommand command, const QString&)
 {
     m_notifiedPosition.reset();
+    if (handOverCommand(command))
+        return;
     switch (command) {
     case MediaCommand::Open:
         openSong();
@@ -305,8 +330,7 @@ void EngineMediaControl::openSong()
         qCWarning(lcMedia) << "Cannot open: no file name given";
         return;
     }
-    const QString path = m_setup.locateFile ? m_setup.locateFile(m_fileName)
-                                            : QFileInfo(m_fileName).absoluteFilePath();
+    const QString path = pathOf(m_fileName);
     std::string error;
     std::shared_ptr<const Song> song = m_engine->songCache.read(path, &error);
     if (!song) {
@@ -318,12 +342,23 @@ void EngineMediaControl::openSong()
     m_failuresTold.clear();
     m_state = State::Stopped;
     m_statusTimer.start();
+    giveSongToPlayer();
+}
+
+void EngineMediaControl::giveSongToPlayer()
+{
     if (!m_engine->sound)
         m_state = whileLoading(m_state);
     else if (m_engine->loadsSamplesAside)
         startLoadingSamples();
     else
         m_engine->sound->setSong(m_engine->song, true);
+}
+
+QString EngineMediaControl::pathOf(const QString& fileName) const
+{
+    return m_setup.locateFile ? m_setup.locateFile(fileName)
+                              : QFileInfo(fileName).absoluteFilePath();
 }
 
 // The song is open at once (Length reads right, a bad file has failed already); the player gets
@@ -416,6 +451,7 @@ void EngineMediaControl::startPlayer()
         return;
     m_engine->sound->play();
     wakeOutput();
+    considerFollowingSong();
 }
 
 void EngineMediaControl::rewindSong()
@@ -474,6 +510,7 @@ void EngineMediaControl::wakeOutput()
 void EngineMediaControl::onEndReached()
 {
     m_engine->sound->acknowledgeEnd();
+    beginHandOverIfDue();
     if (!hasPlayedToEnd() || m_state == State::PlayedToEnd)
         return;
     m_state = State::PlayedToEnd;
@@ -496,4 +533,180 @@ void EngineMediaControl::tickStatus()
     if (hasPlayedToEnd() && (m_state != State::PlayedToEnd || m_endNotification.isActive()))
         return;
     emitStatusUpdate();
+    considerFollowingSong();
+}
+
+bool EngineMediaControl::hasFollowingSongArmed() const
+{
+    return m_engine->following.armed;
+}
+
+void EngineMediaControl::setFollowingSongGuess(FollowingSongGuess guess)
+{
+    m_followingGuess = std::move(guess);
+}
+
+QString EngineMediaControl::guessedFollowingPath() const
+{
+    const FollowingSong guess = m_followingGuess ? m_followingGuess() : FollowingSong {};
+    switch (guess.kind) {
+    case FollowingSong::Kind::SameFile:
+        return m_fileName.isEmpty() ? QString() : pathOf(m_fileName);
+    case FollowingSong::Kind::OtherFile:
+        return guess.fileName.isEmpty() ? QString() : pathOf(guess.fileName);
+    case FollowingSong::Kind::Nothing:
+        break;
+    }
+    return {};
+}
+
+// Near the end of a playing song, the window's guess of what it will start next is loaded and
+// armed, so that the sound goes on into it without a break. A guess that changes before the end
+// is rendered replaces it; one that changes later is settled at the end (beginHandOverIfDue).
+void EngineMediaControl::considerFollowingSong()
+{
+    if (!m_followingGuess || !m_engine->sound || m_state != State::Playing
+        || m_engine->following.handingOver || !m_engine->song)
+        return;
+    if (m_engine->song->lengthMs() - m_engine->sound->positionMs() > kFollowAheadMs)
+        return;
+    const QString path = guessedFollowingPath();
+    if (path == m_engine->following.path || m_engine->sound->isFollowingSongStarted())
+        return;
+    forgetFollowingSong();
+    if (!path.isEmpty())
+        prepareFollowingSong(path);
+}
+
+// A file that does not read is left to the window's own Open, which tells why.
+void EngineMediaControl::prepareFollowingSong(const QString& path)
+{
+    std::string error;
+    std::shared_ptr<const Song> song = m_engine->songCache.read(path, &error);
+    if (!song)
+        return;
+    m_engine->following.path = path;
+    m_engine->following.song = song;
+    const quint64 ticket = m_engine->following.ticket = ++m_followingTickets;
+    SoundEngine* sound = m_engine->sound.get();
+    if (!m_engine->loadsSamplesAside) {
+        sound->prepareFollowingSong(*song);
+        armFollowingSong(ticket);
+        return;
+    }
+    sound->postToSampleLoader([this, ticket, song, sound] {
+        sound->prepareFollowingSong(*song);
+        QMetaObject::invokeMethod(
+            this, [this, ticket] { armFollowingSong(ticket); }, Qt::QueuedConnection);
+    });
+}
+
+void EngineMediaControl::armFollowingSong(quint64 ticket)
+{
+    if (ticket != m_engine->following.ticket || m_engine->following.armed
+        || m_state != State::Playing)
+        return;
+    m_engine->sound->setFollowingSong(m_engine->following.song);
+    m_engine->following.armed = true;
+}
+
+void EngineMediaControl::forgetFollowingSong()
+{
+    if (m_engine->following.armed && m_engine->sound)
+        m_engine->sound->setFollowingSong(nullptr);
+    m_engine->following = {};
+    m_handOverDeadline.stop();
+}
+
+// The song has been heard to its end and the follower plays on: if the window still means to
+// start that file, its commands take it over as it plays; otherwise it is cut at once.
+void EngineMediaControl::beginHandOverIfDue()
+{
+    if (!m_engine->following.armed || m_engine->following.handingOver || !hasPlayedToEnd()
+        || !m_engine->sound->isFollowingSongStarted())
+        return;
+    if (guessedFollowingPath() != m_engine->following.path) {
+        dropFollowingSong();
+        return;
+    }
+    m_engine->following.handingOver = true;
+    m_handOverDeadline.start(m_endPacing.delayMs() + kHandOverGraceMs);
+}
+
+// While the follower is handed over, the window's Close, Prev, Open of its file and Play change
+// only what this control answers: the sound plays on, and Play makes the follower the open song.
+// Any other command first drops the follower and then runs as usual. So does any command before
+// the end: the window has changed its mind.
+bool EngineMediaControl::handOverCommand(MediaCommand command)
+{
+    beginHandOverIfDue();
+    if (!m_engine->following.armed || command == MediaCommand::Unknown)
+        return false;
+    if (!m_engine->following.handingOver) {
+        dropFollowingSong();
+        return false;
+    }
+    switch (command) {
+    case MediaCommand::Close:
+        m_engine->song.reset();
+        m_songPath.clear();
+        m_state = State::Closed;
+        m_statusTimer.stop();
+        m_endNotification.stop();
+        return true;
+    case MediaCommand::Prev:
+        if (m_state == State::Closed)
+            return false; // refused as usual
+        m_state = State::Stopped;
+        m_endNotification.stop();
+        return true;
+    case MediaCommand::Open:
+        if (m_state != State::Closed || pathOf(m_fileName) != m_engine->following.path)
+            break;
+        m_engine->song = m_engine->following.song;
+        m_songPath = m_engine->following.path;
+        m_failuresTold.clear();
+        m_state = State::Stopped;
+        m_statusTimer.start();
+        m_engine->following.opened = true;
+        return true;
+    case MediaCommand::Play:
+        if (m_state != State::Stopped || !m_engine->following.opened)
+            break;
+        m_engine->sound->adoptFollowingSong();
+        m_state = State::Playing;
+        m_engine->following = {};
+        m_handOverDeadline.stop();
+        considerFollowingSong();
+        return true;
+    default:
+        break;
+    }
+    dropFollowingSong();
+    return false;
+}
+
+// The player goes back to the song that ended, at its end; what the window did meanwhile is then
+// done to it.
+void EngineMediaControl::dropFollowingSong()
+{
+    if (!m_engine->following.armed)
+        return;
+    const bool wasHandingOver = m_engine->following.handingOver;
+    const bool opened = m_engine->following.opened;
+    m_engine->sound->dropFollowingSong();
+    m_engine->following = {};
+    m_handOverDeadline.stop();
+    wakeOutput();
+    if (!wasHandingOver)
+        return;
+    if (m_state == State::Closed) {
+        m_engine->sound->closeSong();
+        wakeOutput();
+    } else if (m_state == State::Stopped && opened) {
+        giveSongToPlayer();
+    } else if (m_state == State::Stopped) {
+        m_engine->sound->rewindToStart();
+        wakeOutput();
+    }
 }

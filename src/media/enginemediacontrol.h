@@ -60,6 +60,7 @@ public:
     qint32 position() override;
     PlaybackState playbackState() override;
     QString openFilePath() const override { return m_songPath; }
+    void setFollowingSongGuess(FollowingSongGuess guess) override;
 
     QString fileName() const { return m_fileName; }
     qint32 timeFormat() const { return m_timeFormat; }
@@ -73,6 +74,8 @@ public:
 
     // What the status timer runs on each tick; public so that tests can drive it by hand.
     void tickStatus();
+    // The song that follows the open one without a break is loaded and handed to the engine.
+    bool hasFollowingSongArmed() const;
 
 signals:
     void synthReady();
@@ -122,6 +125,19 @@ private:
     void notifyEnd();
     void emitStatusUpdate();
 
+    // The song that follows without a break: guessed near the end, loaded aside, armed in the
+    // engine; at the end the window's Close, Open and Play of that same file adopt it as it plays.
+    QString pathOf(const QString& fileName) const;
+    QString guessedFollowingPath() const;
+    void considerFollowingSong();
+    void prepareFollowingSong(const QString& path);
+    void armFollowingSong(quint64 ticket);
+    void forgetFollowingSong();
+    void beginHandOverIfDue();
+    bool handOverCommand(MediaCommand command);
+    void dropFollowingSong();
+    void giveSongToPlayer();
+
     EngineSetup m_setup;
     std::unique_ptr<Engine> m_engine;
     // Counts Opens and Closes: a load of samples finished for an earlier one is dropped.
@@ -139,4 +155,8 @@ private:
     std::optional<qint32> m_notifiedPosition; // while a notification's handlers run
     // Failures told since the last song opened: a retry fails the same way and is not told again.
     QSet<QString> m_failuresTold;
+
+    FollowingSongGuess m_followingGuess;
+    quint64 m_followingTickets = 0; // a load finished for an earlier guess is dropped
+    QTimer m_handOverDeadline;
 };

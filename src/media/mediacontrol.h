@@ -4,6 +4,8 @@
 #include <QObject>
 #include <QString>
 
+#include <functional>
+
 Q_DECLARE_LOGGING_CATEGORY(lcMedia)
 
 // The commands the device knows. Prev rewinds; Unknown is any other string, which is logged and
@@ -13,6 +15,14 @@ enum class MediaCommand { Open, Close, Play, Pause, Prev, Unknown };
 // The device takes "Open" and "open" alike, but the log keeps the letter case it was sent in:
 // the song menus' Play sends the first, File > Open the second.
 enum class OpenSpelling { Capitalised, FileDialog };
+
+// What the window will start when the open song has played to its end, if nothing changes
+// meanwhile: nothing, the same file again (Loop), or another file (Play All's next pick).
+struct FollowingSong {
+    enum class Kind { Nothing, SameFile, OtherFile };
+    Kind kind = Kind::Nothing;
+    QString fileName; // for OtherFile, as the window will set it
+};
 
 // The window's multimedia device: it holds one song file at a time, is driven by commands and
 // reports its progress through a periodic statusUpdate. Handlers never look at a command's
@@ -50,6 +60,12 @@ public:
     virtual PlaybackState playbackState() = 0;
     // The full path of the song that is open; empty while nothing is.
     virtual QString openFilePath() const = 0;
+
+    // Asked near the end of a song, and again when it ends: a device that knows the answer early
+    // can go on into that song without a break, and the window's commands at the end then find it
+    // playing already. A device that cannot do so ignores it.
+    using FollowingSongGuess = std::function<FollowingSong()>;
+    virtual void setFollowingSongGuess(FollowingSongGuess) { }
 
 signals:
     void statusUpdate();

@@ -33,6 +33,10 @@ public:
             return script.takeFirst();
         return std::uniform_int_distribution<int>(0, count - 1)(m_engine);
     }
+    std::unique_ptr<RandomGenerator> clone() const override
+    {
+        return std::make_unique<ScriptedRandom>(*this);
+    }
 
 private:
     std::mt19937 m_engine;
