@@ -40,6 +40,8 @@ class TestPlayAll : public QObject {
 private slots:
     void secondClickEndsBothCalls();
     void endOfSongStartsTheNextRandomSong();
+    void guessNamesTheSongStartedNext_data();
+    void guessNamesTheSongStartedNext();
     void handlersInsideTheLoop_data();
     void handlersInsideTheLoop();
     void unopenableSongsAreSkipped();
@@ -85,6 +87,58 @@ void TestPlayAll::endOfSongStartsTheNextRandomSong()
                        << "Command Close"
                        << "FileName mp_ilsa.mid" << kPlay << "Command Close");
     QCOMPARE(w.random.reseeds, 2); // once per click, never inside the loop
+}
+
+void TestPlayAll::guessNamesTheSongStartedNext_data()
+{
+    QTest::addColumn<bool>("playAll");
+    QTest::addColumn<bool>("loop");
+    QTest::newRow("Play All") << true << false;
+    QTest::newRow("Play All with Loop on") << true << true;
+    QTest::newRow("Loop") << false << true;
+    QTest::newRow("neither") << false << false;
+}
+
+// What the window guesses at each end is what its handlers then start: Play All's next draw
+// (taken from a copy, so the draws themselves are not shifted), the same file with Loop, else
+// nothing.
+void TestPlayAll::guessNamesTheSongStartedNext()
+{
+    QFETCH(bool, playAll);
+    QFETCH(bool, loop);
+    WindowFixture w;
+    QVERIFY(w.media.followingSongGuess);
+    QStringList guessed, started;
+    auto guessAndEnd = [&] {
+        const FollowingSong guess = w.media.followingSongGuess();
+        if (guess.kind == FollowingSong::Kind::OtherFile)
+            guessed << guess.fileName;
+        else if (guess.kind == FollowingSong::Kind::SameFile)
+            guessed << w.media.fileName();
+        else
+            guessed << QString();
+        w.media.reachEnd();
+        w.media.raiseStatusUpdate();
+        started << (w.media.isPlaying() ? w.media.fileName() : QString());
+    };
+    QList<std::function<void()>> steps(8, guessAndEnd);
+    if (playAll) {
+        steps << [&] { w->mitplayall_Click(); };
+        schedule(w.window.get(), steps);
+        if (loop)
+            w->mitLoop->setChecked(true);
+        w->mitplayall_Click();
+    } else {
+        w->mitSong_Click(2);
+        w->mitLoop->setChecked(loop);
+        w->cmdPlay_Click();
+        for (const auto& step : steps)
+            step();
+    }
+    QCOMPARE(guessed.size(), 8);
+    QCOMPARE(guessed, started);
+    if (playAll)
+        QVERIFY(QSet<QString>(started.begin(), started.end()).size() > 2);
 }
 
 void TestPlayAll::handlersInsideTheLoop_data()

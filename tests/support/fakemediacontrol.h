@@ -18,6 +18,12 @@ public:
     bool recordReads = false;
     qint32 songLength = 60000; // what an Open of a named file gives
     QStringList unopenable; // file names whose Open fails
+    FollowingSongGuess followingSongGuess; // what the window handed over
+
+    void setFollowingSongGuess(FollowingSongGuess guess) override
+    {
+        followingSongGuess = std::move(guess);
+    }
 
     qint32 length() override;
     qint32 position() override;
