@@ -216,7 +216,7 @@ void LiveSongPlayer::adoptFollowingSong()
 {
     std::lock_guard lock(m_mutex);
     m_retiredSong.reset();
-    if (!m_first)
+    if (!m_first || m_restoreFirst)
         return;
     m_first.reset();
     m_followingStarted.store(false, std::memory_order_release);
@@ -236,6 +236,7 @@ void LiveSongPlayer::dropFollowingSong()
     m_renderer->silenceWithFade();
     m_closing = true;
     m_restoreFirst = true;
+    m_followingStarted.store(false, std::memory_order_release);
     if (hasNothingToPlayLocked())
         finishClosingLocked();
     m_rewrite.store(true, std::memory_order_release);
