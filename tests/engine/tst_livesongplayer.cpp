@@ -6,12 +6,19 @@
 
 #include "midibuilder.h"
 
+#include "engine/midi/midi.h"
 #include "engine/midi/song.h"
+#include "engine/output/audioqueue.h"
 #include "engine/synth/livesongplayer.h"
 #include "engine/synth/songrenderer.h"
 #include "engine/synth/synth.h"
 
 #include <QtTest>
+
+#include <sys/eventfd.h>
+#include <unistd.h>
+
+#include <vector>
 
 namespace {
 
@@ -27,6 +34,111 @@ std::shared_ptr<const Song> shortPianoSong()
         reinterpret_cast<const uint8_t*>(bytes.constData()), size_t(bytes.size()))
         .song;
 }
+
+std::shared_ptr<const Song> songFrom(const MidiTrackBuilder& track)
+{
+    const QByteArray bytes = MidiBuilder(0, 96).track(track).bytes();
+    return loadSongFromBytes(
+        reinterpret_cast<const uint8_t*>(bytes.constData()), size_t(bytes.size()))
+        .song;
+}
+
+// A quarter note long, of this many microseconds, and silent: whatever sounds after it is the
+// song that follows.
+std::shared_ptr<const Song> silentSong(int lengthUs)
+{
+    MidiTrackBuilder track;
+    track.tempo(0, uint32_t(lengthUs)).program(0, 0, 0).endOfTrack(96);
+    return songFrom(track);
+}
+
+// A note from its very start.
+std::shared_ptr<const Song> noteSong()
+{
+    MidiTrackBuilder track;
+    track.program(0, 0, 0).noteOn(0, 0, 60, 110).noteOff(96, 0, 60).endOfTrack(96);
+    return songFrom(track);
+}
+
+int64_t endFrameOf(const Song& song)
+{
+    return (song.lengthUs * sampleRate + 999999) / 1000000;
+}
+
+int64_t firstSoundFrom(const std::vector<float>& sound, int64_t from)
+{
+    for (size_t i = size_t(from); i < sound.size(); ++i) {
+        if (std::fabs(sound[i]) >= Midi::quietLevel)
+            return int64_t(i);
+    }
+    return -1;
+}
+
+// How many song ends the player has signalled since the last call.
+uint64_t endsSignalled(LiveSongPlayer& player)
+{
+    uint64_t count = 0;
+    if (::read(player.endNotifier(), &count, sizeof count) != sizeof count)
+        return 0;
+    return count;
+}
+
+// The player behind an output that queues far ahead, as the stream output has it: it renders
+// 1024-frame chunks and reports the point heard; or behind one that is pulled block by block and
+// says nothing of what is heard, as a test clock does.
+struct RecordingStream : QueuedStream {
+    std::vector<float> left; // by stream frame
+    void writeAt(int64_t at, const float* interleaved, int frames) override
+    {
+        left.resize(std::max(left.size(), size_t(at + frames)), 0.0f);
+        for (int i = 0; i < frames; ++i)
+            left[size_t(at + i)] = interleaved[2 * i];
+    }
+};
+
+struct Output {
+    explicit Output(LiveSongPlayer& player, bool queued)
+        : player(player)
+        , queue(
+              queued ? std::make_unique<AudioQueue>(player, stream, AudioQueue::Config()) : nullptr)
+    {
+    }
+    // Renders this far, in the output's own blocks.
+    void renderTo(int64_t frame)
+    {
+        if (queue) {
+            queue->fill(int(frame - queue->writeIndex()));
+            return;
+        }
+        static float left[blockFrames], right[blockFrames];
+        while (int64_t(stream.left.size()) < frame) {
+            player.renderAudio(left, right, blockFrames);
+            for (int i = 0; i < blockFrames; ++i)
+                stream.left.push_back(left[i]);
+        }
+    }
+    // What has been rendered is heard this far; an output that does not report it has it heard
+    // once rendered.
+    void hear(int64_t frame)
+    {
+        if (queue)
+            QVERIFY(player.reportHeard(queue->pointAt(frame)));
+        else
+            renderTo(frame);
+    }
+    // The stream output's answer to a change: what is queued is replaced from a little after the
+    // point heard.
+    void rewriteAfter(int64_t heard)
+    {
+        if (queue && player.takeRewrite())
+            QVERIFY(queue->rewrite(heard + rewriteMargin, 2 * sampleRate));
+    }
+
+    static constexpr int rewriteMargin = sampleRate / 100;
+    LiveSongPlayer& player;
+    RecordingStream stream;
+    std::unique_ptr<AudioQueue> queue;
+};
 
 void renderFor(LiveSongPlayer& player, int milliseconds)
 {
@@ -52,6 +164,10 @@ private slots:
     void initTestCase();
     void closeAndPrevReplaceOnlyWhatSounds_data();
     void closeAndPrevReplaceOnlyWhatSounds();
+    void followingSongBeginsAtTheFirstOnesEnd_data();
+    void followingSongBeginsAtTheFirstOnesEnd();
+    void droppedFollowingSongLeavesTheFirstAsIfAlone_data();
+    void droppedFollowingSongLeavesTheFirstAsIfAlone();
 
 private:
     std::string m_soundFont;
@@ -117,6 +233,148 @@ void TestLiveSongPlayer::closeAndPrevReplaceOnlyWhatSounds()
         player.setSong(song, &synth);
     player.play();
     QVERIFY(player.takeRewrite());
+}
+
+void TestLiveSongPlayer::followingSongBeginsAtTheFirstOnesEnd_data()
+{
+    QTest::addColumn<bool>("queued");
+    QTest::addColumn<int>("lengthUs");
+    // 44100 frames end inside a chunk or block; 44032 end exactly on one's boundary.
+    for (const bool queued : { true, false }) {
+        const QByteArray output = queued ? "queued, " : "pulled, ";
+        QTest::newRow(output + "first ends inside a chunk") << queued << 1000000;
+        QTest::newRow(output + "first ends on a chunk boundary") << queued << 998458;
+    }
+}
+
+// A silent song, then one with a note from its start: the note sounds right after the first
+// song's last frame. Until adopted, the first song is the one reported, its end signalled once
+// when heard; then the following one, where it is heard, without anything queued being replaced.
+void TestLiveSongPlayer::followingSongBeginsAtTheFirstOnesEnd()
+{
+    QFETCH(bool, queued);
+    QFETCH(int, lengthUs);
+    const auto first = silentSong(lengthUs);
+    const auto following = noteSong();
+    QVERIFY(first && following);
+    const int64_t end = endFrameOf(*first);
+    Synth synth(sampleRate);
+    std::string error;
+    QVERIFY2(synth.loadSoundFont(m_soundFont, &error), error.c_str());
+    LiveSongPlayer player;
+    player.attachRenderer(std::make_unique<SongRenderer>(&synth, sampleRate));
+    player.setSong(first, &synth);
+    player.prepareFollowingSong(*following, synth);
+    player.play();
+    player.setFollowingSong(following);
+    Output output(player, queued);
+    output.hear(0);
+    output.renderTo(end / 2);
+    output.hear(end / 2);
+    QVERIFY(!player.isFollowingSongStarted());
+    output.renderTo(end + (queued ? sampleRate / 2 : 200));
+    QVERIFY(player.isFollowingSongStarted());
+
+    // FluidSynth starts a note at the next of its 64-frame blocks, and the attack takes a few
+    // frames to rise above hearing.
+    const int64_t onset = firstSoundFrom(output.stream.left, 0);
+    QVERIFY2(onset >= end && onset < end + 96,
+        qPrintable(QString("first song ends at %1, the next sounds at %2").arg(end).arg(onset)));
+    if (queued) {
+        QVERIFY(output.queue->pointAt(end - 1).epoch == output.queue->pointAt(0).epoch);
+        QCOMPARE(output.queue->pointAt(end - 1).frame, end - 1);
+        QVERIFY(!output.queue->pointAt(end - 1).atEnd);
+        QCOMPARE(output.queue->pointAt(end + 100).frame, 100);
+        QCOMPARE(output.queue->endAfter(0), std::optional<int64_t>(end));
+        const int64_t before = end - sampleRate / 100;
+        output.hear(before);
+        QCOMPARE(player.positionMs(), int32_t(before * 1000 / sampleRate));
+        QVERIFY(!player.atEnd());
+        QCOMPARE(endsSignalled(player), uint64_t(0));
+    }
+    output.hear(end + sampleRate / 100);
+    QCOMPARE(player.positionMs(), first->lengthMs());
+    QVERIFY(player.atEnd());
+    QCOMPARE(endsSignalled(player), uint64_t(1));
+    output.hear(end + sampleRate / 50);
+    QCOMPARE(endsSignalled(player), uint64_t(0));
+
+    player.takeRewrite();
+    player.adoptFollowingSong();
+    QVERIFY(!player.takeRewrite());
+    QVERIFY(!player.isFollowingSongStarted());
+    QVERIFY(!player.atEnd());
+    const int32_t adopted = player.positionMs();
+    QVERIFY2(adopted >= 20 && adopted <= 25,
+        qPrintable(QString("%1 ms into the following song").arg(adopted)));
+    output.renderTo(end + sampleRate * 2);
+    output.hear(end + sampleRate * 2);
+    QVERIFY(player.atEnd());
+    QCOMPARE(player.positionMs(), following->lengthMs());
+    QCOMPARE(endsSignalled(player), uint64_t(1));
+}
+
+void TestLiveSongPlayer::droppedFollowingSongLeavesTheFirstAsIfAlone_data()
+{
+    QTest::addColumn<bool>("queued");
+    QTest::addColumn<QString>("when");
+    QTest::newRow("queued, armed, not begun") << true << "armed";
+    QTest::newRow("queued, begun, the first's end not yet heard") << true << "begun";
+    QTest::newRow("queued, the first's end heard") << true << "heard";
+    QTest::newRow("pulled, armed, not begun") << false << "armed";
+    QTest::newRow("pulled, the first's end heard") << false << "heard";
+}
+
+// Dropped, the following song is no longer heard from a little after the point heard (the stream
+// output's margin, then a fade), and the first song is at its end, stopped, once its end is heard:
+// its end signalled once, and Prev and Play play it again.
+void TestLiveSongPlayer::droppedFollowingSongLeavesTheFirstAsIfAlone()
+{
+    QFETCH(bool, queued);
+    QFETCH(QString, when);
+    const auto first = silentSong(1000000);
+    const auto following = noteSong();
+    QVERIFY(first && following);
+    const int64_t end = endFrameOf(*first);
+    Synth synth(sampleRate);
+    std::string error;
+    QVERIFY2(synth.loadSoundFont(m_soundFont, &error), error.c_str());
+    LiveSongPlayer player;
+    player.attachRenderer(std::make_unique<SongRenderer>(&synth, sampleRate));
+    player.setSong(first, &synth);
+    player.prepareFollowingSong(*following, synth);
+    player.play();
+    player.setFollowingSong(following);
+    Output output(player, queued);
+    output.hear(0);
+    const int64_t heard = when == "heard" ? end + sampleRate / 10 : end - sampleRate / 10;
+    output.renderTo(when == "armed" ? end / 2 : heard + sampleRate / 2);
+    output.hear(heard);
+    QCOMPARE(player.isFollowingSongStarted(), when != "armed");
+    QCOMPARE(endsSignalled(player), uint64_t(when == "heard" ? 1 : 0));
+
+    player.takeRewrite();
+    player.dropFollowingSong();
+    QCOMPARE(player.takeRewrite(), when != "armed");
+    player.takeRewrite();
+    QVERIFY(!player.isFollowingSongStarted());
+    const int64_t replaced
+        = queued ? heard + Output::rewriteMargin : int64_t(output.stream.left.size());
+    if (queued && when != "armed")
+        QVERIFY(output.queue->rewrite(replaced, 2 * sampleRate));
+    output.renderTo(end + 2 * sampleRate);
+    const int64_t sound = firstSoundFrom(output.stream.left, replaced + 256);
+    QVERIFY2(sound < 0, qPrintable(QString("the dropped song sounds at %1").arg(sound)));
+    output.hear(end + sampleRate);
+    QVERIFY(player.atEnd());
+    QVERIFY(!player.isPlaying());
+    QCOMPARE(player.positionMs(), first->lengthMs());
+    QCOMPARE(endsSignalled(player), uint64_t(when == "heard" ? 0 : 1));
+
+    player.rewindToStart();
+    player.play();
+    QVERIFY(!player.atEnd());
+    QVERIFY(player.isPlaying());
 }
 
 QTEST_GUILESS_MAIN(TestLiveSongPlayer)

@@ -95,6 +95,14 @@ void AudioQueue::renderChunk(int frames, const float* fadeOut)
     Chunk chunk { m_writeIndex, frames, m_source.renderedFrom(), m_source.renderedTo() };
     if (m_idle)
         chunk.from = chunk.to = pointAt(m_writeIndex - 1);
+    // A chunk that holds the end of one song and the start of the next is kept as two, so that
+    // each frame maps to its own song and the first one's end to its exact frame.
+    const TimelineSwitch change = m_idle ? TimelineSwitch {} : m_source.renderedSwitch();
+    Chunk before { m_writeIndex, 0, chunk.from, change.end };
+    if (change.at >= 0 && change.at <= frames) {
+        before.frames = change.at;
+        chunk = { m_writeIndex + change.at, frames - change.at, change.start, chunk.to };
+    }
     for (int i = 0; i < frames; ++i) {
         m_interleaved[2 * i] = m_left[i];
         m_interleaved[2 * i + 1] = m_right[i];
@@ -124,7 +132,10 @@ void AudioQueue::renderChunk(int frames, const float* fadeOut)
         m_queued[2 * at + 1] = m_interleaved[2 * i + 1];
     }
     m_stream.writeAt(m_writeIndex, m_interleaved.data(), frames);
-    keepChunk(chunk);
+    if (before.frames > 0)
+        keepChunk(before);
+    if (chunk.frames > 0)
+        keepChunk(chunk);
     m_writeIndex += frames;
 }
 

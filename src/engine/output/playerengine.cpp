@@ -67,11 +67,19 @@ public:
             m_output->wake();
     }
 
-    // Not yet: no song follows on, and the window's commands start the next one.
-    void setFollowingSong(std::shared_ptr<const Song>) override { }
-    bool isFollowingSongStarted() const override { return false; }
-    void adoptFollowingSong() override { }
-    void dropFollowingSong() override { }
+    // Arming may ask the output to write again (a song whose end it has queued already).
+    void setFollowingSong(std::shared_ptr<const Song> song) override
+    {
+        m_player.setFollowingSong(std::move(song));
+        wake();
+    }
+    bool isFollowingSongStarted() const override { return m_player.isFollowingSongStarted(); }
+    void adoptFollowingSong() override { m_player.adoptFollowingSong(); }
+    void dropFollowingSong() override
+    {
+        m_player.dropFollowingSong();
+        wake();
+    }
 
     void postToSampleLoader(std::function<void()> task) override
     {
@@ -84,7 +92,12 @@ public:
     {
         return m_synth ? m_player.prepareSong(song, *m_synth) : 0;
     }
-    int prepareFollowingSong(const Song&) override { return 0; }
+    int prepareFollowingSong(const Song& song) override
+    {
+        if (m_synth)
+            m_player.prepareFollowingSong(song, *m_synth);
+        return 0;
+    }
     void returnFreedMemory() override { Synth::returnFreedMemory(); }
 
     // The program ends with a fade too. Bounded, as a stalled device must not hang the exit.

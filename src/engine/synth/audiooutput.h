@@ -11,6 +11,14 @@ struct TimelinePoint {
     bool operator==(const TimelinePoint&) const = default;
 };
 
+// A render that went from the end of one song straight on to the start of the next: its frames
+// before `at` end at `end`, those from `at` on begin at `start`. `at` is -1 when there was none.
+struct TimelineSwitch {
+    int at = -1;
+    TimelinePoint end;
+    TimelinePoint start;
+};
+
 // What an audio output pulls its samples from. Called on the output's audio thread only, so an
 // implementation must be real-time safe.
 class AudioSource {
@@ -23,6 +31,8 @@ public:
     // the last renderAudio call and of the frame after it.
     virtual TimelinePoint renderedFrom() const noexcept { return {}; }
     virtual TimelinePoint renderedTo() const noexcept { return {}; }
+    // Where the last renderAudio call went on from one song to the next, if it did.
+    virtual TimelineSwitch renderedSwitch() const noexcept { return {}; }
     // True once per change that must be heard at once (play, pause, stop, a new song), so that
     // the output replaces what it has queued rather than letting it play out.
     virtual bool takeRewrite() noexcept { return false; }

@@ -54,6 +54,7 @@ template <typename Change> void LiveSongPlayer::change(Change&& apply)
 {
     std::lock_guard lock(m_mutex);
     m_retiredSong.reset();
+    leaveFollowingLocked();
     if (!m_renderer)
         return;
     bool heard = true;
@@ -186,6 +187,113 @@ void LiveSongPlayer::rewindToStart()
     });
 }
 
+// Pinning reads samples from disk. Under our lock, because FluidSynth's reference counts of samples
+// shared between presets are also counted by the voices that play them, on the audio thread.
+void LiveSongPlayer::prepareFollowingSong(const Song& song, Synth& synth)
+{
+    std::lock_guard lock(m_mutex);
+    synth.prepareAlongside(song);
+}
+
+// Armed after the current song's end was rendered, but before it was heard: the output writes
+// again from what is heard, the song plays on to its end once more and the following one begins
+// there.
+void LiveSongPlayer::setFollowingSong(std::shared_ptr<const Song> song)
+{
+    std::lock_guard lock(m_mutex);
+    m_retiredSong.reset();
+    if (m_first)
+        return;
+    m_following = std::move(song);
+    const bool endRenderedNotHeard = m_renderer && m_renderer->atEnd() && m_followsHeard
+        && m_heard.epoch == m_renderer->epoch() && !m_heard.atEnd;
+    if (m_following && endRenderedNotHeard)
+        m_rewrite.store(true, std::memory_order_release);
+}
+
+// What the output queued stays as it is: it is what is to be heard.
+void LiveSongPlayer::adoptFollowingSong()
+{
+    std::lock_guard lock(m_mutex);
+    m_retiredSong.reset();
+    if (!m_first || m_restoreFirst)
+        return;
+    m_first.reset();
+    m_followingStarted.store(false, std::memory_order_release);
+    m_endSignalled = false;
+    publishLocked();
+}
+
+// The following song fades out as a closing one does; once it is silent, the first is back at
+// its end.
+void LiveSongPlayer::dropFollowingSong()
+{
+    std::lock_guard lock(m_mutex);
+    m_retiredSong.reset();
+    m_following.reset();
+    if (!m_first || !m_renderer)
+        return;
+    m_renderer->silenceWithFade();
+    m_closing = true;
+    m_restoreFirst = true;
+    m_followingStarted.store(false, std::memory_order_release);
+    if (hasNothingToPlayLocked())
+        finishClosingLocked();
+    m_rewrite.store(true, std::memory_order_release);
+    publishLocked();
+}
+
+// Any other command acts on the first song, as if nothing had followed it.
+void LiveSongPlayer::leaveFollowingLocked()
+{
+    m_following.reset();
+    if (m_first && m_renderer)
+        restoreFirstLocked();
+    m_firstRestored = false;
+}
+
+// Audio thread, at the first song's end. The song is handed over without freeing anything: the
+// first one is kept in m_first until the UI thread adopts the following one. The first song's
+// voices ring on, its notes released by the channel reset for the following song.
+void LiveSongPlayer::beginFollowingLocked(int at) noexcept
+{
+    m_renderedSwitch.at = at;
+    m_renderedSwitch.end = pointLocked();
+    m_firstEpoch = m_renderer->epoch();
+    m_firstLengthMs = m_renderer->lengthMs();
+    m_firstEndFrame = m_renderer->endFrame();
+    m_first = std::move(m_song);
+    m_song = std::move(m_following);
+    m_renderer->setSong(m_song);
+    m_renderer->play();
+    m_afterFirstEpoch = m_renderer->epoch();
+    m_renderedSwitch.start = pointLocked();
+    m_followingStarted.store(true, std::memory_order_release);
+}
+
+// The first song back in its own time, stopped at its end, the following one let go of.
+void LiveSongPlayer::restoreFirstLocked() noexcept
+{
+    m_closing = false;
+    m_restoreFirst = false;
+    m_retiredSong = std::move(m_song);
+    m_song = std::move(m_first);
+    m_renderer->restoreSong(m_song, m_firstEpoch, m_firstEndFrame);
+    m_firstRestored = true;
+    m_followingStarted.store(false, std::memory_order_release);
+}
+
+// A rewrite back into the first song, before its end: it plays on from there and the following
+// song is armed again, to begin once more at the end.
+void LiveSongPlayer::takeBackFollowingLocked(int64_t frame) noexcept
+{
+    m_following = std::move(m_song);
+    m_song = std::move(m_first);
+    m_renderer->restoreSong(m_song, m_firstEpoch, frame);
+    m_renderer->play();
+    m_followingStarted.store(false, std::memory_order_release);
+}
+
 void LiveSongPlayer::acknowledgeEnd()
 {
     uint64_t count = 0;
@@ -204,18 +312,39 @@ void LiveSongPlayer::publishLocked() noexcept
     }
     // A song waiting for the fade is stopped at its start, or about to play from there.
     const bool waiting = m_hasNextSong;
-    if (m_followsHeard) {
-        // Until the output has played something of the song's current time, it is at its start.
-        const bool current = !waiting && m_heard.epoch == m_renderer->epoch();
-        m_positionMs.store(current ? m_renderer->positionMsAt(m_heard.frame, m_heard.atEnd) : 0,
-            std::memory_order_release);
-        m_atEnd.store(current && m_heard.atEnd, std::memory_order_release);
-    } else {
-        m_positionMs.store(waiting ? 0 : m_renderer->positionMs(), std::memory_order_release);
-        m_atEnd.store(!waiting && m_renderer->atEnd(), std::memory_order_release);
-    }
+    publishPositionLocked(waiting);
     m_playing.store(waiting ? m_nextSongPlays : m_renderer->isPlaying(), std::memory_order_release);
     m_busy.store(!hasNothingToPlayLocked(), std::memory_order_release);
+}
+
+// Until a following song is adopted, the song it followed is the one reported: at its end once
+// anything of the following one's time is heard.
+void LiveSongPlayer::publishPositionLocked(bool waiting) noexcept
+{
+    int32_t position = 0;
+    bool atEnd = false;
+    const uint64_t epoch = m_renderer->epoch();
+    const bool firstEndHeard = m_afterFirstEpoch != 0 && m_heard.epoch == m_afterFirstEpoch
+        && (m_first ? epoch == m_afterFirstEpoch : epoch == m_firstEpoch);
+    if (waiting) {
+    } else if (!m_followsHeard) {
+        position = m_first ? m_firstLengthMs : m_renderer->positionMs();
+        atEnd = m_first || m_renderer->atEnd();
+    } else if (firstEndHeard) {
+        position = m_firstLengthMs;
+        atEnd = true;
+    } else if (m_first) {
+        // Until the output has played something of the song's current time, it is at its start.
+        if (m_heard.epoch == m_firstEpoch) {
+            position = m_renderer->positionMsAt(m_heard.frame, m_heard.atEnd, m_firstLengthMs);
+            atEnd = m_heard.atEnd;
+        }
+    } else if (m_heard.epoch == epoch) {
+        position = m_renderer->positionMsAt(m_heard.frame, m_heard.atEnd);
+        atEnd = m_heard.atEnd;
+    }
+    m_positionMs.store(position, std::memory_order_release);
+    m_atEnd.store(atEnd, std::memory_order_release);
 }
 
 // Notes ringing out fall below hearing well before the synth lets go of their voices: what leaves
@@ -236,6 +365,10 @@ bool LiveSongPlayer::isClosingLocked() const noexcept
 void LiveSongPlayer::finishClosingLocked() noexcept
 {
     m_closing = false;
+    if (m_restoreFirst) {
+        restoreFirstLocked();
+        return;
+    }
     if (!m_hasNextSong)
         return;
     m_retiredSong = std::move(m_song);
@@ -257,9 +390,16 @@ void LiveSongPlayer::signalEndLocked() noexcept
         const auto bytes = ::write(m_endFd, &one, sizeof one);
 }
 
-void LiveSongPlayer::renderLocked(float* left, float* right, int frames) noexcept
+// An armed song begins at the very frame after the current one's end, within the block.
+void LiveSongPlayer::renderLocked(float* left, float* right, int frames, int offset) noexcept
 {
-    m_renderer->render(left, right, frames);
+    int done = 0;
+    while (m_following && m_renderer->isPlaying() && done < frames) {
+        done += m_renderer->renderToEnd(left + done, right + done, frames - done);
+        if (m_renderer->atEnd())
+            beginFollowingLocked(offset + done);
+    }
+    m_renderer->render(left + done, right + done, frames - done);
     const int tail = std::min(frames, closingSliceFrames);
     m_tailPeak = peakOf(left + frames - tail, right + frames - tail, tail);
 }
@@ -290,13 +430,38 @@ bool LiveSongPlayer::rewriteFrom(const TimelinePoint& point) noexcept
     m_tailPeak = 0.0f;
     if (m_closing)
         finishClosingLocked();
-    const bool sameTime = point.epoch == m_renderer->epoch();
-    const int64_t target = sameTime ? point.frame : 0;
-    if (!sameTime || m_renderer->framesPlayed() != target)
-        m_renderer->seekToFrame(target);
+    if (m_first && point.epoch == m_firstEpoch && !point.atEnd && point.frame < m_firstEndFrame)
+        takeBackFollowingLocked(point.frame);
+    else
+        rewriteToLocked(point);
+    m_firstRestored = false;
     m_renderedTo = pointLocked();
     publishLocked();
     return true;
+}
+
+// A point in the first song's time, past its end, is the following song's start; one in the
+// time of a following song that was dropped is the first song's end. A song that had played to
+// its end plays on from a point before it, when a following song waits for its end or has just
+// been dropped.
+void LiveSongPlayer::rewriteToLocked(const TimelinePoint& point) noexcept
+{
+    const uint64_t epoch = m_renderer->epoch();
+    bool sameTime = point.epoch == epoch;
+    int64_t target = sameTime ? point.frame : 0;
+    if (m_first && point.epoch == m_firstEpoch) {
+        sameTime = true;
+        target = 0;
+    } else if (!m_first && point.epoch == m_afterFirstEpoch && epoch == m_firstEpoch) {
+        sameTime = true;
+        target = m_renderer->endFrame();
+    }
+    const bool playsOn = sameTime && m_renderer->atEnd() && target < m_renderer->endFrame()
+        && (m_following || m_firstRestored);
+    if (!sameTime || m_renderer->framesPlayed() != target)
+        m_renderer->seekToFrame(target);
+    if (playsOn)
+        m_renderer->play();
 }
 
 bool LiveSongPlayer::reportHeard(const TimelinePoint& point) noexcept
@@ -320,6 +485,7 @@ bool LiveSongPlayer::renderAudio(float* left, float* right, int frames) noexcept
     const bool idle = lock.owns_lock() && hasNothingToPlayLocked();
     m_renderedFrom = lock.owns_lock() ? pointLocked() : m_renderedTo;
     m_renderedTo = m_renderedFrom;
+    m_renderedSwitch = {};
     if (!lock.owns_lock() || idle) {
         std::memset(left, 0, sizeof(float) * frames);
         std::memset(right, 0, sizeof(float) * frames);
@@ -331,17 +497,17 @@ bool LiveSongPlayer::renderAudio(float* left, float* right, int frames) noexcept
     int done = 0;
     while (m_closing && done < frames) {
         const int slice = std::min(closingSliceFrames, frames - done);
-        renderLocked(left + done, right + done, slice);
+        renderLocked(left + done, right + done, slice, done);
         done += slice;
         if (m_tailPeak < quietLevel)
             finishClosingLocked();
     }
     if (done < frames)
-        renderLocked(left + done, right + done, frames - done);
+        renderLocked(left + done, right + done, frames - done, done);
     m_blocksRendered.fetch_add(1, std::memory_order_relaxed);
     m_renderedTo = pointLocked();
     publishLocked();
-    if (!m_followsHeard && m_renderer->atEnd() && !m_endSignalled)
+    if (!m_followsHeard && m_atEnd.load(std::memory_order_relaxed) && !m_endSignalled)
         signalEndLocked();
     return true;
 }

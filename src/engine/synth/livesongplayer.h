@@ -44,6 +44,19 @@ public:
     void silenceWithFade();
     void rewindToStart();
 
+    // A song that follows the current one without a break (soundengine.h says what each does).
+    // Loads its presets into synth beside the current song's, which still play: any thread but
+    // the audio thread.
+    void prepareFollowingSong(const Song& song, Synth& synth);
+    // UI thread.
+    void setFollowingSong(std::shared_ptr<const Song> song);
+    bool isFollowingSongStarted() const noexcept
+    {
+        return m_followingStarted.load(std::memory_order_acquire);
+    }
+    void adoptFollowingSong();
+    void dropFollowingSong();
+
     // Readable once per song end; drain it with acknowledgeEnd(). -1 if none could be made.
     int endNotifier() const { return m_endFd; }
     void acknowledgeEnd();
@@ -63,6 +76,7 @@ public:
     bool renderAudio(float* left, float* right, int frames) noexcept override;
     TimelinePoint renderedFrom() const noexcept override { return m_renderedFrom; }
     TimelinePoint renderedTo() const noexcept override { return m_renderedTo; }
+    TimelineSwitch renderedSwitch() const noexcept override { return m_renderedSwitch; }
     bool takeRewrite() noexcept override;
     bool rewriteFrom(const TimelinePoint& point) noexcept override;
     bool reportHeard(const TimelinePoint& point) noexcept override;
@@ -72,8 +86,14 @@ private:
     void publishLocked() noexcept;
     bool hasNothingToPlayLocked() const noexcept;
     bool isClosingLocked() const noexcept;
-    void renderLocked(float* left, float* right, int frames) noexcept;
+    void renderLocked(float* left, float* right, int frames, int offset) noexcept;
     void finishClosingLocked() noexcept;
+    void publishPositionLocked(bool waiting) noexcept;
+    void beginFollowingLocked(int at) noexcept;
+    void restoreFirstLocked() noexcept;
+    void takeBackFollowingLocked(int64_t frame) noexcept;
+    void leaveFollowingLocked();
+    void rewriteToLocked(const TimelinePoint& point) noexcept;
     void signalEndLocked() noexcept;
     TimelinePoint pointLocked() const noexcept;
 
@@ -90,6 +110,21 @@ private:
     bool m_endSignalled = false;
     float m_tailPeak = 0.0f; // of the end of the last block as it left, after the renderer's fade
     int m_endFd = -1;
+
+    // The song armed to follow the current one, until it begins.
+    std::shared_ptr<const Song> m_following;
+    std::atomic<bool> m_followingStarted { false };
+    // From the moment it began until it is adopted: the song it followed, still the one reported.
+    std::shared_ptr<const Song> m_first;
+    uint64_t m_firstEpoch = 0;
+    int32_t m_firstLengthMs = 0;
+    int64_t m_firstEndFrame = 0;
+    // The time the following song began in: a point of it heard means the first song's end was
+    // heard, and still does once the following song is dropped and the first one is back.
+    uint64_t m_afterFirstEpoch = 0;
+    bool m_restoreFirst = false; // a dropped following song fades out, then the first is back
+    bool m_firstRestored = false; // and a rewrite into it, before its end, plays it on from there
+    TimelineSwitch m_renderedSwitch; // audio thread only
 
     // With an output that queues ahead, position and end follow the point it reports as heard.
     bool m_followsHeard = false;

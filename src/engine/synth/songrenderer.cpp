@@ -246,6 +246,13 @@ void SongRenderer::setSong(std::shared_ptr<const Song> song)
     rewindToStart();
 }
 
+void SongRenderer::restoreSong(std::shared_ptr<const Song> song, uint64_t epoch, int64_t frame)
+{
+    setSong(std::move(song));
+    seekToFrame(frame);
+    d->epoch = epoch;
+}
+
 void SongRenderer::clearSong()
 {
     setSong(nullptr);
@@ -318,8 +325,18 @@ void SongRenderer::cutFade()
 
 void SongRenderer::render(float* left, float* right, int frames) noexcept
 {
+    renderFrames(left, right, frames, false);
+}
+
+int SongRenderer::renderToEnd(float* left, float* right, int frames) noexcept
+{
+    return renderFrames(left, right, frames, true);
+}
+
+int SongRenderer::renderFrames(float* left, float* right, int frames, bool untilEnd) noexcept
+{
     if (frames <= 0)
-        return;
+        return 0;
     Synth::RealTimeScope realTime;
     std::fill(left, left + frames, 0.0f);
     std::fill(right, right + frames, 0.0f);
@@ -341,14 +358,18 @@ void SongRenderer::render(float* left, float* right, int frames) noexcept
             if (advancing)
                 d->frame.fetch_add(chunk, std::memory_order_relaxed);
         }
-        if (advancing)
+        if (advancing) {
             d->stopAtEndIfReached();
+            if (untilEnd && d->atEnd.load(std::memory_order_relaxed))
+                break;
+        }
     }
     float peak = 0.0f;
-    for (int i = 0; i < frames; ++i)
+    for (int i = 0; i < done; ++i)
         peak = std::max(peak, std::max(std::fabs(left[i]), std::fabs(right[i])));
     d->lastPeak = peak;
-    d->applyGain(left, right, frames);
+    d->applyGain(left, right, done);
+    return done;
 }
 
 bool SongRenderer::isAudible() const noexcept
@@ -372,14 +393,24 @@ int32_t SongRenderer::positionMs() const noexcept
 
 int32_t SongRenderer::positionMsAt(int64_t frame, bool atEnd) const noexcept
 {
+    return positionMsAt(frame, atEnd, d->lengthMs);
+}
+
+int32_t SongRenderer::positionMsAt(int64_t frame, bool atEnd, int32_t lengthMs) const noexcept
+{
     if (atEnd)
-        return d->lengthMs;
+        return lengthMs;
     int64_t ms = d->integralRate > 0 ? frame * 1000 / d->integralRate
                                      : int64_t(double(frame) * 1000.0 / d->sampleRate);
     // The length is rounded down to whole milliseconds but the end comes at the exact frame: in
     // the song's last fraction of a millisecond the position must still read short of the length,
     // or a reader would take the song for finished before it is.
-    return int32_t(std::min<int64_t>(ms, std::max(d->lengthMs - 1, 0)));
+    return int32_t(std::min<int64_t>(ms, std::max(lengthMs - 1, 0)));
+}
+
+int64_t SongRenderer::endFrame() const noexcept
+{
+    return d->endFrame;
 }
 
 int32_t SongRenderer::lengthMs() const noexcept

@@ -17,6 +17,9 @@ public:
     ~SongRenderer();
 
     void setSong(std::shared_ptr<const Song> song); // stopped at its start, every channel reset
+    // Puts back a song that was set before, in the time it had then (its epoch), at frame,
+    // stopped, every voice cut: points queued of that time keep mapping to it.
+    void restoreSong(std::shared_ptr<const Song> song, uint64_t epoch, int64_t frame);
     void clearSong();
 
     // The song time advances only while playing. play() starts or resumes from the position; after
@@ -42,6 +45,9 @@ public:
 
     // Advances the song by frames and writes them (dry + effects mixed) to left/right.
     void render(float* left, float* right, int frames) noexcept;
+    // The same, but a song that plays stops rendering the moment it reaches its end, so that
+    // another can go straight on from there. Returns how many frames it wrote.
+    int renderToEnd(float* left, float* right, int frames) noexcept;
 
     // True while rendering still produces sound or a fade: lets the player stop rendering
     // (and so stop using the processor) once a stopped or finished song has rung out.
@@ -50,12 +56,16 @@ public:
     int64_t framesPlayed() const noexcept; // song time rendered since the start
     int32_t positionMs() const noexcept; // framesPlayed in ms; equals lengthMs only once atEnd
     int32_t positionMsAt(int64_t frame, bool atEnd) const noexcept; // the same for any frame
+    int32_t positionMsAt(int64_t frame, bool atEnd, int32_t lengthMs) const noexcept; // any song
+    int64_t endFrame() const noexcept; // where the song's time ends
     int32_t lengthMs() const noexcept; // 0 without a song
     // Changes whenever the song time starts again (a new song, a rewind), unique in the process.
     uint64_t epoch() const noexcept;
     bool atEnd() const noexcept; // the song time has reached its length; playing stops there
 
 private:
+    int renderFrames(float* left, float* right, int frames, bool untilEnd) noexcept;
+
     struct Private;
     std::unique_ptr<Private> d;
 };

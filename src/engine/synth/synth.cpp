@@ -383,18 +383,41 @@ static std::vector<std::pair<int, int>> programsToPin(const Song& song)
     return programs;
 }
 
+// Whether every preset the song selects is pinned, and which they are.
+static bool pinsAllOf(const Song& song,
+    const std::map<std::pair<int, int>, std::pair<int, int>>& resolved,
+    const std::set<std::pair<int, int>>& pinned, std::set<std::pair<int, int>>* wanted)
+{
+    for (const auto& program : programsToPin(song)) {
+        auto known = resolved.find(program);
+        if (known == resolved.end() || !pinned.count(known->second))
+            return false;
+        wanted->insert(known->second);
+    }
+    return true;
+}
+
 bool Synth::isPrepared(const Song& song) const
 {
     if (!hasSoundFont())
         return true;
     std::set<std::pair<int, int>> wanted;
-    for (const auto& program : programsToPin(song)) {
-        auto known = d->resolved.find(program);
-        if (known == d->resolved.end() || !d->pinned.count(known->second))
-            return false;
-        wanted.insert(known->second);
-    }
-    return wanted.size() == d->pinned.size();
+    return pinsAllOf(song, d->resolved, d->pinned, &wanted) && wanted.size() == d->pinned.size();
+}
+
+bool Synth::isPreparedAlongside(const Song& song) const
+{
+    std::set<std::pair<int, int>> wanted;
+    return !hasSoundFont() || pinsAllOf(song, d->resolved, d->pinned, &wanted);
+}
+
+void Synth::prepareAlongside(const Song& song)
+{
+    if (isPreparedAlongside(song))
+        return;
+    std::set<std::pair<int, int>> wanted;
+    if (!d->soundFontIsAsLoaded() || !d->pinPresets(programsToPin(song), &wanted))
+        d->giveUpUnreadableSoundFont();
 }
 
 int Synth::prepare(const Song& song)

@@ -35,6 +35,11 @@ public:
     int prepare(const Song& song);
     // True when prepare(song) would neither read nor release anything.
     bool isPrepared(const Song& song) const;
+    // Makes sure every preset the song selects is loaded, as prepare() does, but releases none:
+    // for a song that follows the one playing, whose samples still sound.
+    void prepareAlongside(const Song& song);
+    // True when prepareAlongside(song) would read nothing.
+    bool isPreparedAlongside(const Song& song) const;
     // Gives the memory of released samples back to the system, which the C library would keep.
     static void returnFreedMemory();
 
