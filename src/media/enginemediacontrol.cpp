@@ -677,6 +677,11 @@ bool EngineMediaControl::handOverCommand(MediaCommand command)
         m_state = State::Playing;
         m_engine->following = {};
         m_handOverDeadline.stop();
+        // A short follower may have been heard to its end already, its end told to nobody.
+        if (hasPlayedToEnd()) {
+            m_state = State::PlayedToEnd;
+            m_endNotification.start(m_endPacing.delayMs());
+        }
         considerFollowingSong();
         return true;
     default:
