@@ -677,10 +677,12 @@ bool EngineMediaControl::handOverCommand(MediaCommand command)
         m_state = State::Playing;
         m_engine->following = {};
         m_handOverDeadline.stop();
-        // A short follower may have been heard to its end already, its end told to nobody.
-        if (hasPlayedToEnd()) {
-            m_state = State::PlayedToEnd;
-            m_endNotification.start(m_endPacing.delayMs());
+        // One shorter than the window's wait has been heard to its end already: it plays again
+        // from its start, as the Play would have started it.
+        if (m_engine->sound->atEnd()) {
+            m_engine->sound->rewindToStart();
+            m_engine->sound->play();
+            wakeOutput();
         }
         considerFollowingSong();
         return true;
