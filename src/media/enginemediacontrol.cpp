@@ -608,6 +608,8 @@ void EngineMediaControl::armFollowingSong(quint64 ticket)
         return;
     m_engine->sound->setFollowingSong(m_engine->following.song);
     m_engine->following.armed = true;
+    qCDebug(lcMedia).noquote() << "Following song" << m_engine->following.path << "armed"
+                               << length() - m_engine->sound->positionMs() << "ms before the end";
 }
 
 void EngineMediaControl::forgetFollowingSong()
@@ -629,6 +631,7 @@ void EngineMediaControl::beginHandOverIfDue()
         dropFollowingSong();
         return;
     }
+    qCDebug(lcMedia) << "Following song plays on; the window takes it over";
     m_engine->following.handingOver = true;
     m_handOverDeadline.start(m_endPacing.delayMs() + kHandOverGraceMs);
 }
@@ -674,6 +677,7 @@ bool EngineMediaControl::handOverCommand(MediaCommand command)
         if (m_state != State::Stopped || !m_engine->following.opened)
             break;
         m_engine->sound->adoptFollowingSong();
+        qCDebug(lcMedia) << "Following song taken over at" << m_engine->sound->positionMs() << "ms";
         m_state = State::Playing;
         m_engine->following = {};
         m_handOverDeadline.stop();
@@ -701,6 +705,7 @@ void EngineMediaControl::dropFollowingSong()
         return;
     const bool wasHandingOver = m_engine->following.handingOver;
     const bool opened = m_engine->following.opened;
+    qCDebug(lcMedia) << "Following song dropped";
     m_engine->sound->dropFollowingSong();
     m_engine->following = {};
     m_handOverDeadline.stop();
