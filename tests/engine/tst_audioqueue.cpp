@@ -21,6 +21,7 @@ struct FakeSource : AudioSource {
     int64_t quietFrom = INT64_MAX; // the song falls silent here, and plays on to its end
     bool playing = true;
     bool busy = false;
+    bool renderBusy = false; // renders silence without moving on, as a source whose lock is taken
     bool numbered = false; // each frame sounds as its number plus one, to tell what is heard
     bool followed = false; // at its end a new song goes straight on, in a new epoch
     TimelinePoint from, to;
@@ -32,6 +33,12 @@ struct FakeSource : AudioSource {
     {
         from = point();
         change = {};
+        if (renderBusy) {
+            std::fill(left, left + frames, 0.0f);
+            std::fill(right, right + frames, 0.0f);
+            to = from;
+            return true;
+        }
         for (int i = 0; i < frames; ++i) {
             const bool sounds = playing && frame < endFrame;
             left[i] = right[i]
@@ -51,6 +58,7 @@ struct FakeSource : AudioSource {
     }
     TimelinePoint renderedFrom() const noexcept override { return from; }
     TimelinePoint renderedTo() const noexcept override { return to; }
+    bool renderMissed() const noexcept override { return renderBusy; }
     TimelineSwitch renderedSwitch() const noexcept override { return change; }
     bool rewriteFrom(const TimelinePoint& at) noexcept override
     {
@@ -366,7 +374,16 @@ void TestAudioQueue::busySourceChangesNothing()
     QVERIFY(!queue.rewrite(1000));
     QCOMPARE(stream.writes.size(), writes);
     QCOMPARE(queue.writeIndex(), 4096);
+    // Busy while filling (loading samples), it has nothing queued until it can render.
     source.busy = false;
+    source.renderBusy = true;
+    QVERIFY(queue.fill(2048));
+    QCOMPARE(queue.writeIndex(), 4096);
+    QCOMPARE(stream.writes.size(), writes);
+    source.renderBusy = false;
+    QVERIFY(!queue.fill(2048));
+    QCOMPARE(queue.writeIndex(), 6144);
+    QCOMPARE(stream.left[5000], level);
     QVERIFY(queue.rewrite(1000));
 }
 

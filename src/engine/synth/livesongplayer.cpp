@@ -486,6 +486,7 @@ bool LiveSongPlayer::renderAudio(float* left, float* right, int frames) noexcept
     m_renderedFrom = lock.owns_lock() ? pointLocked() : m_renderedTo;
     m_renderedTo = m_renderedFrom;
     m_renderedSwitch = {};
+    m_renderMissed = !lock.owns_lock();
     if (!lock.owns_lock() || idle) {
         std::memset(left, 0, sizeof(float) * frames);
         std::memset(right, 0, sizeof(float) * frames);
