@@ -239,12 +239,17 @@ void TestLiveSongPlayer::followingSongBeginsAtTheFirstOnesEnd_data()
 {
     QTest::addColumn<bool>("queued");
     QTest::addColumn<int>("lengthUs");
+    QTest::addColumn<QString>("how");
     // 44100 frames end inside a chunk or block; 44032 end exactly on one's boundary.
     for (const bool queued : { true, false }) {
         const QByteArray output = queued ? "queued, " : "pulled, ";
-        QTest::newRow(output + "first ends inside a chunk") << queued << 1000000;
-        QTest::newRow(output + "first ends on a chunk boundary") << queued << 998458;
+        QTest::newRow(output + "first ends inside a chunk") << queued << 1000000 << "";
+        QTest::newRow(output + "first ends on a chunk boundary") << queued << 998458 << "";
     }
+    QTest::newRow("queued, armed once the first's end was queued") << true << 1000000 << "late";
+    // As when the stream ran dry: the first plays on to its end again, and the next begins there.
+    QTest::newRow("queued, written again from before the first's end")
+        << true << 1000000 << "rewritten";
 }
 
 // A silent song, then one with a note from its start: the note sounds right after the first
@@ -254,6 +259,7 @@ void TestLiveSongPlayer::followingSongBeginsAtTheFirstOnesEnd()
 {
     QFETCH(bool, queued);
     QFETCH(int, lengthUs);
+    QFETCH(QString, how);
     const auto first = silentSong(lengthUs);
     const auto following = noteSong();
     QVERIFY(first && following);
@@ -266,13 +272,23 @@ void TestLiveSongPlayer::followingSongBeginsAtTheFirstOnesEnd()
     player.setSong(first, &synth);
     player.prepareFollowingSong(*following, synth);
     player.play();
-    player.setFollowingSong(following);
+    if (how != "late")
+        player.setFollowingSong(following);
     Output output(player, queued);
     output.hear(0);
     output.renderTo(end / 2);
     output.hear(end / 2);
     QVERIFY(!player.isFollowingSongStarted());
     output.renderTo(end + (queued ? sampleRate / 2 : 200));
+    player.takeRewrite();
+    if (how == "late") {
+        player.setFollowingSong(following);
+        output.rewriteAfter(end / 2);
+        output.renderTo(end + sampleRate / 2);
+    } else if (how == "rewritten") {
+        QVERIFY(output.queue->rewrite(end - sampleRate / 10, sampleRate));
+        output.renderTo(end + sampleRate / 2);
+    }
     QVERIFY(player.isFollowingSongStarted());
 
     // FluidSynth starts a note at the next of its 64-frame blocks, and the attack takes a few
