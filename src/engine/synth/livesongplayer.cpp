@@ -54,7 +54,9 @@ template <typename Change> void LiveSongPlayer::change(Change&& apply)
 {
     std::lock_guard lock(m_mutex);
     m_retiredSong.reset();
-    leaveFollowingLocked();
+    // What was queued of a following song is replaced, whatever the command.
+    if (leaveFollowingLocked())
+        m_rewrite.store(true, std::memory_order_release);
     if (!m_renderer)
         return;
     bool heard = true;
@@ -243,13 +245,16 @@ void LiveSongPlayer::dropFollowingSong()
     publishLocked();
 }
 
-// Any other command acts on the first song, as if nothing had followed it.
-void LiveSongPlayer::leaveFollowingLocked()
+// Any other command acts on the first song, as if nothing had followed it. True when a following
+// song had begun.
+bool LiveSongPlayer::leaveFollowingLocked()
 {
     m_following.reset();
-    if (m_first && m_renderer)
+    const bool begun = m_first && m_renderer;
+    if (begun)
         restoreFirstLocked();
     m_firstRestored = false;
+    return begun;
 }
 
 // Audio thread, at the first song's end. The song is handed over without freeing anything: the

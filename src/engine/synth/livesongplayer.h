@@ -93,7 +93,7 @@ private:
     void beginFollowingLocked(int at) noexcept;
     void restoreFirstLocked() noexcept;
     void takeBackFollowingLocked(int64_t frame) noexcept;
-    void leaveFollowingLocked();
+    bool leaveFollowingLocked();
     void rewriteToLocked(const TimelinePoint& point) noexcept;
     void signalEndLocked() noexcept;
     TimelinePoint pointLocked() const noexcept;
