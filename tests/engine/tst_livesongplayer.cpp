@@ -9,11 +9,17 @@
 #include "engine/midi/midi.h"
 #include "engine/midi/song.h"
 #include "engine/output/audioqueue.h"
+#include "engine/output/clockaudiooutput.h"
+#include "engine/output/soundengine.h"
 #include "engine/synth/livesongplayer.h"
 #include "engine/synth/songrenderer.h"
 #include "engine/synth/synth.h"
 
+#include "testwait.h"
+
 #include <QtTest>
+
+#include <poll.h>
 
 #include <sys/eventfd.h>
 #include <unistd.h>
@@ -81,6 +87,12 @@ uint64_t endsSignalled(LiveSongPlayer& player)
     if (::read(player.endNotifier(), &count, sizeof count) != sizeof count)
         return 0;
     return count;
+}
+
+bool readable(int fd)
+{
+    pollfd polled { fd, POLLIN, 0 };
+    return ::poll(&polled, 1, 0) == 1;
 }
 
 // The player behind an output that queues far ahead, as the stream output has it: it renders
@@ -170,6 +182,8 @@ private slots:
     void droppedFollowingSongLeavesTheFirstAsIfAlone();
     void commandsLetGoOfAFollowingSong_data();
     void commandsLetGoOfAFollowingSong();
+    void followingSongOnTheEnginesThreads_data();
+    void followingSongOnTheEnginesThreads();
 
 private:
     std::string m_soundFont;
@@ -452,6 +466,57 @@ void TestLiveSongPlayer::commandsLetGoOfAFollowingSong()
     output.renderTo(end + 2 * sampleRate);
     const int64_t sound = firstSoundFrom(output.stream.left, heard + Output::rewriteMargin + 256);
     QVERIFY2(sound < 0, qPrintable(QString("the following song sounds at %1").arg(sound)));
+}
+
+void TestLiveSongPlayer::followingSongOnTheEnginesThreads_data()
+{
+    QTest::addColumn<bool>("adopted");
+    QTest::newRow("adopted") << true;
+    QTest::newRow("dropped") << false;
+}
+
+// As the media control drives it: presets loaded on the sample loader, the song armed, adopted
+// or dropped on this thread, while the clock renders on its own.
+void TestLiveSongPlayer::followingSongOnTheEnginesThreads()
+{
+    QFETCH(bool, adopted);
+    const auto first = silentSong(300000);
+    const auto following = noteSong();
+    QVERIFY(first && following);
+    auto engine = createSoundEngine();
+    engine->useOutput(std::make_unique<ClockAudioOutput>(sampleRate));
+    QVERIFY(engine->loadSoundFont(m_soundFont, nullptr));
+    engine->start();
+    engine->setSong(first, true);
+    std::atomic<bool> prepared { false };
+    engine->postToSampleLoader([&] {
+        engine->prepareFollowingSong(*following);
+        prepared.store(true);
+    });
+    engine->play();
+    engine->wake();
+    LUMORA_TRY_VERIFY(prepared.load());
+    engine->setFollowingSong(following);
+
+    LUMORA_TRY_VERIFY(readable(engine->endNotifier()));
+    engine->acknowledgeEnd();
+    QVERIFY(engine->isFollowingSongStarted());
+    QVERIFY(engine->atEnd());
+    QCOMPARE(engine->positionMs(), first->lengthMs());
+    if (adopted) {
+        engine->adoptFollowingSong();
+        QVERIFY(!engine->isFollowingSongStarted());
+        LUMORA_TRY_VERIFY(readable(engine->endNotifier()));
+        QCOMPARE(engine->positionMs(), following->lengthMs());
+    } else {
+        engine->dropFollowingSong();
+        QVERIFY(!engine->isFollowingSongStarted());
+        LUMORA_TRY_VERIFY(!engine->player()->isBusy());
+        QVERIFY(engine->atEnd());
+        QCOMPARE(engine->positionMs(), first->lengthMs());
+        QVERIFY(!readable(engine->endNotifier()));
+    }
+    engine->shutDown();
 }
 
 QTEST_GUILESS_MAIN(TestLiveSongPlayer)
