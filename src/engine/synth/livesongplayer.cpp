@@ -448,7 +448,7 @@ bool LiveSongPlayer::rewriteFrom(const TimelinePoint& point) noexcept
 // A point in the first song's time, past its end, is the following song's start; one in the
 // time of a following song that was dropped is the first song's end. A song that had played to
 // its end plays on from a point before it, when a following song waits for its end or has just
-// been dropped.
+// been dropped; from its end, a following song armed since begins there.
 void LiveSongPlayer::rewriteToLocked(const TimelinePoint& point) noexcept
 {
     const uint64_t epoch = m_renderer->epoch();
@@ -467,6 +467,8 @@ void LiveSongPlayer::rewriteToLocked(const TimelinePoint& point) noexcept
         m_renderer->seekToFrame(target);
     if (playsOn)
         m_renderer->play();
+    else if (sameTime && m_following && m_renderer->atEnd())
+        beginFollowingLocked(0);
 }
 
 bool LiveSongPlayer::reportHeard(const TimelinePoint& point) noexcept
