@@ -152,6 +152,32 @@ struct Output {
     std::unique_ptr<AudioQueue> queue;
 };
 
+// A silent song playing from its start, with a note song to follow it, its presets in, armed
+// unless told otherwise.
+struct Following {
+    Following(const std::string& soundFont, int lengthUs, bool queued, bool arm = true)
+        : first(silentSong(lengthUs))
+        , following(noteSong())
+        , end(endFrameOf(*first))
+        , output(player, queued)
+    {
+        synth.loadSoundFont(soundFont, nullptr);
+        player.attachRenderer(std::make_unique<SongRenderer>(&synth, sampleRate));
+        player.setSong(first, &synth);
+        player.prepareFollowingSong(*following, synth);
+        player.play();
+        if (arm)
+            player.setFollowingSong(following);
+        output.hear(0);
+    }
+
+    Synth synth { sampleRate };
+    LiveSongPlayer player;
+    const std::shared_ptr<const Song> first, following;
+    const int64_t end;
+    Output output;
+};
+
 void renderFor(LiveSongPlayer& player, int milliseconds)
 {
     static float left[blockFrames], right[blockFrames];
@@ -278,22 +304,9 @@ void TestLiveSongPlayer::followingSongBeginsAtTheFirstOnesEnd()
     QFETCH(bool, queued);
     QFETCH(int, lengthUs);
     QFETCH(QString, how);
-    const auto first = silentSong(lengthUs);
-    const auto following = noteSong();
-    QVERIFY(first && following);
-    const int64_t end = endFrameOf(*first);
-    Synth synth(sampleRate);
-    std::string error;
-    QVERIFY2(synth.loadSoundFont(m_soundFont, &error), error.c_str());
-    LiveSongPlayer player;
-    player.attachRenderer(std::make_unique<SongRenderer>(&synth, sampleRate));
-    player.setSong(first, &synth);
-    player.prepareFollowingSong(*following, synth);
-    player.play();
-    if (!how.startsWith("late"))
-        player.setFollowingSong(following);
-    Output output(player, queued);
-    output.hear(0);
+    Following setup(m_soundFont, lengthUs, queued, !how.startsWith("late"));
+    QVERIFY(setup.synth.hasSoundFont());
+    auto& [synth, player, first, following, end, output] = setup;
     output.renderTo(end / 2);
     output.hear(end / 2);
     QVERIFY(!player.isFollowingSongStarted());
@@ -373,21 +386,9 @@ void TestLiveSongPlayer::droppedFollowingSongLeavesTheFirstAsIfAlone()
 {
     QFETCH(bool, queued);
     QFETCH(QString, when);
-    const auto first = silentSong(1000000);
-    const auto following = noteSong();
-    QVERIFY(first && following);
-    const int64_t end = endFrameOf(*first);
-    Synth synth(sampleRate);
-    std::string error;
-    QVERIFY2(synth.loadSoundFont(m_soundFont, &error), error.c_str());
-    LiveSongPlayer player;
-    player.attachRenderer(std::make_unique<SongRenderer>(&synth, sampleRate));
-    player.setSong(first, &synth);
-    player.prepareFollowingSong(*following, synth);
-    player.play();
-    player.setFollowingSong(following);
-    Output output(player, queued);
-    output.hear(0);
+    Following setup(m_soundFont, 1000000, queued);
+    QVERIFY(setup.synth.hasSoundFont());
+    auto& [synth, player, first, following, end, output] = setup;
     const int64_t heard = when == "heard" ? end + sampleRate / 10 : end - sampleRate / 10;
     output.renderTo(when == "armed" ? end / 2 : heard + sampleRate / 2);
     output.hear(heard);
@@ -434,21 +435,9 @@ void TestLiveSongPlayer::commandsLetGoOfAFollowingSong()
 {
     QFETCH(QString, command);
     QFETCH(bool, begun);
-    const auto first = silentSong(1000000);
-    const auto following = noteSong();
-    QVERIFY(first && following);
-    const int64_t end = endFrameOf(*first);
-    Synth synth(sampleRate);
-    std::string error;
-    QVERIFY2(synth.loadSoundFont(m_soundFont, &error), error.c_str());
-    LiveSongPlayer player;
-    player.attachRenderer(std::make_unique<SongRenderer>(&synth, sampleRate));
-    player.setSong(first, &synth);
-    player.prepareFollowingSong(*following, synth);
-    player.play();
-    player.setFollowingSong(following);
-    Output output(player, true);
-    output.hear(0);
+    Following setup(m_soundFont, 1000000, true);
+    QVERIFY(setup.synth.hasSoundFont());
+    auto& [synth, player, first, following, end, output] = setup;
     const int64_t heard = begun ? end + sampleRate / 10 : end / 2;
     output.renderTo(begun ? heard + sampleRate / 2 : end / 2);
     output.hear(heard);
