@@ -292,13 +292,16 @@ void TestRealTime::audioThreadNeitherAllocatesNorLogs_data()
     QTest::newRow("seek into held notes, one of the missing bank") << "seek held";
     QTest::newRow("play through the missing bank") << "missing";
     QTest::newRow("close and the next song") << "next song";
+    QTest::newRow("a following song begins, is adopted") << "following";
+    QTest::newRow("a following song begins, is dropped") << "dropped";
 }
 
 void TestRealTime::audioThreadNeitherAllocatesNorLogs()
 {
     QFETCH(QString, step);
     auto song = songFrom(songWithAMissingBank());
-    QVERIFY(song);
+    auto following = songFrom(songWithAMissingBank());
+    QVERIFY(song && following);
     Synth synth(sampleRate);
     std::string error;
     QVERIFY2(synth.loadSoundFont(m_soundFont, &error), error.c_str());
@@ -349,6 +352,19 @@ void TestRealTime::audioThreadNeitherAllocatesNorLogs()
             player.closeSong();
             player.setSong(song, &synth);
             player.play();
+            counted([&] { renderFor(player, 300); });
+        } else if (step == "following" || step == "dropped") {
+            // Another copy of the song, so that nothing but the player holds it.
+            player.prepareFollowingSong(*following, synth);
+            player.setFollowingSong(std::move(following));
+            counted([&] { renderFor(player, 4500); });
+            QVERIFY(player.isFollowingSongStarted());
+            if (step == "following")
+                player.adoptFollowingSong();
+            else
+                player.dropFollowingSong();
+            counted([&] { renderFor(player, 100); });
+            counted([&] { rewriteTo(player, 0); });
             counted([&] { renderFor(player, 300); });
         }
     });

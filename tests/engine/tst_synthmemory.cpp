@@ -100,6 +100,7 @@ class TestSynthMemory : public QObject {
 
 private slots:
     void releasesWhatTheNextSongDoesNotUse();
+    void followingSongLoadsBesideTheOnePlaying();
     void warnsOnceWhenTheSoundFontCannotBeReadAnyMore_data();
     void warnsOnceWhenTheSoundFontCannotBeReadAnyMore();
 };
@@ -150,6 +151,42 @@ void TestSynthMemory::releasesWhatTheNextSongDoesNotUse()
     QCOMPARE(Synth::soundFontFileOpens(), opensBefore);
     synth.prepare(*everything);
     QVERIFY(Synth::soundFontFileOpens() > opensBefore);
+}
+
+// A song that follows the one playing without a break loads its presets while the other still
+// sounds: nothing is released (which would cut it), and the next ordinary prepare lets go of what
+// only the first one used.
+void TestSynthMemory::followingSongLoadsBesideTheOnePlaying()
+{
+    const std::string font = Synth::findDefaultSoundFont();
+    if (font.empty())
+        QSKIP("no SoundFont here");
+    Synth synth(sampleRate);
+    QVERIFY(synth.loadSoundFont(font, nullptr));
+    SongRenderer renderer(&synth, sampleRate);
+    const auto playing = songFrom(organ());
+    const auto following = songFrom(oneNoteOf(40));
+    QVERIFY(playing && following);
+    synth.prepare(*playing);
+    renderer.setSong(playing);
+    renderer.play();
+    render(renderer, sampleRate / 4);
+
+    QVERIFY(!synth.isPreparedAlongside(*following));
+    const qint64 opensBefore = Synth::soundFontFileOpens();
+    synth.prepareAlongside(*following);
+    QVERIFY(Synth::soundFontFileOpens() > opensBefore);
+    QVERIFY(synth.isPreparedAlongside(*following));
+    QVERIFY(synth.isPreparedAlongside(*playing));
+    float peak = 0;
+    render(renderer, sampleRate / 4, &peak);
+    QVERIFY2(peak > 0.01f, "the playing song was cut");
+
+    const qint64 opensAfter = Synth::soundFontFileOpens();
+    QCOMPARE(peakOfPlaying(synth, following) > 0.01f, true);
+    QCOMPARE(Synth::soundFontFileOpens(), opensAfter);
+    QVERIFY(synth.prepare(*following) > 0);
+    QVERIFY(!synth.isPreparedAlongside(*playing));
 }
 
 void TestSynthMemory::warnsOnceWhenTheSoundFontCannotBeReadAnyMore_data()

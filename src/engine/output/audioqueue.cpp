@@ -47,7 +47,8 @@ bool AudioQueue::fill(int frames, int limit)
     const int64_t stop = std::min(until, m_writeIndex + std::max(limit, 0));
     while (m_writeIndex < stop) {
         const int chunk = int(std::min<int64_t>(m_config.chunkFrames, until - m_writeIndex));
-        renderChunk(chunk, nullptr);
+        if (!renderChunk(chunk, nullptr, true))
+            return true;
     }
     return m_writeIndex < until;
 }
@@ -82,12 +83,15 @@ bool AudioQueue::rewrite(int64_t from, int frames, int64_t songFrom)
     return true;
 }
 
-// Once idle, the rest is written as silence without asking the source.
-void AudioQueue::renderChunk(int frames, const float* fadeOut)
+// Once idle, the rest is written as silence without asking the source. False when the source was
+// busy and nothing was queued, if the caller may wait.
+bool AudioQueue::renderChunk(int frames, const float* fadeOut, bool mayWait)
 {
     bool active = false;
     if (!m_idle) {
         active = m_source.renderAudio(m_left.data(), m_right.data(), frames);
+        if (mayWait && m_source.renderMissed())
+            return false;
     } else {
         std::fill_n(m_left.begin(), frames, 0.0f);
         std::fill_n(m_right.begin(), frames, 0.0f);
@@ -137,6 +141,7 @@ void AudioQueue::renderChunk(int frames, const float* fadeOut)
     if (chunk.frames > 0)
         keepChunk(chunk);
     m_writeIndex += frames;
+    return true;
 }
 
 void AudioQueue::keepChunk(const Chunk& chunk)

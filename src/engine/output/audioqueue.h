@@ -86,7 +86,9 @@ public:
     // count, and what it reports as heard then runs wrong); and after a rewrite, at least as far
     // as the old sound reached. Stops
     // once it has rendered `limit` frames, so that a long fill can be spread over turns of the
-    // caller's event loop: true while some of it is left for another call.
+    // caller's event loop: true while some of it is left for another call. A source found busy
+    // (loading samples under its lock) leaves the rest for another call too, rather than having
+    // silence queued in the middle of its sound.
     bool fill(int frames, int limit = std::numeric_limits<int>::max());
     // Replaces what is queued from stream frame `from` on: the queued sound fades out from there
     // over the source's new sound. Writes `frames` of it (one chunk at least) at once, so that
@@ -112,7 +114,7 @@ private:
         TimelinePoint from, to;
     };
 
-    void renderChunk(int frames, const float* fadeOut);
+    bool renderChunk(int frames, const float* fadeOut, bool mayWait = false);
     void keepChunk(const Chunk& chunk);
     void dropChunksFrom(int64_t streamFrame);
     void copyQueued(int64_t from, int frames, float* interleaved) const;

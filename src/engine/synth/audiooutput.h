@@ -31,6 +31,9 @@ public:
     // the last renderAudio call and of the frame after it.
     virtual TimelinePoint renderedFrom() const noexcept { return {}; }
     virtual TimelinePoint renderedTo() const noexcept { return {}; }
+    // True when the last renderAudio call found the source busy and wrote silence without moving
+    // on: an output that queues ahead throws that silence away and asks again shortly.
+    virtual bool renderMissed() const noexcept { return false; }
     // Where the last renderAudio call went on from one song to the next, if it did.
     virtual TimelineSwitch renderedSwitch() const noexcept { return {}; }
     // True once per change that must be heard at once (play, pause, stop, a new song), so that

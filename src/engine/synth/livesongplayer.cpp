@@ -54,7 +54,9 @@ template <typename Change> void LiveSongPlayer::change(Change&& apply)
 {
     std::lock_guard lock(m_mutex);
     m_retiredSong.reset();
-    leaveFollowingLocked();
+    // What was queued of a following song is replaced, whatever the command.
+    if (leaveFollowingLocked())
+        m_rewrite.store(true, std::memory_order_release);
     if (!m_renderer)
         return;
     bool heard = true;
@@ -243,13 +245,16 @@ void LiveSongPlayer::dropFollowingSong()
     publishLocked();
 }
 
-// Any other command acts on the first song, as if nothing had followed it.
-void LiveSongPlayer::leaveFollowingLocked()
+// Any other command acts on the first song, as if nothing had followed it. True when a following
+// song had begun.
+bool LiveSongPlayer::leaveFollowingLocked()
 {
     m_following.reset();
-    if (m_first && m_renderer)
+    const bool begun = m_first && m_renderer;
+    if (begun)
         restoreFirstLocked();
     m_firstRestored = false;
+    return begun;
 }
 
 // Audio thread, at the first song's end. The song is handed over without freeing anything: the
@@ -443,7 +448,7 @@ bool LiveSongPlayer::rewriteFrom(const TimelinePoint& point) noexcept
 // A point in the first song's time, past its end, is the following song's start; one in the
 // time of a following song that was dropped is the first song's end. A song that had played to
 // its end plays on from a point before it, when a following song waits for its end or has just
-// been dropped.
+// been dropped; from its end, a following song armed since begins there.
 void LiveSongPlayer::rewriteToLocked(const TimelinePoint& point) noexcept
 {
     const uint64_t epoch = m_renderer->epoch();
@@ -462,6 +467,8 @@ void LiveSongPlayer::rewriteToLocked(const TimelinePoint& point) noexcept
         m_renderer->seekToFrame(target);
     if (playsOn)
         m_renderer->play();
+    else if (sameTime && m_following && m_renderer->atEnd())
+        beginFollowingLocked(0);
 }
 
 bool LiveSongPlayer::reportHeard(const TimelinePoint& point) noexcept
@@ -486,6 +493,7 @@ bool LiveSongPlayer::renderAudio(float* left, float* right, int frames) noexcept
     m_renderedFrom = lock.owns_lock() ? pointLocked() : m_renderedTo;
     m_renderedTo = m_renderedFrom;
     m_renderedSwitch = {};
+    m_renderMissed = !lock.owns_lock();
     if (!lock.owns_lock() || idle) {
         std::memset(left, 0, sizeof(float) * frames);
         std::memset(right, 0, sizeof(float) * frames);

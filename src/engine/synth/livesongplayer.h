@@ -76,6 +76,7 @@ public:
     bool renderAudio(float* left, float* right, int frames) noexcept override;
     TimelinePoint renderedFrom() const noexcept override { return m_renderedFrom; }
     TimelinePoint renderedTo() const noexcept override { return m_renderedTo; }
+    bool renderMissed() const noexcept override { return m_renderMissed; }
     TimelineSwitch renderedSwitch() const noexcept override { return m_renderedSwitch; }
     bool takeRewrite() noexcept override;
     bool rewriteFrom(const TimelinePoint& point) noexcept override;
@@ -92,7 +93,7 @@ private:
     void beginFollowingLocked(int at) noexcept;
     void restoreFirstLocked() noexcept;
     void takeBackFollowingLocked(int64_t frame) noexcept;
-    void leaveFollowingLocked();
+    bool leaveFollowingLocked();
     void rewriteToLocked(const TimelinePoint& point) noexcept;
     void signalEndLocked() noexcept;
     TimelinePoint pointLocked() const noexcept;
@@ -125,6 +126,7 @@ private:
     bool m_restoreFirst = false; // a dropped following song fades out, then the first is back
     bool m_firstRestored = false; // and a rewrite into it, before its end, plays it on from there
     TimelineSwitch m_renderedSwitch; // audio thread only
+    bool m_renderMissed = false;
 
     // With an output that queues ahead, position and end follow the point it reports as heard.
     bool m_followsHeard = false;
