@@ -589,13 +589,15 @@ void EngineMediaControl::prepareFollowingSong(const QString& path)
     m_engine->following.song = song;
     const quint64 ticket = m_engine->following.ticket = ++m_followingTickets;
     SoundEngine* sound = m_engine->sound.get();
+    // One that cannot be read without a gap in what plays now is left to the window's commands.
     if (!m_engine->loadsSamplesAside) {
-        sound->prepareFollowingSong(*song);
-        armFollowingSong(ticket);
+        if (sound->prepareFollowingSong(*song))
+            armFollowingSong(ticket);
         return;
     }
     sound->postToSampleLoader([this, ticket, song, sound] {
-        sound->prepareFollowingSong(*song);
+        if (!sound->prepareFollowingSong(*song))
+            return;
         QMetaObject::invokeMethod(
             this, [this, ticket] { armFollowingSong(ticket); }, Qt::QueuedConnection);
     });

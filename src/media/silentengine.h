@@ -42,7 +42,7 @@ public:
 
     void postToSampleLoader(std::function<void()> task) override { task(); }
     int prepareSong(const Song&) override { return 0; }
-    int prepareFollowingSong(const Song&) override { return 0; }
+    bool prepareFollowingSong(const Song&) override { return false; }
     void returnFreedMemory() override { }
     void shutDown() override { closeSong(); }
 

@@ -10,6 +10,7 @@
 #include "engine/midi/song.h"
 #include "engine/output/audioqueue.h"
 #include "engine/output/clockaudiooutput.h"
+#include "engine/output/manualaudiooutput.h"
 #include "engine/output/soundengine.h"
 #include "engine/synth/livesongplayer.h"
 #include "engine/synth/songrenderer.h"
@@ -210,6 +211,8 @@ private slots:
     void commandsLetGoOfAFollowingSong();
     void followingSongOnTheEnginesThreads_data();
     void followingSongOnTheEnginesThreads();
+    void followingSongIsReadOnlyWhereALateRenderIsNotHeard_data();
+    void followingSongIsReadOnlyWhereALateRenderIsNotHeard();
 
 private:
     std::string m_soundFont;
@@ -514,6 +517,42 @@ void TestLiveSongPlayer::followingSongOnTheEnginesThreads()
         QCOMPARE(engine->positionMs(), first->lengthMs());
         QVERIFY(!readable(engine->endNotifier()));
     }
+    engine->shutDown();
+}
+
+void TestLiveSongPlayer::followingSongIsReadOnlyWhereALateRenderIsNotHeard_data()
+{
+    QTest::addColumn<bool>("dropsOut");
+    QTest::addColumn<bool>("samplesIn");
+    QTest::addColumn<bool>("prepared");
+    QTest::newRow("queued output, samples to read") << false << false << true;
+    QTest::newRow("driver, samples to read") << true << false << false;
+    QTest::newRow("driver, samples in already") << true << true << true;
+}
+
+// Reading samples holds the audio thread back; a driver that plays each block as it is rendered
+// would drop out in the middle of the song that plays, so there the follower is refused.
+void TestLiveSongPlayer::followingSongIsReadOnlyWhereALateRenderIsNotHeard()
+{
+    QFETCH(bool, dropsOut);
+    QFETCH(bool, samplesIn);
+    QFETCH(bool, prepared);
+    MidiTrackBuilder organ, violin;
+    organ.program(0, 0, 19).noteOn(0, 0, 60, 100).noteOff(960, 0, 60).endOfTrack(960);
+    violin.program(0, 0, 40).noteOn(0, 0, 60, 100).noteOff(960, 0, 60).endOfTrack(960);
+    const auto first = songFrom(organ);
+    const auto following = songFrom(samplesIn ? organ : violin);
+    auto output = std::make_unique<ManualAudioOutput>(sampleRate);
+    output->setDropsOutWhenLate(dropsOut);
+    auto engine = createSoundEngine();
+    engine->useOutput(std::move(output));
+    QVERIFY(engine->loadSoundFont(m_soundFont, nullptr));
+    engine->start();
+    engine->setSong(first, true);
+    const int64_t opensBefore = Synth::soundFontFileOpens();
+    QCOMPARE(engine->prepareFollowingSong(*following), prepared);
+    if (!prepared)
+        QCOMPARE(Synth::soundFontFileOpens(), opensBefore);
     engine->shutDown();
 }
 

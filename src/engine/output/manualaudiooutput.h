@@ -15,6 +15,9 @@ public:
     void start(AudioSource* source) override;
     void stop() override;
     void wake() override { ++m_wakeups; }
+    bool toleratesLateRender() const override { return !m_dropsOutWhenLate; }
+    // As a driver that plays each block as it is rendered.
+    void setDropsOutWhenLate(bool dropsOut) { m_dropsOutWhenLate = dropsOut; }
 
     struct Pulled {
         float peak = 0.0f; // largest absolute sample value pulled
@@ -32,6 +35,7 @@ private:
     int m_blockFrames;
     AudioSource* m_source = nullptr;
     int m_wakeups = 0;
+    bool m_dropsOutWhenLate = false;
     std::vector<float> m_left;
     std::vector<float> m_right;
 };

@@ -92,11 +92,16 @@ public:
     {
         return m_synth ? m_player.prepareSong(song, *m_synth) : 0;
     }
-    int prepareFollowingSong(const Song& song) override
+    // Reading holds the audio thread back (the player's lock): only an output that makes up for
+    // it may wait while samples are read, unless there is nothing to read.
+    bool prepareFollowingSong(const Song& song) override
     {
-        if (m_synth)
-            m_player.prepareFollowingSong(song, *m_synth);
-        return 0;
+        if (!m_synth)
+            return true;
+        if (!m_synth->isPreparedAlongside(song) && !(m_output && m_output->toleratesLateRender()))
+            return false;
+        m_player.prepareFollowingSong(song, *m_synth);
+        return true;
     }
     void returnFreedMemory() override { Synth::returnFreedMemory(); }
 

@@ -42,6 +42,7 @@ public:
     void start(AudioSource* source) override;
     void stop() override;
     void wake() override;
+    bool toleratesLateRender() const override { return true; } // its queue covers it
 
     // False once the server has gone away; the stream then renders nothing more.
     bool isConnected() const;

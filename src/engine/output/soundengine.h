@@ -73,8 +73,10 @@ public:
     // On the sample loader: reads the song's samples, releases the others'; returns how many
     // presets were released, whose memory returnFreedMemory() gives back to the system.
     virtual int prepareSong(const Song& song) = 0;
-    // The same for a following song, keeping the current song's samples, which still play.
-    virtual int prepareFollowingSong(const Song& song) = 0;
+    // The same for a following song, keeping the current song's samples, which still play. False,
+    // with nothing read, when reading would be heard as a gap in the song that plays (the output
+    // does not tolerate a late render): the window's commands then start the song as usual.
+    virtual bool prepareFollowingSong(const Song& song) = 0;
     virtual void returnFreedMemory() = 0;
 
     // Drops the sample loader's waiting tasks, fades out what sounds (for a moment at most) and

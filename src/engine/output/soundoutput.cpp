@@ -162,6 +162,13 @@ void SoundOutput::wake()
     }
 }
 
+bool SoundOutput::toleratesLateRender() const
+{
+    std::lock_guard lock(m_mutex);
+    const AudioOutput* output = rendering();
+    return output && output->toleratesLateRender();
+}
+
 std::string SoundOutput::rendererName() const
 {
     std::lock_guard lock(m_mutex);

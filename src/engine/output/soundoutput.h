@@ -49,6 +49,8 @@ public:
     // UI thread: passes the change on to whichever output renders, and asks the watcher to look
     // for the server when that is not the stream.
     void wake() override;
+    // As whichever output renders now.
+    bool toleratesLateRender() const override;
 
     // What renders now: "stream", the driver's name ("pulseaudio", "alsa"), or empty for the clock.
     std::string rendererName() const;

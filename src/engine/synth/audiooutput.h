@@ -68,4 +68,8 @@ public:
     // The source has something to play again after it reported nothing to play, or what it
     // plays has changed.
     virtual void wake() = 0;
+    // True when a render held back for a few milliseconds is not heard as a gap: a stream with
+    // much queued ahead of what is heard, or a clock that plays into nothing. A driver that plays
+    // each block as it is rendered would drop out.
+    virtual bool toleratesLateRender() const { return false; }
 };
