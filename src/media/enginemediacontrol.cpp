@@ -14,6 +14,10 @@
 
 #include <chrono>
 
+// The song that follows without a break, step by step; apart from the media log, which is the
+// window's trace of commands.
+Q_LOGGING_CATEGORY(lcFollowing, "lumora.media.following", QtWarningMsg)
+
 namespace {
 
 // How long before its end a song's follower is looked for: a sink may hold 2 s, and the follower's
@@ -610,8 +614,9 @@ void EngineMediaControl::armFollowingSong(quint64 ticket)
         return;
     m_engine->sound->setFollowingSong(m_engine->following.song);
     m_engine->following.armed = true;
-    qCDebug(lcMedia).noquote() << "Following song" << m_engine->following.path << "armed"
-                               << length() - m_engine->sound->positionMs() << "ms before the end";
+    qCDebug(lcFollowing).noquote()
+        << "Following song" << m_engine->following.path << "armed"
+        << length() - m_engine->sound->positionMs() << "ms before the end";
 }
 
 void EngineMediaControl::forgetFollowingSong()
@@ -633,7 +638,7 @@ void EngineMediaControl::beginHandOverIfDue()
         dropFollowingSong();
         return;
     }
-    qCDebug(lcMedia) << "Following song plays on; the window takes it over";
+    qCDebug(lcFollowing) << "Following song plays on; the window takes it over";
     m_engine->following.handingOver = true;
     m_handOverDeadline.start(m_endPacing.delayMs() + kHandOverGraceMs);
 }
@@ -679,7 +684,8 @@ bool EngineMediaControl::handOverCommand(MediaCommand command)
         if (m_state != State::Stopped || !m_engine->following.opened)
             break;
         m_engine->sound->adoptFollowingSong();
-        qCDebug(lcMedia) << "Following song taken over at" << m_engine->sound->positionMs() << "ms";
+        qCDebug(lcFollowing) << "Following song taken over at" << m_engine->sound->positionMs()
+                             << "ms";
         m_state = State::Playing;
         m_engine->following = {};
         m_handOverDeadline.stop();
@@ -707,7 +713,7 @@ void EngineMediaControl::dropFollowingSong()
         return;
     const bool wasHandingOver = m_engine->following.handingOver;
     const bool opened = m_engine->following.opened;
-    qCDebug(lcMedia) << "Following song dropped";
+    qCDebug(lcFollowing) << "Following song dropped";
     m_engine->sound->dropFollowingSong();
     m_engine->following = {};
     m_handOverDeadline.stop();
