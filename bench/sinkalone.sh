@@ -68,7 +68,7 @@ fi
 
 log=$headless_dir/player.log
 (cd "$headless_dir/songs" && echo $BASHPID >"$headless_dir/player.pid" &&
-    exec env QT_LOGGING_RULES="lumora.media.debug=true" "$player") \
+    exec env QT_LOGGING_RULES="lumora.media.debug=true;lumora.media.following.debug=true" "$player") \
     2>&1 | while IFS= read -r line; do echo "$EPOCHREALTIME $line"; done >"$log" &
 headless_track $!
 headless_poll 10 test -s "$headless_dir/player.pid"
