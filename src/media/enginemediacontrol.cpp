@@ -6,6 +6,7 @@
 #include "media/enginemediacontrolprobe.h"
 #include "media/silentengine.h"
 #include "media/songcache.h"
+#include "media/songfollower.h"
 #include "media/soundenginesource.h"
 #include "media/startuploader.h"
 
@@ -13,10 +14,6 @@
 #include <QSocketNotifier>
 
 #include <chrono>
-
-// The song that follows without a break, step by step; apart from the media log, which is the
-// window's trace of commands.
-Q_LOGGING_CATEGORY(lcFollowing, "lumora.media.following", QtWarningMsg)
 
 namespace {
 
@@ -96,17 +93,6 @@ struct EngineMediaControl::Engine {
     bool loadsSamplesAside = false;
     SongCache songCache;
     std::shared_ptr<const Song> song;
-
-    struct Following {
-        QString path;
-        std::shared_ptr<const Song> song;
-        quint64 ticket = 0;
-        bool armed = false;
-        // The open song has ended into it; the window's commands are taking it over.
-        bool handingOver = false;
-        bool opened = false; // the window has opened its file again meanwhile
-    };
-    Following following;
 };
 
 const LiveSongPlayer* EngineMediaControlProbe::player(const EngineMediaControl& media)
@@ -124,14 +110,16 @@ EngineMediaControl::EngineMediaControl(EngineSetup setup, QObject* parent)
     , m_setup(std::move(setup))
     , m_engine(std::make_unique<Engine>())
     , m_endPacing(m_setup.endNotificationDelayMs, m_setup.minEndNotificationGapMs)
+    , m_follower(std::make_unique<SongFollower>(
+          m_engine->songCache, [this](const QString& fileName) { return pathOf(fileName); }))
 {
     m_statusTimer.setInterval(m_setup.statusIntervalMs);
     connect(&m_statusTimer, &QTimer::timeout, this, &EngineMediaControl::tickStatus);
     m_endNotification.setSingleShot(true);
     m_endNotification.setInterval(m_setup.endNotificationDelayMs);
     connect(&m_endNotification, &QTimer::timeout, this, &EngineMediaControl::notifyEnd);
-    m_handOverDeadline.setSingleShot(true);
-    connect(&m_handOverDeadline, &QTimer::timeout, this, &EngineMediaControl::dropFollowingSong);
+    connect(m_follower.get(), &SongFollower::handOverTimedOut, this,
+        &EngineMediaControl::dropFollowingSong);
 
     // Otherwise the loader thread loads the engine, connects to the sound server and loads the
     // SoundFont: none of it is needed to put the window on the screen.
@@ -210,7 +198,7 @@ qint32 EngineMediaControl::position()
     if (m_notifiedPosition)
         return *m_notifiedPosition;
     // Rewound by the window while the song that followed on plays unclaimed: at the start.
-    if (m_engine->following.handingOver && m_state == State::Stopped)
+    if (m_follower->isHandingOver() && m_state == State::Stopped)
         return 0;
     return m_state == State::Closed || isLoadingSamples() ? 0 : m_engine->sound->positionMs();
 }
@@ -271,6 +259,7 @@ void EngineMediaControl::attachEngine()
         engine.sound = std::make_unique<SilentEngine>();
     engine.sound->start();
     engine.loadsSamplesAside = engine.sound->hasSoundFont() && !m_setup.loadSynchronously;
+    m_follower->attach(engine.sound.get(), engine.loadsSamplesAside);
     if (const int endFd = engine.sound->endNotifier(); endFd >= 0) {
         m_endNotifier = new QSocketNotifier(endFd, QSocketNotifier::Read, this);
         connect(
@@ -542,26 +531,12 @@ void EngineMediaControl::tickStatus()
 
 bool EngineMediaControl::hasFollowingSongArmed() const
 {
-    return m_engine->following.armed;
+    return m_follower->isArmed();
 }
 
 void EngineMediaControl::setFollowingSongGuess(FollowingSongGuess guess)
 {
-    m_followingGuess = std::move(guess);
-}
-
-QString EngineMediaControl::guessedFollowingPath() const
-{
-    const FollowingSong guess = m_followingGuess ? m_followingGuess() : FollowingSong {};
-    switch (guess.kind) {
-    case FollowingSong::Kind::SameFile:
-        return m_fileName.isEmpty() ? QString() : pathOf(m_fileName);
-    case FollowingSong::Kind::OtherFile:
-        return guess.fileName.isEmpty() ? QString() : pathOf(guess.fileName);
-    case FollowingSong::Kind::Nothing:
-        break;
-    }
-    return {};
+    m_follower->setGuess(std::move(guess));
 }
 
 // Near the end of a playing song, the window's guess of what it will start next is loaded and
@@ -569,91 +544,40 @@ QString EngineMediaControl::guessedFollowingPath() const
 // is rendered replaces it; one that changes later is settled at the end (beginHandOverIfDue).
 void EngineMediaControl::considerFollowingSong()
 {
-    if (!m_followingGuess || !m_engine->sound || m_state != State::Playing
-        || m_engine->following.handingOver || !m_engine->song)
+    if (!m_follower->hasGuess() || !m_engine->sound || m_state != State::Playing
+        || m_follower->isHandingOver() || !m_engine->song)
         return;
-    if (m_engine->song->lengthMs() - m_engine->sound->positionMs() > kFollowAheadMs)
-        return;
-    const QString path = guessedFollowingPath();
-    if (path == m_engine->following.path || m_engine->sound->isFollowingSongStarted())
-        return;
-    forgetFollowingSong();
-    if (!path.isEmpty())
-        prepareFollowingSong(path);
-}
-
-// A file that does not read is left to the window's own Open, which tells why.
-void EngineMediaControl::prepareFollowingSong(const QString& path)
-{
-    std::string error;
-    std::shared_ptr<const Song> song = m_engine->songCache.read(path, &error);
-    if (!song)
-        return;
-    m_engine->following.path = path;
-    m_engine->following.song = song;
-    const quint64 ticket = m_engine->following.ticket = ++m_followingTickets;
-    SoundEngine* sound = m_engine->sound.get();
-    // One that cannot be read without a gap in what plays now is left to the window's commands.
-    if (!m_engine->loadsSamplesAside) {
-        if (sound->prepareFollowingSong(*song))
-            armFollowingSong(ticket);
-        return;
-    }
-    sound->postToSampleLoader([this, ticket, song, sound] {
-        if (!sound->prepareFollowingSong(*song))
-            return;
-        QMetaObject::invokeMethod(
-            this, [this, ticket] { armFollowingSong(ticket); }, Qt::QueuedConnection);
-    });
-}
-
-void EngineMediaControl::armFollowingSong(quint64 ticket)
-{
-    if (ticket != m_engine->following.ticket || m_engine->following.armed
-        || m_state != State::Playing)
-        return;
-    m_engine->sound->setFollowingSong(m_engine->following.song);
-    m_engine->following.armed = true;
-    qCDebug(lcFollowing).noquote()
-        << "Following song" << m_engine->following.path << "armed"
-        << length() - m_engine->sound->positionMs() << "ms before the end";
-}
-
-void EngineMediaControl::forgetFollowingSong()
-{
-    if (m_engine->following.armed && m_engine->sound)
-        m_engine->sound->setFollowingSong(nullptr);
-    m_engine->following = {};
-    m_handOverDeadline.stop();
+    if (m_engine->song->lengthMs() - m_engine->sound->positionMs() <= kFollowAheadMs)
+        m_follower->follow(m_follower->guessedPath(m_fileName));
 }
 
 // The song has been heard to its end and the follower plays on: if the window still means to
 // start that file, its commands take it over as it plays; otherwise it is cut at once.
 void EngineMediaControl::beginHandOverIfDue()
 {
-    if (!m_engine->following.armed || m_engine->following.handingOver || !hasPlayedToEnd()
-        || !m_engine->sound->isFollowingSongStarted())
+    if (!m_follower->isArmed() || m_follower->isHandingOver() || !hasPlayedToEnd()
+        || !m_follower->isStarted())
         return;
-    if (guessedFollowingPath() != m_engine->following.path) {
+    if (m_follower->guessedPath(m_fileName) != m_follower->path())
         dropFollowingSong();
-        return;
-    }
-    qCDebug(lcFollowing) << "Following song plays on; the window takes it over";
-    m_engine->following.handingOver = true;
-    m_handOverDeadline.start(m_endPacing.delayMs() + kHandOverGraceMs);
+    else
+        m_follower->beginHandOver(m_endPacing.delayMs() + kHandOverGraceMs);
 }
 
 // While the follower is handed over, the window's Close, Prev, Open of its file and Play change
 // only what this control answers: the sound plays on, and Play makes the follower the open song.
 // Any other command first drops the follower and then runs as usual. So does any command before
-// the end: the window has changed its mind.
+// the end: the window has changed its mind, and a follower still loading is forgotten.
 bool EngineMediaControl::handOverCommand(MediaCommand command)
 {
     beginHandOverIfDue();
-    if (!m_engine->following.armed || command == MediaCommand::Unknown)
+    if (command == MediaCommand::Unknown)
         return false;
-    if (!m_engine->following.handingOver) {
-        dropFollowingSong();
+    if (!m_follower->isHandingOver()) {
+        if (m_follower->isArmed())
+            dropFollowingSong();
+        else
+            m_follower->forget();
         return false;
     }
     switch (command) {
@@ -671,32 +595,19 @@ bool EngineMediaControl::handOverCommand(MediaCommand command)
         m_endNotification.stop();
         return true;
     case MediaCommand::Open:
-        if (m_state != State::Closed || pathOf(m_fileName) != m_engine->following.path)
+        if (m_state != State::Closed || pathOf(m_fileName) != m_follower->path())
             break;
-        m_engine->song = m_engine->following.song;
-        m_songPath = m_engine->following.path;
+        m_engine->song = m_follower->song();
+        m_songPath = m_follower->path();
         m_failuresTold.clear();
         m_state = State::Stopped;
         m_statusTimer.start();
-        m_engine->following.opened = true;
+        m_follower->markOpened();
         return true;
     case MediaCommand::Play:
-        if (m_state != State::Stopped || !m_engine->following.opened)
+        if (m_state != State::Stopped || !m_follower->isOpened())
             break;
-        m_engine->sound->adoptFollowingSong();
-        qCDebug(lcFollowing) << "Following song taken over at" << m_engine->sound->positionMs()
-                             << "ms";
-        m_state = State::Playing;
-        m_engine->following = {};
-        m_handOverDeadline.stop();
-        // One shorter than the window's wait has been heard to its end already: it plays again
-        // from its start, as the Play would have started it.
-        if (m_engine->sound->atEnd()) {
-            m_engine->sound->rewindToStart();
-            m_engine->sound->play();
-            wakeOutput();
-        }
-        considerFollowingSong();
+        adoptFollowingSong();
         return true;
     default:
         break;
@@ -705,18 +616,29 @@ bool EngineMediaControl::handOverCommand(MediaCommand command)
     return false;
 }
 
+void EngineMediaControl::adoptFollowingSong()
+{
+    m_follower->adopt();
+    m_state = State::Playing;
+    // One shorter than the window's wait has been heard to its end already: it plays again from
+    // its start, as the Play would have started it.
+    if (m_engine->sound->atEnd()) {
+        m_engine->sound->rewindToStart();
+        m_engine->sound->play();
+        wakeOutput();
+    }
+    considerFollowingSong();
+}
+
 // The player goes back to the song that ended, at its end; what the window did meanwhile is then
 // done to it.
 void EngineMediaControl::dropFollowingSong()
 {
-    if (!m_engine->following.armed)
+    if (!m_follower->isArmed())
         return;
-    const bool wasHandingOver = m_engine->following.handingOver;
-    const bool opened = m_engine->following.opened;
-    qCDebug(lcFollowing) << "Following song dropped";
-    m_engine->sound->dropFollowingSong();
-    m_engine->following = {};
-    m_handOverDeadline.stop();
+    const bool wasHandingOver = m_follower->isHandingOver();
+    const bool opened = m_follower->isOpened();
+    m_follower->drop();
     wakeOutput();
     if (!wasHandingOver)
         return;

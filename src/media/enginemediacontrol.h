@@ -17,6 +17,7 @@
 
 class AudioOutput; // the engine's, for tests that play on a clock of their own
 class QSocketNotifier;
+class SongFollower;
 
 // How the media control is put together. The defaults are the program's: the sound device, the
 // default SoundFont loaded in the background.
@@ -125,18 +126,15 @@ private:
     void notifyEnd();
     void emitStatusUpdate();
 
-    // The song that follows without a break: guessed near the end, loaded aside, armed in the
-    // engine; at the end the window's Close, Open and Play of that same file adopt it as it plays.
     QString pathOf(const QString& fileName) const;
-    QString guessedFollowingPath() const;
+    void giveSongToPlayer();
+    // The song that follows without a break (songfollower.h): at the end the window's Close,
+    // Open and Play of that same file take it over as it plays.
     void considerFollowingSong();
-    void prepareFollowingSong(const QString& path);
-    void armFollowingSong(quint64 ticket);
-    void forgetFollowingSong();
     void beginHandOverIfDue();
     bool handOverCommand(MediaCommand command);
+    void adoptFollowingSong();
     void dropFollowingSong();
-    void giveSongToPlayer();
 
     EngineSetup m_setup;
     std::unique_ptr<Engine> m_engine;
@@ -156,7 +154,5 @@ private:
     // Failures told since the last song opened: a retry fails the same way and is not told again.
     QSet<QString> m_failuresTold;
 
-    FollowingSongGuess m_followingGuess;
-    quint64 m_followingTickets = 0; // a load finished for an earlier guess is dropped
-    QTimer m_handOverDeadline;
+    std::unique_ptr<SongFollower> m_follower;
 };

@@ -380,4 +380,54 @@ echo "ok: Loop's silences between the songs, by the sound: ${gaps}ms"
 "$python" "$here/closewindow.py" "$headless_window"
 expect_exit "its window was closed during Loop"
 
+# ======== Fifth run: Play All of demo songs, each its own first and last 2 s joined
+# (bench/demosplice.py), so that it changes songs every 4 s. A 2-s recorder hears it (a
+# high-latency client leaves the sink at the latency the player asks for). Each change may add at
+# most 20 ms of silence to the songs' own, found in their offline renders, timed by the sound.
+
+render="$(dirname "$player")/../cli/lumora-render"
+soundfont=/usr/share/sounds/sf2/FluidR3_GM.sf2
+if [ -x "$render" ] && [ -f "$soundfont" ]; then
+    mkdir -p "$headless_dir/demo"
+    cp "$headless_dir"/songs/*.jpg "$headless_dir"/songs/*.gif "$headless_dir/demo/"
+    for name in "$headless_dir"/catalogue/*.mid; do
+        "$python" "$here/../../bench/demosplice.py" "$name" "$headless_dir/demo/$(basename "$name")" \
+            2000 2000
+    done
+    (cd "$headless_dir" && mv songs short && mv demo songs)
+    demowav="$out/demo.wav"
+    parecord -d "$headless_sink.monitor" --latency-msec=2000 --file-format=wav "$demowav" &
+    headless_recorder=$!
+    headless_track "$headless_recorder"
+    log="$out/demo.log"
+    (cd "$headless_dir/songs" && exec env QT_LOGGING_RULES="lumora.media.debug=true" "$player") \
+        2>&1 | while IFS= read -r line; do echo "$EPOCHREALTIME $line"; done >"$log" &
+    app=$!
+    headless_track $app
+    headless_wait_window 30 || fail "the player's window did not appear"
+    headless_focus
+    xdotool key ctrl+y
+    sleep 22
+    headless_stop_recording
+    "$python" "$here/closewindow.py" "$headless_window"
+    headless_poll 20 player_exited || fail "the player still runs after Play All of demo songs"
+    # Each song played: the file named last, at each Open.
+    awk -v folder="$headless_dir/songs" '$3 == "FileName" { name = $4 }
+        $3 == "Command" && $4 == "Open" && name != "" { print $1, folder "/" name }' \
+        "$log" >"$out/demo.played"
+    sox "$demowav" -t raw -e signed -b 16 -c 2 -r 44100 "$out/demo.raw"
+    changes=$("$python" "$here/../../bench/soundtimes.py" demo "$out/demo.raw" "$out/demo.played" \
+        "$render" "$soundfont")
+    echo "$changes" >"$out/demo.changes"
+    late=$(echo "$changes" | awk '$1 == "demo_change" && $8 != "-" { printf "%s ", $8 }')
+    [ "$(echo "$late" | wc -w)" -ge 3 ] || fail "Play All of demo songs: too few changes timed ($changes)"
+    for ms in $late; do
+        awk -v l="$ms" 'BEGIN { exit !(l <= 20) }' ||
+            fail "Play All of demo songs: a change left $ms ms of silence beyond the songs' own ($late)"
+    done
+    echo "ok: Play All of demo songs: silence beyond the songs' own at each change: ${late}ms"
+else
+    echo "skipped: Play All of demo songs (no lumora-render or no $soundfont)"
+fi
+
 echo "PASS ($skin skin)"
