@@ -23,16 +23,13 @@ struct FakeSource : AudioSource {
     bool busy = false;
     bool renderBusy = false; // renders silence without moving on, as a source whose lock is taken
     bool numbered = false; // each frame sounds as its number plus one, to tell what is heard
-    bool followed = false; // at its end a new song goes straight on, in a new epoch
     TimelinePoint from, to;
-    TimelineSwitch change;
     std::vector<TimelinePoint> rewrites;
 
     TimelinePoint point() const { return { epoch, frame, frame >= endFrame }; }
     bool renderAudio(float* left, float* right, int frames) noexcept override
     {
         from = point();
-        change = {};
         if (renderBusy) {
             std::fill(left, left + frames, 0.0f);
             std::fill(right, right + frames, 0.0f);
@@ -45,13 +42,6 @@ struct FakeSource : AudioSource {
                 = sounds && frame < quietFrom ? (numbered ? float(frame + 1) : level) : 0.0f;
             if (sounds)
                 ++frame;
-            if (followed && frame == endFrame) {
-                change = { i + 1, point(), { epoch + 1, 0, false } };
-                followed = false;
-                ++epoch;
-                frame = 0;
-                endFrame = INT64_MAX;
-            }
         }
         to = point();
         return playing && from.frame < endFrame;
@@ -59,7 +49,6 @@ struct FakeSource : AudioSource {
     TimelinePoint renderedFrom() const noexcept override { return from; }
     TimelinePoint renderedTo() const noexcept override { return to; }
     bool renderMissed() const noexcept override { return renderBusy; }
-    TimelineSwitch renderedSwitch() const noexcept override { return change; }
     bool rewriteFrom(const TimelinePoint& at) noexcept override
     {
         if (busy)
@@ -237,8 +226,6 @@ private slots:
     void streamThatRanDryStartsAgainFromItsReadPoint();
     void songChangeAfterTheEndIsPlayedWhereItIsMapped_data();
     void songChangeAfterTheEndIsPlayedWhereItIsMapped();
-    void followingSongMapsEveryFrameToItsSong_data();
-    void followingSongMapsEveryFrameToItsSong();
 };
 
 void TestAudioQueue::mapsStreamFramesToTheSong_data()
@@ -730,42 +717,6 @@ void TestAudioQueue::songChangeAfterTheEndIsPlayedWhereItIsMapped()
             ++lost;
     }
     QVERIFY2(lost == 0, qPrintable(QString("%1 ms of the new song lost").arg(lost * 1000 / rate)));
-}
-
-void TestAudioQueue::followingSongMapsEveryFrameToItsSong_data()
-{
-    QTest::addColumn<int64_t>("end"); // of the first song; the queue renders 1024-frame chunks
-    QTest::newRow("inside a chunk") << int64_t(5000);
-    QTest::newRow("at a chunk's last frame") << int64_t(5120);
-    QTest::newRow("after the first frame") << int64_t(1);
-}
-
-// A song that goes straight on into the next within a chunk: every frame is queued once and in
-// order, maps to its own song, and the first one's end is found at its exact frame. A rewrite on
-// either side of it goes back into the song it falls in.
-void TestAudioQueue::followingSongMapsEveryFrameToItsSong()
-{
-    QFETCH(int64_t, end);
-    FakeSource source;
-    source.endFrame = end;
-    source.numbered = true;
-    source.followed = true;
-    RecordingStream stream;
-    AudioQueue queue(source, stream, config());
-    queue.fill(int(end + 4096));
-    for (int64_t at = 0; at < end + 4096; ++at) {
-        const bool first = at < end;
-        const int64_t frame = first ? at : at - end;
-        QCOMPARE(stream.left[size_t(at)], float(frame + 1));
-        QCOMPARE(queue.pointAt(at), (TimelinePoint { first ? 1u : 2u, frame, false }));
-    }
-    QCOMPARE(queue.endAfter(0), std::optional<int64_t>(end));
-    QVERIFY(queue.rewrite(end + 100));
-    QCOMPARE(source.rewrites.back(), (TimelinePoint { 2, 100, false }));
-    if (end > 1) {
-        QVERIFY(queue.rewrite(end - 1));
-        QCOMPARE(source.rewrites.back(), (TimelinePoint { 1, end - 1, false }));
-    }
 }
 
 QTEST_MAIN(TestAudioQueue)

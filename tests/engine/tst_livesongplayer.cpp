@@ -207,8 +207,6 @@ private slots:
     void followingSongBeginsAtTheFirstOnesEnd();
     void droppedFollowingSongLeavesTheFirstAsIfAlone_data();
     void droppedFollowingSongLeavesTheFirstAsIfAlone();
-    void commandsLetGoOfAFollowingSong_data();
-    void commandsLetGoOfAFollowingSong();
     void followingSongOnTheEnginesThreads_data();
     void followingSongOnTheEnginesThreads();
     void followingSongIsReadOnlyWhereALateRenderIsNotHeard_data();
@@ -420,53 +418,6 @@ void TestLiveSongPlayer::droppedFollowingSongLeavesTheFirstAsIfAlone()
     player.play();
     QVERIFY(!player.atEnd());
     QVERIFY(player.isPlaying());
-}
-
-void TestLiveSongPlayer::commandsLetGoOfAFollowingSong_data()
-{
-    QTest::addColumn<QString>("command");
-    QTest::addColumn<bool>("begun");
-    for (const QString command : { "Close", "Prev", "Pause", "Play", "Open" }) {
-        QTest::newRow(qPrintable(command + ", armed")) << command << false;
-        QTest::newRow(qPrintable(command + ", begun")) << command << true;
-    }
-}
-
-// Any other command acts on the first song as if nothing followed it: a following song armed is
-// let go of, one begun is dropped and what was queued of it replaced.
-void TestLiveSongPlayer::commandsLetGoOfAFollowingSong()
-{
-    QFETCH(QString, command);
-    QFETCH(bool, begun);
-    Following setup(m_soundFont, 1000000, true);
-    QVERIFY(setup.synth.hasSoundFont());
-    auto& [synth, player, first, following, end, output] = setup;
-    const int64_t heard = begun ? end + sampleRate / 10 : end / 2;
-    output.renderTo(begun ? heard + sampleRate / 2 : end / 2);
-    output.hear(heard);
-    QCOMPARE(player.isFollowingSongStarted(), begun);
-
-    player.takeRewrite();
-    if (command == "Close") {
-        player.closeSong();
-    } else if (command == "Prev") {
-        player.rewindToStart();
-    } else if (command == "Pause") {
-        player.silenceWithFade();
-    } else if (command == "Play") {
-        player.play();
-    } else {
-        player.closeSong();
-        player.setSong(first, &synth);
-    }
-    QVERIFY(!player.isFollowingSongStarted());
-    const bool rewrite = player.takeRewrite();
-    QVERIFY(rewrite || !begun);
-    if (rewrite)
-        QVERIFY(output.queue->rewrite(heard + Output::rewriteMargin, 2 * sampleRate));
-    output.renderTo(end + 2 * sampleRate);
-    const int64_t sound = firstSoundFrom(output.stream.left, heard + Output::rewriteMargin + 256);
-    QVERIFY2(sound < 0, qPrintable(QString("the following song sounds at %1").arg(sound)));
 }
 
 void TestLiveSongPlayer::followingSongOnTheEnginesThreads_data()
