@@ -390,9 +390,15 @@ soundfont=/usr/share/sounds/sf2/FluidR3_GM.sf2
 if [ -x "$render" ] && [ -f "$soundfont" ]; then
     mkdir -p "$headless_dir/demo"
     cp "$headless_dir"/songs/*.jpg "$headless_dir"/songs/*.gif "$headless_dir/demo/"
+    # Four demo songs under every catalogue name, in turn: songs whose starts the timing tells
+    # apart from the end of the song before.
+    demo_songs=(k58belfr k58pell k58alder k58corvn)
+    index=0
     for name in "$headless_dir"/catalogue/*.mid; do
-        "$python" "$here/../../bench/demosplice.py" "$name" "$headless_dir/demo/$(basename "$name")" \
-            2000 2000
+        source_song=${demo_songs[index % 4]}
+        "$python" "$here/../../bench/demosplice.py" "$headless_dir/catalogue/$source_song.mid" \
+            "$headless_dir/demo/$(basename "$name")" 2000 2000
+        index=$((index + 1))
     done
     (cd "$headless_dir" && mv songs short && mv demo songs)
     demowav="$out/demo.wav"
@@ -407,7 +413,7 @@ if [ -x "$render" ] && [ -f "$soundfont" ]; then
     headless_wait_window 30 || fail "the player's window did not appear"
     headless_focus
     xdotool key ctrl+y
-    sleep 22
+    sleep 24
     headless_stop_recording
     "$python" "$here/closewindow.py" "$headless_window"
     headless_poll 20 player_exited || fail "the player still runs after Play All of demo songs"
@@ -419,11 +425,18 @@ if [ -x "$render" ] && [ -f "$soundfont" ]; then
     changes=$("$python" "$here/../../bench/soundtimes.py" demo "$out/demo.raw" "$out/demo.played" \
         "$render" "$soundfont")
     echo "$changes" >"$out/demo.changes"
-    late=$(echo "$changes" | awk '$1 == "demo_change" && $8 != "-" { printf "%s ", $8 }')
+    # A change is timed twice: the silence there less the two songs' own, and how late the next
+    # song's sound is against its render. A real gap shows in both; where one reading fails on a
+    # song's quiet start or ringing end, the other still holds.
+    # The first song is left out: the sink's monitor gives nothing before a stream plays, so
+    # the recording starts with it, somewhere in its first sound.
+    late=$(echo "$changes" | awk '$1 == "demo_change" && ++n > 1 && ($6 != "-" || $8 != "-") {
+        excess = $6 == "-" ? $8 : $6; late = $8 == "-" ? $6 : $8
+        printf "%.1f ", excess < late ? excess : late }')
     [ "$(echo "$late" | wc -w)" -ge 3 ] || fail "Play All of demo songs: too few changes timed ($changes)"
     for ms in $late; do
         awk -v l="$ms" 'BEGIN { exit !(l <= 20) }' ||
-            fail "Play All of demo songs: a change left $ms ms of silence beyond the songs' own ($late)"
+            fail "Play All of demo songs: a change left $ms ms of silence beyond the songs' own ($changes)"
     done
     echo "ok: Play All of demo songs: silence beyond the songs' own at each change: ${late}ms"
 else
